@@ -1,0 +1,40 @@
+// The Run command: one log in, one KMZ archive out.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "engine/conversion_options.h"
+#include "engine/run_host.h"
+
+namespace zelvo {
+
+enum class RunOutcome {
+    Finished,          // the archive was written
+    InputNotOpened,    // status "Can't open the input file"
+    OutputNotCreated,  // status "Can't create the output file"
+};
+
+struct RunResult {
+    RunOutcome outcome = RunOutcome::Finished;
+    std::string reason;  // the system's reason for a failure, for the command line
+};
+
+// Raised by a host's pump_messages() to stop a run (the window closing).
+class RunCancelled : public std::runtime_error {
+public:
+    RunCancelled() : std::runtime_error("The conversion was cancelled") {}
+};
+
+// Converts options.input_path into the archive options.output_path and
+// rewrites output_path as the window keeps it. Failures of opening the
+// input and creating the output are reported through the host and the
+// result; any other failure (an icon, the archive, a read error) is thrown
+// as std::runtime_error after the run has closed its files, removed the
+// loose files it made and unlocked the host.
+RunResult conversion_run(ConversionOptions& options, RunHost& host);
+
+// Directory of the running program, with its trailing '/'.
+std::string executable_dir();
+
+}  // namespace zelvo

@@ -1,0 +1,79 @@
+#include "engine/input_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zelvo {
+
+namespace {
+constexpr std::size_t kBufferSize = 1 << 18;
+}
+
+InputFile::~InputFile() { close(); }
+
+bool InputFile::open(const std::string& path) {
+    close();
+    path_ = path;
+    error_.clear();
+    eof_ = false;
+    begin_ = end_ = 0;
+    if (path.empty()) {
+        error_ = "no file name given";
+        return false;
+    }
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) {
+        error_ = std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+        error_ = "it is a directory";
+        close();
+        return false;
+    }
+    buffer_.resize(kBufferSize);
+    return true;
+}
+
+void InputFile::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+std::uint64_t InputFile::size() const {
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0 || st.st_size < 0) return 0;
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+std::size_t InputFile::read_chunk(const unsigned char*& data) {
+    if (end_ - begin_ < kChunkSize && !eof_) {
+        // Move the rest to the front and fill up until a whole chunk is
+        // there or the end of the input is found.
+        std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+        end_ -= begin_;
+        begin_ = 0;
+        while (end_ < kChunkSize && !eof_) {
+            ssize_t got = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
+            if (got > 0) {
+                end_ += static_cast<std::size_t>(got);
+            } else if (got == 0) {
+                eof_ = true;
+            } else if (errno != EINTR) {
+                throw std::runtime_error("Cannot read the input file " + path_ + ": " +
+                                         std::strerror(errno));
+            }
+        }
+    }
+    std::size_t n = end_ - begin_ < kChunkSize ? end_ - begin_ : kChunkSize;
+    data = buffer_.data() + begin_;
+    begin_ += n;
+    return n;
+}
+
+}  // namespace zelvo

@@ -1,0 +1,54 @@
+// What a conversion run needs of the program that hosts it.
+#pragma once
+
+#include <string>
+
+namespace zelvo {
+
+class RunHost {
+public:
+    virtual ~RunHost() = default;
+    virtual void set_status(const std::string& text) = 0;      // left panel
+    virtual void set_count_text(const std::string& text) = 0;  // right panel
+    virtual std::string count_text() const = 0;                // read back for the final message
+    virtual void reset_progress() = 0;                         // gauge to 0
+    virtual void advance_progress() = 0;                       // +1, never above 100
+    virtual void set_run_enabled(bool enabled) = 0;
+    virtual void set_options_enabled(bool enabled) = 0;
+    // Lets the host repaint and react. A host may throw RunCancelled from
+    // here to stop the run; the run then cleans up and rethrows.
+    virtual void pump_messages() = 0;
+    virtual void show_information(const std::string& text) = 0;
+    virtual bool is_interactive() const = 0;
+};
+
+// A host without a user: keeps the texts and the gauge, shows nothing.
+class HeadlessHost : public RunHost {
+public:
+    void set_status(const std::string& text) override { status_ = text; }
+    void set_count_text(const std::string& text) override { count_ = text; }
+    std::string count_text() const override { return count_; }
+    void reset_progress() override { progress_ = 0; }
+    void advance_progress() override {
+        if (progress_ < 100) ++progress_;
+    }
+    void set_run_enabled(bool enabled) override { run_enabled_ = enabled; }
+    void set_options_enabled(bool enabled) override { options_enabled_ = enabled; }
+    void pump_messages() override {}
+    void show_information(const std::string&) override {}
+    bool is_interactive() const override { return false; }
+
+    const std::string& status() const { return status_; }
+    int progress() const { return progress_; }
+    bool run_enabled() const { return run_enabled_; }
+    bool options_enabled() const { return options_enabled_; }
+
+private:
+    std::string status_;
+    std::string count_;
+    int progress_ = 0;
+    bool run_enabled_ = true;
+    bool options_enabled_ = true;
+};
+
+}  // namespace zelvo

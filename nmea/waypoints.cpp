@@ -1,0 +1,23 @@
+#include "nmea/waypoints.h"
+
+namespace zelvo {
+
+void waypoints::clear() {
+    time.clear();
+    latitude = longitude = altitude = 0;
+    date.clear();
+    status = 0;
+    rms = 0;
+    quality = 0;
+    fix_text.clear();
+    sats_used = 0;
+    hdop = diff_age = speed_kmh = course = 0;
+    mode_indicator = 0;
+    fix_mode = 0;
+    sats.fill(sat_entry{});
+    has_sats = 0;
+    ms_of_day = 0;
+    has_gga = has_rmc = 0;
+}
+
+}  // namespace zelvo

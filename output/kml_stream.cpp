@@ -1,0 +1,112 @@
+#include "output/kml_stream.h"
+
+#include <cstring>
+
+#include "output/number_format.h"
+
+namespace zelvo {
+
+KmlStream::KmlStream(ByteSink& sink, std::size_t buffer_size)
+    : sink_(sink), buffer_(buffer_size < 1024 ? 1024 : buffer_size) {}
+
+// The owner flushes explicitly so that a write error surfaces as an
+// exception; a destructor must not throw, so what is left here is dropped.
+KmlStream::~KmlStream() = default;
+
+void KmlStream::flush() {
+    if (used_ == 0) return;
+    std::size_t n = used_;
+    used_ = 0;
+    sink_.write(buffer_.data(), n);
+    flushed_ += n;
+}
+
+void KmlStream::make_room(std::size_t n) {
+    flush();
+    if (buffer_.size() < n) buffer_.resize(n);
+}
+
+KmlStream& KmlStream::put(std::string_view literal) {
+    // Worst case every byte is a line feed that becomes two.
+    reserve(literal.size() * 2);
+    char* out = buffer_.data() + used_;
+    for (char c : literal) {
+        if (c == '\n') *out++ = '\r';
+        *out++ = c;
+    }
+    used_ = static_cast<std::size_t>(out - buffer_.data());
+    return *this;
+}
+
+KmlStream& KmlStream::put_char(char c) {
+    reserve(2);
+    if (c == '\n') buffer_[used_++] = '\r';
+    buffer_[used_++] = c;
+    return *this;
+}
+
+KmlStream& KmlStream::put_int(std::int64_t v) {
+    reserve(24);
+    used_ += format_int(v, buffer_.data() + used_);
+    return *this;
+}
+
+KmlStream& KmlStream::put_fixed(double v, int decimals) {
+    reserve(kMaxFixedText);
+    used_ += format_fixed(v, decimals, buffer_.data() + used_);
+    return *this;
+}
+
+static std::string_view up_to_nul(std::string_view text) {
+    std::size_t nul = text.find('\0');
+    return nul == std::string_view::npos ? text : text.substr(0, nul);
+}
+
+KmlStream& KmlStream::put_element_text(std::string_view text) {
+    if (text.empty()) return put("(null)");
+    put_safe(up_to_nul(text), false);
+    return *this;
+}
+
+KmlStream& KmlStream::put_cdata_text(std::string_view text) {
+    if (text.empty()) return put("(null)");
+    put_safe(up_to_nul(text), true);
+    return *this;
+}
+
+KmlStream& KmlStream::put_element_text_raw(std::string_view text) {
+    put_safe(up_to_nul(text), false);
+    return *this;
+}
+
+// Bytes outside printable ASCII and tab become '?'; in element content '&'
+// and '<' become entities and "]]>" is broken as "]]&gt;"; inside CDATA a
+// "]]>" closes the section and opens a new one around the '>'.
+void KmlStream::put_safe(std::string_view text, bool cdata) {
+    static constexpr std::string_view kCdataBreak = "]]]]><![CDATA[>";
+    reserve(text.size() * kCdataBreak.size());
+    char* out = buffer_.data() + used_;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        bool closes_cdata = c == ']' && text.substr(i, 3) == "]]>";
+        if (closes_cdata) {
+            std::string_view repl = cdata ? kCdataBreak : std::string_view("]]&gt;");
+            std::memcpy(out, repl.data(), repl.size());
+            out += repl.size();
+            i += 2;
+        } else if (c != '\t' && (c < 0x20 || c > 0x7E)) {
+            *out++ = '?';
+        } else if (!cdata && c == '&') {
+            std::memcpy(out, "&amp;", 5);
+            out += 5;
+        } else if (!cdata && c == '<') {
+            std::memcpy(out, "&lt;", 4);
+            out += 4;
+        } else {
+            *out++ = static_cast<char>(c);
+        }
+    }
+    used_ = static_cast<std::size_t>(out - buffer_.data());
+}
+
+}  // namespace zelvo

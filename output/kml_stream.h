@@ -1,0 +1,60 @@
+// The buffered text stream every KML fragment is written through.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace zelvo {
+
+// Where the bytes of a stream end up: a file, a spool, an archive member.
+class ByteSink {
+public:
+    virtual ~ByteSink() = default;
+    // Throws std::runtime_error naming the destination and the reason.
+    virtual void write(const char* data, std::size_t size) = 0;
+};
+
+// Text stream with the conventions of the KML document: every line feed is
+// stored as CR LF (the document is a text-mode file on the system it was
+// designed for), numbers use '.' whatever the locale, and texts from the log
+// or the settings are written through the "%s" rules and made XML-safe.
+class KmlStream {
+public:
+    explicit KmlStream(ByteSink& sink, std::size_t buffer_size = 1 << 16);
+    ~KmlStream();
+    KmlStream(const KmlStream&) = delete;
+    KmlStream& operator=(const KmlStream&) = delete;
+
+    // Literal text; a '\n' in it is written as CR LF.
+    KmlStream& put(std::string_view literal);
+    KmlStream& put_char(char c);
+    KmlStream& put_int(std::int64_t v);                // "%d"
+    KmlStream& put_fixed(double v, int decimals);      // "%.Nf" ("%f" is 6)
+    // "%s" of a text inside an element: an empty text prints "(null)", a NUL
+    // ends the text, and the result is made safe for element content.
+    KmlStream& put_element_text(std::string_view text);
+    // The same inside the CDATA description.
+    KmlStream& put_cdata_text(std::string_view text);
+    // Element-safe text without the "(null)" rule (the time-stamp date).
+    KmlStream& put_element_text_raw(std::string_view text);
+
+    // Hands everything buffered to the sink.
+    void flush();
+    std::uint64_t bytes_written() const { return flushed_ + used_; }
+
+private:
+    void reserve(std::size_t n) {
+        if (buffer_.size() - used_ < n) make_room(n);
+    }
+    void make_room(std::size_t n);
+    void put_safe(std::string_view text, bool cdata);
+
+    ByteSink& sink_;
+    std::vector<char> buffer_;
+    std::size_t used_ = 0;
+    std::uint64_t flushed_ = 0;
+};
+
+}  // namespace zelvo

@@ -1,0 +1,11 @@
+// The unattended command-line mode.
+#pragma once
+
+namespace zelvo {
+
+// Runs the command line given to the program (argv[0] is the program).
+// Returns the exit status: 0 every input converted, 1 a conversion failed,
+// 2 a usage error.
+int run_command_line(int argc, char** argv);
+
+}  // namespace zelvo

@@ -1,0 +1,45 @@
+// The eleven persistent settings of the window and their INI file.
+#pragma once
+
+#include <string>
+
+#include "engine/conversion_options.h"
+
+namespace zelvo {
+
+inline constexpr const char* kSettingsSection = "Settings";
+
+struct SettingsValues {
+    bool use_fixed_date = true;             // CheckBox1
+    std::string fixed_date = "2000-01-01";  // MaskEdit1
+    ColorRef track_color = kGreen;          // ShapeStyleTrack
+    ColorRef full_track_color = kRed;       // ShapeFullTrack
+    std::string track_width = "5";          // Edit3
+    bool use_all_waypoints = false;         // CheckBox2
+    bool start_first_fix = false;           // CheckBox4
+    bool show_height = false;               // CheckBox3
+    std::string icon_scale = "0.5";         // Edit4
+    int left = 616;                         // Left
+    int top = 315;                          // Top
+
+    // The form's initial values (the window before any load).
+    static SettingsValues form_initial() { return {}; }
+    // What a load from a missing file puts in (the position is not changed).
+    static SettingsValues built_in_defaults(int left = 616, int top = 315);
+
+    // The nine values the close-time comparison looks at.
+    bool same_nine(const SettingsValues& other) const;
+    void apply_to(ConversionOptions& options) const;
+};
+
+// Loads `path` over `current`: a missing key or an unreadable integer keeps
+// the current value. A path that names no file gives the built-in defaults
+// (keeping the position). `found` tells which case applied.
+SettingsValues load_settings_values(const std::string& path, const SettingsValues& current,
+                                    bool* found = nullptr);
+
+// Writes the eleven keys in their order, keeping whatever else the file
+// holds. Throws std::runtime_error("Unable to write to <path>").
+void save_settings_values(const std::string& path, const SettingsValues& values);
+
+}  // namespace zelvo
