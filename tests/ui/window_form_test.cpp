@@ -1,0 +1,659 @@
+// The window's controls and handler rules, driven as a user would, with the
+// dialogs answered through the seam.
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+#include <QUrl>
+
+#include <clocale>
+#include <memory>
+
+#include "engine/conversion_run.h"
+#include "ui/main_window.h"
+#include "ui/window_controls.h"
+#include "ui/window_settings.h"
+#include "window_test_support.h"
+
+using namespace zelvo;
+using namespace zelvo::test;
+
+namespace {
+
+// One window with its own executable directory and scripted dialogs.
+struct Fixture {
+    Scratch scratch;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<TForm1> form;
+    const FormControls* c = nullptr;
+
+    // loaded: after start-up's load of the default settings path.
+    explicit Fixture(bool loaded = true) {
+        form = std::make_unique<TForm1>(dialogs, scratch.location());
+        c = &form->controls();
+        if (loaded) form->settings().load_settings(form->location().default_settings_path());
+    }
+    QString dir() const { return QString::fromStdString(scratch.path()); }
+    QString exe_dir() const { return QString::fromStdString(executable_dir()); }
+};
+
+QColor caption_color(const QGroupBox* g) { return g->palette().color(QPalette::WindowText); }
+
+}  // namespace
+
+class WindowFormTest : public QObject {
+    Q_OBJECT
+private slots:
+    void controls_sit_where_the_table_puts_them();
+    void captions_fit_their_controls();
+    void initial_values_and_window();
+    void input_field_typed_name_and_run_button();
+    void input_file_button_proposes_the_archive();
+    void output_file_button_keeps_the_name_as_chosen();
+    void configuration_buttons_use_their_dialogs();
+    void spinners_through_their_arrows();
+    void date_mask_refuses_an_incomplete_date();
+    void drops_of_one_and_of_two_files();
+    void swatches_open_the_colour_dialog_while_enabled();
+    void settings_first_start_and_partial_file();
+    void settings_value_forms();
+    void settings_saved_file_loads_back();
+    void close_prompt_compares_the_nine_values();
+    void close_prompt_save_failure_keeps_the_window_open();
+    void locking_and_unlocking_the_options();
+    void general_error_report();
+};
+
+void WindowFormTest::controls_sit_where_the_table_puts_them() {
+    Fixture f;
+    struct Place {
+        const char* name;
+        const char* parent;
+        QRect rect;  // an empty size: a label that sizes itself
+    };
+    const Place places[] = {
+        {"Image1", "Form1", {8, 4, 193, 165}},
+        {"GroupBox1", "Form1", {2, 172, 202, 69}},
+        {"RadioGroup1", "GroupBox1", {8, 14, 191, 30}},
+        {"Edit1", "GroupBox1", {8, 46, 167, 18}},
+        {"SpeedButtonOpen", "GroupBox1", {176, 46, 18, 18}},
+        {"GroupBox10", "Form1", {2, 240, 202, 40}},
+        {"Edit6", "GroupBox10", {8, 15, 167, 18}},
+        {"SpeedButtonSave", "GroupBox10", {176, 15, 18, 18}},
+        {"GroupBox3", "Form1", {205, 0, 191, 280}},
+        {"GroupBox11", "GroupBox3", {4, 13, 181, 110}},
+        {"Label2", "GroupBox11", {8, 16, 0, 0}},
+        {"Autoshape", "GroupBox11", {64, 16, 15, 15}},
+        {"Label4", "GroupBox11", {8, 32, 0, 0}},
+        {"Diffshape", "GroupBox11", {64, 32, 15, 15}},
+        {"Label5", "GroupBox11", {8, 48, 0, 0}},
+        {"RTKFixshape", "GroupBox11", {64, 48, 15, 15}},
+        {"Label6", "GroupBox11", {88, 16, 0, 0}},
+        {"Invalidshape", "GroupBox11", {160, 16, 15, 15}},
+        {"Label7", "GroupBox11", {88, 32, 0, 0}},
+        {"RTKFloatshape", "GroupBox11", {160, 32, 15, 15}},
+        {"Label8", "GroupBox11", {88, 48, 0, 0}},
+        {"Estematedshape", "GroupBox11", {160, 48, 15, 15}},
+        {"Label9", "GroupBox11", {8, 72, 0, 0}},
+        {"Edit4", "GroupBox11", {64, 70, 33, 18}},
+        {"UpDown2", "GroupBox11", {97, 70, 16, 18}},
+        {"CheckBox3", "GroupBox11", {8, 90, 141, 17}},
+        {"GroupBox5", "GroupBox3", {4, 127, 181, 106}},
+        {"Label1", "GroupBox5", {8, 16, 0, 0}},
+        {"ShapeStyleTrack", "GroupBox5", {136, 14, 15, 15}},
+        {"Label3", "GroupBox5", {8, 30, 0, 0}},
+        {"ShapeFullTrack", "GroupBox5", {136, 30, 15, 15}},
+        {"Width", "GroupBox5", {8, 52, 0, 0}},
+        {"Edit3", "GroupBox5", {112, 50, 25, 18}},
+        {"UpDown1", "GroupBox5", {137, 50, 16, 18}},
+        {"CheckBox4", "GroupBox5", {8, 69, 97, 17}},
+        {"CheckBox2", "GroupBox5", {8, 84, 145, 17}},
+        {"GroupBox4", "GroupBox3", {4, 237, 181, 38}},
+        {"CheckBox1", "GroupBox4", {8, 17, 17, 17}},
+        {"MaskEdit1", "GroupBox4", {27, 16, 86, 18}},
+        {"GroupBox9", "Form1", {2, 280, 394, 35}},
+        {"SpeedButton3", "GroupBox9", {9, 9, 57, 19}},
+        {"CGauge1", "GroupBox9", {66, 9, 319, 19}},
+        {"GroupBox2", "Form1", {2, 314, 394, 40}},
+        {"Edit2", "GroupBox2", {6, 15, 335, 19}},
+        {"SpeedButton1", "GroupBox2", {343, 15, 19, 19}},
+        {"SpeedButton2", "GroupBox2", {364, 15, 19, 19}},
+        {"Panel2", "Form1", {2, 355, 199, 20}},
+        {"Panel3", "Form1", {202, 355, 193, 20}},
+    };
+    for (const Place& p : places) {
+        auto* w = f.form->findChild<QWidget*>(QString::fromLatin1(p.name));
+        QVERIFY2(w, p.name);
+        QCOMPARE(w->parentWidget()->objectName(), QString::fromLatin1(p.parent));
+        if (p.rect.width() == 0) QCOMPARE(w->pos(), p.rect.topLeft());
+        else QCOMPARE(w->geometry(), p.rect);
+    }
+}
+
+// Nothing may be clipped: every caption fits the control the table gives it,
+// and a self-sizing label ends before its neighbour.
+void WindowFormTest::captions_fit_their_controls() {
+    Fixture f;
+    const FormControls& c = *f.c;
+    for (QCheckBox* cb : {c.CheckBox3, c.CheckBox4, c.CheckBox2})
+        QVERIFY2(cb->sizeHint().width() <= cb->width(), qPrintable(cb->objectName()));
+    auto ends_before = [](QLabel* l, QWidget* next) {
+        return l->x() + l->fontMetrics().horizontalAdvance(l->text()) < next->x();
+    };
+    QVERIFY(ends_before(c.Label2, c.Autoshape));
+    QVERIFY(ends_before(c.Label5, c.RTKFixshape));
+    QVERIFY(ends_before(c.Label7, c.RTKFloatshape));
+    QVERIFY(ends_before(c.Label8, c.Estematedshape));
+    QVERIFY(ends_before(c.Label9, c.Edit4));
+    QVERIFY(ends_before(c.Label1, c.ShapeStyleTrack));
+    QVERIFY(ends_before(c.Label3, c.ShapeFullTrack));
+    QVERIFY(ends_before(c.Width, c.Edit3));
+    for (QGroupBox* g : f.form->findChildren<QGroupBox*>()) {
+        int room = g->width() - 12;
+        QVERIFY2(g->fontMetrics().horizontalAdvance(g->title()) <= room, qPrintable(g->title()));
+    }
+    for (QRadioButton* r : {c.RadioNmea, c.RadioBinary})
+        QVERIFY(r->sizeHint().width() <= r->width());
+    QVERIFY(c.SpeedButton3->sizeHint().width() <= c.SpeedButton3->width());
+    // The date and the numbers fit inside their fields.
+    auto fits = [](QLineEdit* e, const QString& text) {
+        return e->fontMetrics().horizontalAdvance(text) + 6 <= e->width();
+    };
+    QVERIFY(fits(c.MaskEdit1, QStringLiteral("2000-01-01")));
+    QVERIFY(fits(c.Edit4, QStringLiteral("0.5")) && fits(c.Edit4, QStringLiteral("1.0")));
+    QVERIFY(fits(c.Edit3, QStringLiteral("10")));
+    for (QLineEdit* e : f.form->findChildren<QLineEdit*>())
+        QVERIFY2(e->fontMetrics().height() <= e->height(), qPrintable(e->objectName()));
+    // The substitute typefaces are the ones actually used.
+    QCOMPARE(QFontInfo(c.Label2->font()).family(), QStringLiteral("Liberation Mono"));
+    QCOMPARE(QFontInfo(c.CheckBox3->font()).family(), QStringLiteral("Liberation Sans"));
+    QCOMPARE(QFontInfo(c.Edit1->font()).family(), QStringLiteral("Liberation Serif"));
+}
+
+void WindowFormTest::initial_values_and_window() {
+    Fixture f(false);  // as created, before start-up loads the settings
+    const FormControls& c = *f.c;
+    QCOMPARE(f.form->windowTitle(), QStringLiteral("ZelvoConverter  Ver 6.0"));
+    QCOMPARE(f.form->size(), QSize(399, 377));
+    QCOMPARE(f.form->minimumSize(), f.form->maximumSize());
+    Qt::WindowFlags flags = f.form->windowFlags();
+    QVERIFY(flags & Qt::WindowCloseButtonHint);
+    QVERIFY(!(flags & Qt::WindowMinimizeButtonHint) && !(flags & Qt::WindowMaximizeButtonHint));
+    QVERIFY(f.form->acceptDrops());
+    QCOMPARE(f.form->pos(), QPoint(616, 315));
+
+    QCOMPARE(c.GroupBox1->title(), QStringLiteral(">>>Input"));
+    QCOMPARE(c.RadioGroup1->title(), QStringLiteral("Format "));
+    QCOMPARE(c.GroupBox10->title(), QStringLiteral(">>>Output(.kmz)"));
+    QCOMPARE(c.GroupBox3->title(), QStringLiteral(">>> Settings"));
+    QCOMPARE(c.GroupBox11->title(), QStringLiteral(" Waypoints"));
+    QCOMPARE(c.GroupBox5->title(), QStringLiteral(" Style Track"));
+    QCOMPARE(c.GroupBox4->title(), QStringLiteral("Date(yyyy-mm-dd)"));
+    QCOMPARE(c.GroupBox2->title(), QStringLiteral("Configuration"));
+    QVERIFY(c.GroupBox9->title().isEmpty());
+    QCOMPARE(c.RadioNmea->text(), QStringLiteral("NMEA"));
+    QCOMPARE(c.RadioBinary->text(), QStringLiteral("TOLV"));
+    QVERIFY(c.RadioNmea->isChecked());
+    QCOMPARE(c.Label7->text(), QStringLiteral("RTK Float"));
+    QCOMPARE(c.Label3->text(), QStringLiteral("All the waypoints"));
+    QCOMPARE(c.Width->text(), QStringLiteral("Width of the track"));
+    QCOMPARE(c.CheckBox3->text(), QStringLiteral("Show value of height"));
+    QCOMPARE(c.CheckBox2->text(), QStringLiteral("Use all the waypoints"));
+    QCOMPARE(c.SpeedButton3->text(), QStringLiteral("Run"));
+
+    QCOMPARE(c.Autoshape->color(), kRed);
+    QCOMPARE(c.Diffshape->color(), kYellow);
+    QCOMPARE(c.RTKFixshape->color(), kGreen);
+    QCOMPARE(c.Invalidshape->color(), kBlack);
+    QCOMPARE(c.RTKFloatshape->color(), kFuchsia);
+    QCOMPARE(c.Estematedshape->color(), kAqua);
+    QCOMPARE(c.ShapeStyleTrack->color(), kGreen);
+    QCOMPARE(c.ShapeFullTrack->color(), kRed);
+    QCOMPARE(c.Edit4->text(), QStringLiteral("0.5"));
+    QCOMPARE(c.Edit3->text(), QStringLiteral("5"));
+    QVERIFY(c.Edit3->isReadOnly() && c.Edit4->isReadOnly());
+    QCOMPARE(c.UpDown1->position(), 5);
+    QCOMPARE(c.UpDown2->position(), 1);
+    QVERIFY(c.CheckBox1->isChecked());
+    QVERIFY(!c.CheckBox2->isChecked() && !c.CheckBox3->isChecked());
+    QVERIFY(!c.CheckBox4->isEnabled() && c.CheckBox4->isHidden());
+    QCOMPARE(c.MaskEdit1->text(), QStringLiteral("2000-01-01"));
+    QCOMPARE(c.MaskEdit1->inputMask(), QStringLiteral("0000-00-00;_"));
+    QCOMPARE(c.MaskEdit1->maxLength(), 10);
+    QVERIFY(!c.MaskEdit1->isEnabled());  // until the settings are loaded
+    QVERIFY(!c.SpeedButton3->isEnabled());
+    QCOMPARE(c.CGauge1->minimum(), 0);
+    QCOMPARE(c.CGauge1->maximum(), 100);
+    QCOMPARE(c.CGauge1->value(), 0);
+    for (int i = 0; i < 37; ++i) f.form->advance_progress();
+    QCOMPARE(c.CGauge1->text(), QStringLiteral("37%"));
+    for (int i = 0; i < 80; ++i) f.form->advance_progress();
+    QCOMPARE(c.CGauge1->value(), 100);
+    QVERIFY(c.Edit1->text().isEmpty() && c.Edit6->text().isEmpty() && c.Edit2->text().isEmpty());
+    QVERIFY(f.form->is_interactive());
+}
+
+void WindowFormTest::input_field_typed_name_and_run_button() {
+    Fixture f;
+    const FormControls& c = *f.c;
+    QTest::keyClicks(c.Edit1, QStringLiteral("day1.nmea"));
+    QCOMPARE(f.form->input_full_path(), f.exe_dir() + QStringLiteral("day1.nmea"));
+    QCOMPARE(c.Edit1->toolTip(), f.form->input_full_path());
+    QVERIFY(c.SpeedButton3->isEnabled());
+    c.Edit1->clear();
+    QVERIFY(!c.SpeedButton3->isEnabled());
+
+    // Once a directory is known, a typed name joins it.
+    f.dialogs.files.push_back(QStringLiteral("/data/logs/day1.nmea"));
+    f.form->choose_input_file();
+    c.Edit1->setText(QStringLiteral("day2.nmea"));
+    QCOMPARE(f.form->input_full_path(), QStringLiteral("/data/logs/day2.nmea"));
+    // Typing into the output field changes only the shown name.
+    c.Edit6->setText(QStringLiteral("other.kmz"));
+    QCOMPARE(f.form->output_full_path(), QStringLiteral("/data/logs/day1.nmea.kmz"));
+    // The configuration field's full path is its text.
+    c.Edit2->setText(QStringLiteral("my.ini"));
+    QCOMPARE(f.form->config_full_path(), QStringLiteral("my.ini"));
+}
+
+void WindowFormTest::input_file_button_proposes_the_archive() {
+    Fixture f;
+    const FormControls& c = *f.c;
+    f.dialogs.files.push_back(std::nullopt);  // cancelled: nothing changes
+    QTest::mouseClick(c.SpeedButtonOpen, Qt::LeftButton);
+    QCOMPARE(f.dialogs.last("open")->caption, QStringLiteral("Open"));
+    QCOMPARE(f.dialogs.last("open")->text, f.exe_dir());  // no name yet: the executable's directory
+    QVERIFY(f.dialogs.last("open")->filter.isEmpty());
+    QVERIFY(c.Edit1->text().isEmpty() && !c.SpeedButton3->isEnabled());
+
+    f.dialogs.files.push_back(QStringLiteral("/data/logs/day1.nmea"));
+    QTest::mouseClick(c.SpeedButtonOpen, Qt::LeftButton);
+    QCOMPARE(c.Edit1->text(), QStringLiteral("day1.nmea"));
+    QCOMPARE(c.Edit6->text(), QStringLiteral("day1.nmea.kmz"));
+    QCOMPARE(c.Edit1->toolTip(), QStringLiteral("/data/logs/day1.nmea"));
+    QCOMPARE(c.Edit6->toolTip(), QStringLiteral("/data/logs/day1.nmea.kmz"));
+    QCOMPARE(f.form->output_full_path(), QStringLiteral("/data/logs/day1.nmea.kmz"));
+    QVERIFY(c.SpeedButton3->isEnabled());
+
+    // The same name in another directory still moves the full path.
+    f.dialogs.files.push_back(QStringLiteral("/other/day1.nmea"));
+    QTest::mouseClick(c.SpeedButtonOpen, Qt::LeftButton);
+    QCOMPARE(f.dialogs.last("open")->text, QStringLiteral("/data/logs/"));
+    QCOMPARE(f.form->input_full_path(), QStringLiteral("/other/day1.nmea"));
+    QCOMPARE(f.form->output_full_path(), QStringLiteral("/other/day1.nmea.kmz"));
+}
+
+void WindowFormTest::output_file_button_keeps_the_name_as_chosen() {
+    Fixture f;
+    const FormControls& c = *f.c;
+    f.dialogs.files.push_back(QStringLiteral("/out/track"));
+    QTest::mouseClick(c.SpeedButtonSave, Qt::LeftButton);
+    const DialogCall* call = f.dialogs.last("save");
+    QCOMPARE(call->caption, QStringLiteral("Save as "));
+    QVERIFY(call->filter.isEmpty());
+    QCOMPARE(c.Edit6->text(), QStringLiteral("track"));  // no extension added
+    QCOMPARE(f.form->output_full_path(), QStringLiteral("/out/track"));
+
+    f.dialogs.files.push_back(std::nullopt);
+    QTest::mouseClick(c.SpeedButtonSave, Qt::LeftButton);
+    QCOMPARE(f.dialogs.last("save")->text, QStringLiteral("/out/"));
+    QCOMPARE(f.dialogs.last("save")->file_name, QStringLiteral("/out/track"));
+    QCOMPARE(c.Edit6->text(), QStringLiteral("track"));
+
+    // An empty field: the dialog keeps the name of its last use.
+    c.Edit6->clear();
+    f.dialogs.files.push_back(std::nullopt);
+    QTest::mouseClick(c.SpeedButtonSave, Qt::LeftButton);
+    QCOMPARE(f.dialogs.last("save")->file_name, QStringLiteral("/out/track"));
+}
+
+void WindowFormTest::configuration_buttons_use_their_dialogs() {
+    Fixture f;
+    const FormControls& c = *f.c;
+    std::string conf = f.scratch.write("conf/a.ini", "");  // directory missing: write fails
+    QVERIFY(conf.size());
+    std::string ini = f.scratch.write("mine.ini", "[Settings]\nEdit3=7\n");
+    f.dialogs.files.push_back(QString::fromStdString(ini));
+    QTest::mouseClick(c.SpeedButton1, Qt::LeftButton);
+    const DialogCall* open = f.dialogs.last("open");
+    QCOMPARE(open->caption, QStringLiteral("Open "));
+    QCOMPARE(open->filter, QStringLiteral("Configuration (*.ini);;All files (*)"));
+    QCOMPARE(c.Edit2->text(), QStringLiteral("mine.ini"));
+    QCOMPARE(f.form->config_full_path(), QString::fromStdString(ini));
+    QCOMPARE(c.Edit3->text(), QStringLiteral("7"));
+    QCOMPARE(f.form->settings().loaded_settings().track_width, std::string("7"));
+
+    // Save: preset to the default path; a bare name goes beside it with ".ini".
+    f.dialogs.files.push_back(QStringLiteral("saved"));
+    QTest::mouseClick(c.SpeedButton2, Qt::LeftButton);
+    const DialogCall* save = f.dialogs.last("save");
+    QCOMPARE(save->caption, QStringLiteral("Save as"));
+    QCOMPARE(save->text, f.dir());
+    QCOMPARE(save->file_name, f.dir() + QStringLiteral("zelvoconverter.ini"));
+    QCOMPARE(save->filter, open->filter);
+    QVERIFY(f.scratch.read("saved.ini").find("Edit3=7") != std::string::npos);
+    QCOMPARE(c.Edit2->text(), QStringLiteral("mine.ini"));  // unchanged by a save
+
+    f.dialogs.files.push_back(QString::fromStdString(f.scratch.path() + "cfg/none"));
+    QTest::mouseClick(c.SpeedButton2, Qt::LeftButton);  // directory missing
+    QCOMPARE(f.dialogs.last("error")->text,
+             QString::fromStdString("Unable to write to " + f.scratch.path() + "cfg/none."));
+}
+
+void WindowFormTest::spinners_through_their_arrows() {
+    Fixture f;
+    const FormControls& c = *f.c;
+    auto up = [](UpDown* u) { QTest::mouseClick(u->up_button(), Qt::LeftButton); };
+    auto down = [](UpDown* u) { QTest::mouseClick(u->down_button(), Qt::LeftButton); };
+    up(c.UpDown1);
+    QCOMPARE(c.Edit3->text(), QStringLiteral("6"));
+    for (int i = 0; i < 6; ++i) up(c.UpDown1);
+    QCOMPARE(c.Edit3->text(), QStringLiteral("10"));
+    for (int i = 0; i < 12; ++i) down(c.UpDown1);
+    QCOMPARE(c.Edit3->text(), QStringLiteral("1"));
+
+    up(c.UpDown2);
+    QCOMPARE(c.Edit4->text(), QStringLiteral("0.600000"));
+    for (int i = 0; i < 4; ++i) up(c.UpDown2);
+    QCOMPARE(c.Edit4->text(), QStringLiteral("1.000000"));
+    up(c.UpDown2);
+    QCOMPARE(c.Edit4->text(), QStringLiteral("1.0"));
+    down(c.UpDown2);
+    QCOMPARE(c.Edit4->text(), QStringLiteral("0.900000"));
+    c.Edit4->setText(QStringLiteral("0.100000"));
+    down(c.UpDown2);
+    QCOMPARE(c.Edit4->text(), QStringLiteral("0.1"));
+    // Arrows keep reporting at the end of the spinner's own range.
+    for (int i = 0; i < 120; ++i) up(c.UpDown2);
+    QCOMPARE(c.UpDown2->position(), 100);
+    c.Edit4->setText(QStringLiteral("0.5"));
+    up(c.UpDown2);
+    QCOMPARE(c.Edit4->text(), QStringLiteral("0.600000"));
+}
+
+void WindowFormTest::date_mask_refuses_an_incomplete_date() {
+    Fixture f;
+    const FormControls& c = *f.c;
+    f.form->show();
+    QVERIFY(QTest::qWaitForWindowActive(f.form.get()));
+    QVERIFY(c.MaskEdit1->isEnabled());
+    c.MaskEdit1->setFocus();
+    c.MaskEdit1->selectAll();
+    QTest::keyClicks(c.MaskEdit1, QStringLiteral("2024a05"));  // the letter is refused
+    QCOMPARE(c.MaskEdit1->displayText(), QStringLiteral("2024-05-__"));
+    c.Edit2->setFocus(Qt::TabFocusReason);
+    QCOMPARE(f.dialogs.count("error"), 1);
+    QCOMPARE(f.dialogs.last("error")->caption, QStringLiteral("ZelvoConverter"));
+    QCOMPARE(f.dialogs.last("error")->text,
+             QStringLiteral("Invalid input value.  Use escape key to abandon changes."));
+    QVERIFY(c.MaskEdit1->hasFocus());
+
+    QTest::keyClick(c.MaskEdit1, Qt::Key_Escape);  // back to the text on entry
+    QCOMPARE(c.MaskEdit1->text(), QStringLiteral("2000-01-01"));
+    c.Edit2->setFocus(Qt::TabFocusReason);
+    QCOMPARE(f.dialogs.count("error"), 1);
+
+    c.MaskEdit1->setFocus();
+    c.MaskEdit1->selectAll();
+    QTest::keyClicks(c.MaskEdit1, QStringLiteral("20240517"));
+    c.Edit2->setFocus(Qt::TabFocusReason);
+    QCOMPARE(f.dialogs.count("error"), 1);
+    QCOMPARE(c.MaskEdit1->text(), QStringLiteral("2024-05-17"));
+    QCOMPARE(f.form->gather_options().fixed_date, std::string("2024-05-17"));
+
+    // The fixed-date switch enables the field.
+    QTest::mouseClick(c.CheckBox1, Qt::LeftButton);
+    QVERIFY(!c.CheckBox1->isChecked() && !c.MaskEdit1->isEnabled());
+    QTest::mouseClick(c.CheckBox1, Qt::LeftButton);
+    QVERIFY(c.MaskEdit1->isEnabled());
+}
+
+void WindowFormTest::drops_of_one_and_of_two_files() {
+    Fixture f;
+    const FormControls& c = *f.c;
+    auto drop = [&](const QList<QUrl>& urls) {
+        QMimeData mime;
+        mime.setUrls(urls);
+        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(f.form.get(), &enter);
+        QDropEvent ev(QPointF(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(f.form.get(), &ev);
+        return enter.isAccepted();
+    };
+    QVERIFY(drop({QUrl::fromLocalFile(QStringLiteral("/data/a.log")),
+                  QUrl::fromLocalFile(QStringLiteral("/data/b.log"))}));
+    QCOMPARE(f.dialogs.count("warning"), 1);
+    QCOMPARE(f.dialogs.last("warning")->caption, QStringLiteral("Warning"));
+    QCOMPARE(f.dialogs.last("warning")->text,
+             QString::fromUtf8("Работа с несколькими файлами не поддерживается!"));
+    QVERIFY(c.Edit1->text().isEmpty() && c.Edit6->text().isEmpty());
+    QVERIFY(!c.SpeedButton3->isEnabled());
+
+    c.RadioBinary->setChecked(true);
+    QVERIFY(drop({QUrl::fromLocalFile(QStringLiteral("/data/day1.nmea"))}));
+    QCOMPARE(c.Edit1->text(), QStringLiteral("day1.nmea"));
+    QCOMPARE(c.Edit6->text(), QStringLiteral("day1.nmea.kmz"));
+    QCOMPARE(f.form->input_full_path(), QStringLiteral("/data/day1.nmea"));
+    QCOMPARE(f.form->output_full_path(), QStringLiteral("/data/day1.nmea.kmz"));
+    QVERIFY(c.SpeedButton3->isEnabled());
+    QVERIFY(c.RadioBinary->isChecked());  // the format is left alone
+    QCOMPARE(f.dialogs.count("warning"), 1);
+}
+
+void WindowFormTest::swatches_open_the_colour_dialog_while_enabled() {
+    Fixture f;
+    const FormControls& c = *f.c;
+    f.dialogs.colors.push_back(ColorRef{0x123456});
+    QTest::mousePress(c.Diffshape, Qt::RightButton);  // any button
+    QCOMPARE(f.dialogs.last("color")->text, QString::number(kYellow));
+    QCOMPARE(c.Diffshape->color(), ColorRef{0x123456});
+    f.dialogs.colors.push_back(std::nullopt);
+    QTest::mousePress(c.Diffshape, Qt::LeftButton);
+    QCOMPARE(c.Diffshape->color(), ColorRef{0x123456});
+    QCOMPARE(f.form->gather_options().color_diff, ColorRef{0x123456});
+
+    // After a load from a file, update_track_controls has run: with
+    // CheckBox2 clear the all-waypoints swatch does not react.
+    f.form->settings().load_settings(f.scratch.write("s.ini", "[Settings]\n"));
+    QVERIFY(!c.ShapeFullTrack->isEnabled() && !c.Label3->isEnabled());
+    int before = f.dialogs.count("color");
+    QTest::mousePress(c.ShapeFullTrack, Qt::LeftButton);
+    QCOMPARE(f.dialogs.count("color"), before);
+    QTest::mouseClick(c.CheckBox2, Qt::LeftButton);
+    QVERIFY(c.ShapeFullTrack->isEnabled() && c.Label3->isEnabled());
+    f.dialogs.colors.push_back(ColorRef{0x00AA00});
+    QTest::mousePress(c.ShapeFullTrack, Qt::LeftButton);
+    QCOMPARE(c.ShapeFullTrack->color(), ColorRef{0x00AA00});
+}
+
+void WindowFormTest::settings_first_start_and_partial_file() {
+    {
+        Fixture f;  // no settings file: built-in defaults
+        const FormControls& c = *f.c;
+        QCOMPARE(c.ShapeStyleTrack->color(), kRed);
+        QCOMPARE(c.ShapeFullTrack->color(), kGreen);
+        QVERIFY(c.CheckBox1->isChecked() && c.MaskEdit1->isEnabled());
+        // update_track_controls has not run: the swatch stays enabled.
+        QVERIFY(c.ShapeFullTrack->isEnabled() && c.Label3->isEnabled());
+        QCOMPARE(f.form->pos(), QPoint(616, 315));
+        QVERIFY(f.form->close());  // nothing changed: no prompt
+        QCOMPARE(f.dialogs.count("ask"), 0);
+    }
+    {
+        Fixture f(false);
+        const FormControls& c = *f.c;
+        std::string path = f.scratch.write("only3.ini", "[Settings]\r\nCheckBox3=1\r\n");
+        f.form->settings().load_settings(path);
+        QVERIFY(c.CheckBox3->isChecked());
+        QCOMPARE(c.ShapeStyleTrack->color(), kGreen);  // the form's initial value
+        QCOMPARE(c.ShapeFullTrack->color(), kRed);
+        QCOMPARE(c.Edit3->text(), QStringLiteral("5"));
+        QCOMPARE(c.Edit4->text(), QStringLiteral("0.5"));
+        QCOMPARE(c.MaskEdit1->text(), QStringLiteral("2000-01-01"));
+        QVERIFY(c.CheckBox1->isChecked() && c.MaskEdit1->isEnabled());
+        QVERIFY(!c.ShapeFullTrack->isEnabled());
+        const SettingsValues& snap = f.form->settings().loaded_settings();
+        QVERIFY(snap.show_height && snap.track_color == kGreen && snap.full_track_color == kRed);
+        QVERIFY(snap.same_nine(f.form->settings().current_values()));
+        QVERIFY(f.form->close());
+        QCOMPARE(f.dialogs.count("ask"), 0);
+    }
+}
+
+void WindowFormTest::settings_value_forms() {
+    Fixture f;
+    const FormControls& c = *f.c;
+    f.form->settings().load_settings(f.scratch.write(
+        "forms.ini", "[settings]\nshapestyletrack=0x0000FF\nCheckBox2=7\nCheckBox1=0\n"
+                     "MaskEdit1=2023-12-31\nLeft=100\nTop=0x20\n"));
+    QCOMPARE(c.ShapeStyleTrack->color(), kRed);
+    QVERIFY(c.CheckBox2->isChecked() && c.ShapeFullTrack->isEnabled());
+    QVERIFY(!c.CheckBox1->isChecked() && !c.MaskEdit1->isEnabled());
+    QCOMPARE(c.MaskEdit1->text(), QStringLiteral("2023-12-31"));
+    QCOMPARE(f.form->pos(), QPoint(100, 32));
+    f.form->settings().load_settings(f.scratch.write("blue.ini", "[Settings]\nShapeStyleTrack=blue\n"));
+    QCOMPARE(c.ShapeStyleTrack->color(), kRed);  // unreadable: unchanged
+    QCOMPARE(f.form->settings().loaded_settings().track_color, kRed);
+}
+
+void WindowFormTest::settings_saved_file_loads_back() {
+    Fixture f;
+    const FormControls& c = *f.c;
+    QTest::mouseClick(c.CheckBox2, Qt::LeftButton);
+    QTest::mouseClick(c.CheckBox3, Qt::LeftButton);
+    QTest::mouseClick(c.UpDown1->up_button(), Qt::LeftButton);
+    QTest::mouseClick(c.UpDown2->down_button(), Qt::LeftButton);
+    c.ShapeFullTrack->set_color(0x00C0FF);
+    c.MaskEdit1->setText(QStringLiteral("2021-06-30"));
+    QTest::mouseClick(c.CheckBox1, Qt::LeftButton);
+    f.form->move(40, 50);
+    std::string path = f.scratch.path() + "round.ini";
+    f.form->settings().save_settings(path);
+    QString written = QString::fromStdString(f.scratch.read(path)).remove(QLatin1Char('\r'));
+    QCOMPARE(written,
+             QStringLiteral("[Settings]\nCheckBox1=0\nMaskEdit1=2021-06-30\nShapeStyleTrack=255\n"
+                            "ShapeFullTrack=49407\nEdit3=6\nCheckBox2=1\nCheckBox4=0\n"
+                            "CheckBox3=1\nEdit4=0.400000\nLeft=40\nTop=50\n"));
+    SettingsValues saved = f.form->settings().current_values();
+
+    Fixture g;
+    g.form->settings().load_settings(path);
+    QVERIFY(g.form->settings().current_values().same_nine(saved));
+    QVERIFY(g.form->settings().loaded_settings().same_nine(saved));
+    QCOMPARE(g.form->pos(), QPoint(40, 50));
+}
+
+void WindowFormTest::close_prompt_compares_the_nine_values() {
+    {
+        Fixture f;  // a waypoint colour, the paths and the format do not count
+        f.c->Autoshape->set_color(0x111111);
+        f.c->RadioBinary->setChecked(true);
+        f.c->Edit1->setText(QStringLiteral("x.log"));
+        f.form->move(10, 10);
+        QVERIFY(f.form->close());
+        QCOMPARE(f.dialogs.count("ask"), 0);
+    }
+    {
+        Fixture f;  // the date compares without regard to case; an equal text asks nothing
+        f.c->MaskEdit1->setText(QStringLiteral("2000-01-01"));
+        QVERIFY(f.form->close());
+        QCOMPARE(f.dialogs.count("ask"), 0);
+    }
+    {
+        Fixture f;  // changed, saved with the button: closing still asks; No saves nothing
+        QTest::mouseClick(f.c->UpDown1->up_button(), Qt::LeftButton);
+        f.dialogs.files.push_back(QString::fromStdString(f.scratch.path() + "button.ini"));
+        f.form->save_config();
+        f.dialogs.answers.push_back(false);
+        QVERIFY(f.form->close());
+        QCOMPARE(f.dialogs.count("ask"), 1);
+        QCOMPARE(f.dialogs.last("ask")->caption, QStringLiteral("Information"));
+        QCOMPARE(f.dialogs.last("ask")->text, QStringLiteral("The settings were changed. Save them?"));
+        QVERIFY(f.scratch.read("zelvoconverter.ini").empty());
+    }
+    {
+        Fixture f;  // Yes with an empty configuration path: the default path
+        QTest::mouseClick(f.c->CheckBox3, Qt::LeftButton);
+        f.dialogs.answers.push_back(true);
+        QVERIFY(f.form->close());
+        QVERIFY(f.scratch.read("zelvoconverter.ini").find("CheckBox3=1") != std::string::npos);
+    }
+    {
+        Fixture f;  // Yes with a configuration name: the save path rule
+        f.c->Edit2->setText(QStringLiteral("mine"));
+        QTest::mouseClick(f.c->CheckBox2, Qt::LeftButton);
+        f.dialogs.answers.push_back(true);
+        QVERIFY(f.form->close());
+        QVERIFY(f.scratch.read("mine.ini").find("CheckBox2=1") != std::string::npos);
+    }
+}
+
+void WindowFormTest::close_prompt_save_failure_keeps_the_window_open() {
+    Fixture f;
+    f.c->Edit2->setText(QString::fromStdString(f.scratch.path() + "missing/dir.ini"));
+    QTest::mouseClick(f.c->CheckBox3, Qt::LeftButton);
+    f.form->show();
+    f.dialogs.answers.push_back(true);
+    QVERIFY(!f.form->close());
+    QVERIFY(f.form->isVisible());
+    QCOMPARE(f.dialogs.count("error"), 1);
+    QVERIFY(f.dialogs.last("error")->text.startsWith(QStringLiteral("Unable to write to ")));
+    f.dialogs.answers.push_back(false);  // closing again asks again
+    QVERIFY(f.form->close());
+    QCOMPARE(f.dialogs.count("ask"), 2);
+}
+
+void WindowFormTest::locking_and_unlocking_the_options() {
+    Fixture f;
+    const FormControls& c = *f.c;
+    QList<QGroupBox*> captioned = {c.GroupBox3, c.GroupBox5, c.GroupBox2,
+                                   c.GroupBox1, c.GroupBox10, c.GroupBox11};
+    QList<QWidget*> disabled = {c.GroupBox3, c.Label1, c.Label3, c.Width, c.Edit3, c.CheckBox2,
+                                c.CheckBox4, c.CheckBox3, c.CheckBox1, c.GroupBox2, c.GroupBox1,
+                                c.Edit1, c.GroupBox10, c.Edit6, c.GroupBox11};
+    f.form->set_run_enabled(false);
+    f.form->set_options_enabled(false);
+    QVERIFY(!c.SpeedButton3->isEnabled());
+    const QColor grey = QApplication::palette().color(QPalette::Disabled, QPalette::WindowText);
+    for (QGroupBox* g : captioned) QCOMPARE(caption_color(g), grey);
+    for (QWidget* w : disabled) QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
+    QVERIFY(!c.GroupBox5->testAttribute(Qt::WA_ForceDisabled));  // not disabled itself
+    // The lock leaves the swatches and spinners unreachable through their groups.
+    QVERIFY(!c.Autoshape->isEnabled() && !c.UpDown1->isEnabled() && !c.MaskEdit1->isEnabled());
+
+    f.form->set_run_enabled(true);
+    f.form->set_options_enabled(true);
+    for (QGroupBox* g : captioned) QCOMPARE(caption_color(g), QColor(Qt::black));
+    for (QWidget* w : disabled) {
+        if (w != c.CheckBox4) QVERIFY2(w->isEnabled(), qPrintable(w->objectName()));
+    }
+    QVERIFY(c.CheckBox4->isEnabled() && c.CheckBox4->isHidden());  // unlocked with the others
+    QVERIFY(c.SpeedButton3->isEnabled());
+}
+
+void WindowFormTest::general_error_report() {
+    Fixture f;
+    f.form->report_error(QStringLiteral("Cannot create file /x/255.png"));
+    QCOMPARE(f.dialogs.last("error")->caption, QStringLiteral("ZelvoConverter"));
+    QCOMPARE(f.dialogs.last("error")->text, QStringLiteral("Cannot create file /x/255.png."));
+    f.form->report_error(QStringLiteral("Stopped!"));
+    QCOMPARE(f.dialogs.last("error")->text, QStringLiteral("Stopped!"));
+    f.form->report_error(QString());
+    QCOMPARE(f.dialogs.last("error")->text, QString());
+}
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    WindowFormTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "window_form_test.moc"

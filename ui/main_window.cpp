@@ -1,0 +1,597 @@
+#include "ui/main_window.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPainter>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QStyle>
+#include <QToolButton>
+#include <QUrl>
+
+#include "engine/conversion_run.h"
+#include "ui/window_controls.h"
+#include "ui/window_dialogs.h"
+#include "ui/window_rules.h"
+#include "ui/window_settings.h"
+
+namespace zelvo {
+
+namespace {
+
+// The window's typefaces: Liberation Sans stands in for MS Sans Serif and
+// Tahoma, Liberation Serif for Times New Roman, Liberation Mono for Courier
+// New. Sizes are in pixels so that the layout does not follow the screen's
+// DPI: 8 pt at 96 dpi is 11 px.
+QFont pixel_font(const char* family, int px, bool bold = false) {
+    QFont f(QString::fromLatin1(family));
+    f.setPixelSize(px);
+    f.setBold(bold);
+    f.setStyleHint(QFont::AnyStyle, QFont::PreferMatch);
+    return f;
+}
+QFont sans_font(bool bold = false) { return pixel_font("Liberation Sans", 11, bold); }
+QFont mono_font(bool bold = false) { return pixel_font("Liberation Mono", 11, bold); }
+QFont mono9_font() { return pixel_font("Liberation Mono", 12); }
+QFont serif10_font() { return pixel_font("Liberation Serif", 12); }
+
+QString to_qstring(const std::string& s) { return QString::fromStdString(s); }
+std::string to_path(const QString& s) { return QFile::encodeName(s).toStdString(); }
+QString from_path(const std::string& s) { return QFile::decodeName(QByteArray::fromStdString(s)); }
+
+QString dir_of(const QString& path) {
+    int slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QString() : path.left(slash + 1);
+}
+QString name_of(const QString& path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); }
+
+// The decorative picture: a 16-colour drawing of a globe with a track of
+// arrow waypoints across it, 218 x 171 and stretched into its place.
+QPixmap decorative_picture() {
+    QImage img(218, 171, QImage::Format_ARGB32);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(QPen(QColor(0, 0, 128), 2));
+    p.setBrush(QColor(0, 128, 128));
+    p.drawEllipse(QPoint(109, 86), 80, 80);
+    p.setBrush(QColor(0, 128, 0));
+    p.setPen(Qt::NoPen);
+    p.drawPolygon(QPolygon({{70, 40}, {110, 30}, {130, 55}, {115, 80}, {80, 75}, {60, 55}}));
+    p.drawPolygon(QPolygon({{120, 100}, {160, 95}, {170, 120}, {140, 145}, {115, 130}}));
+    p.setPen(QPen(QColor(255, 255, 0), 3));
+    QPolygon track({{40, 130}, {75, 110}, {100, 120}, {130, 85}, {160, 70}, {190, 40}});
+    p.drawPolyline(track);
+    const QColor marks[] = {Qt::red, Qt::yellow, Qt::green, Qt::magenta, Qt::cyan, Qt::black};
+    for (int i = 0; i < track.size(); ++i) {
+        p.setPen(QPen(Qt::white, 1));
+        p.setBrush(marks[i]);
+        QPoint q = track[i];
+        p.drawPolygon(QPolygon({{q.x(), q.y() - 8}, {q.x() + 6, q.y() + 6}, {q.x(), q.y() + 2},
+                                {q.x() - 6, q.y() + 6}}));
+    }
+    p.end();
+    return QPixmap::fromImage(img.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither)
+                                  .convertToFormat(QImage::Format_ARGB32));
+}
+
+QIcon window_icon() {
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Qt::black, 1.5));
+    p.setBrush(QColor(0, 160, 0));
+    p.drawPolygon(QPolygonF({{16, 2}, {28, 29}, {16, 21}, {4, 29}}));
+    return QIcon(pm);
+}
+
+}  // namespace
+
+TForm1::TForm1(WindowDialogs& dialogs, SettingsLocation location, bool interactive,
+               QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      dialogs_(dialogs),
+      location_(std::move(location)),
+      interactive_(interactive),
+      settings_(std::make_unique<SettingsFile>(*this)) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(tr("ZelvoConverter  Ver 6.0"));
+    setWindowIcon(window_icon());
+    setFixedSize(399, 377);
+    move(616, 315);
+    setFont(sans_font());
+    setAcceptDrops(true);
+    create_controls();
+    connect_controls();
+    // Start-up: gauge range and position, and an empty configuration field.
+    c_.CGauge1->setRange(0, 100);
+    c_.CGauge1->setValue(0);
+    c_.Edit2->setText(QString());
+    config_full_path_.clear();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::create_controls() {
+    auto group = [](QWidget* parent, const char* name, const QString& title, QRect r,
+                    const QFont& font) {
+        auto* g = new QGroupBox(title, parent);
+        g->setObjectName(QString::fromLatin1(name));
+        g->setGeometry(r);
+        g->setFont(font);
+        return g;
+    };
+    auto label = [](QWidget* parent, const char* name, const QString& text, int x, int y,
+                    const QFont& font) {
+        auto* l = new QLabel(text, parent);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setFont(font);
+        l->move(x, y);
+        l->adjustSize();  // the label sizes itself to its caption
+        return l;
+    };
+    auto edit = [](QWidget* parent, const char* name, QRect r, const QFont& font) {
+        auto* e = new QLineEdit(parent);
+        e->setObjectName(QString::fromLatin1(name));
+        e->setGeometry(r);
+        e->setFont(font);
+        e->setTextMargins(0, 0, 0, 0);
+        return e;
+    };
+    auto swatch = [](QWidget* parent, const char* name, int x, int y, ColorRef color) {
+        auto* s = new ColorSwatch(parent);
+        s->setObjectName(QString::fromLatin1(name));
+        s->setGeometry(x, y, 15, 15);
+        s->set_color(color);
+        return s;
+    };
+    auto button = [this](QWidget* parent, const char* name, QRect r, QStyle::StandardPixmap icon) {
+        auto* b = new QToolButton(parent);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setGeometry(r);
+        b->setIcon(style()->standardIcon(icon));
+        b->setIconSize(QSize(12, 12));
+        b->setFocusPolicy(Qt::TabFocus);
+        return b;
+    };
+    auto check = [](QWidget* parent, const char* name, const QString& text, QRect r, bool on) {
+        auto* cb = new QCheckBox(text, parent);
+        cb->setObjectName(QString::fromLatin1(name));
+        cb->setGeometry(r);
+        cb->setFont(sans_font(true));
+        cb->setChecked(on);
+        return cb;
+    };
+
+    c_.Image1 = new QLabel(this);
+    c_.Image1->setObjectName(QStringLiteral("Image1"));
+    c_.Image1->setGeometry(8, 4, 193, 165);
+    c_.Image1->setPixmap(decorative_picture());
+    c_.Image1->setScaledContents(true);
+    c_.Image1->setAttribute(Qt::WA_TranslucentBackground);
+
+    // Input
+    c_.GroupBox1 = group(this, "GroupBox1", tr(">>>Input"), {2, 172, 202, 69}, mono_font());
+    c_.RadioGroup1 = group(c_.GroupBox1, "RadioGroup1", tr("Format "), {8, 14, 191, 30}, mono_font());
+    c_.RadioNmea = new QRadioButton(tr("NMEA"), c_.RadioGroup1);
+    c_.RadioNmea->setObjectName(QStringLiteral("RadioGroup1Item0"));
+    c_.RadioBinary = new QRadioButton(tr("TOLV"), c_.RadioGroup1);
+    c_.RadioBinary->setObjectName(QStringLiteral("RadioGroup1Item1"));
+    // Two columns, as a radio group lays out its items.
+    int column = (191 - 8) / 2;
+    c_.RadioNmea->setGeometry(6, 13, column - 4, 15);
+    c_.RadioBinary->setGeometry(6 + column, 13, column - 4, 15);
+    c_.RadioNmea->setFont(mono_font());
+    c_.RadioBinary->setFont(mono_font());
+    c_.RadioNmea->setChecked(true);
+    c_.Edit1 = edit(c_.GroupBox1, "Edit1", {8, 46, 167, 18}, serif10_font());
+    c_.SpeedButtonOpen = button(c_.GroupBox1, "SpeedButtonOpen", {176, 46, 18, 18},
+                                QStyle::SP_DirOpenIcon);
+
+    // Output
+    c_.GroupBox10 = group(this, "GroupBox10", tr(">>>Output(.kmz)"), {2, 240, 202, 40}, mono_font());
+    c_.Edit6 = edit(c_.GroupBox10, "Edit6", {8, 15, 167, 18}, serif10_font());
+    c_.SpeedButtonSave = button(c_.GroupBox10, "SpeedButtonSave", {176, 15, 18, 18},
+                                QStyle::SP_DialogSaveButton);
+
+    // Settings
+    c_.GroupBox3 = group(this, "GroupBox3", tr(">>> Settings"), {205, 0, 191, 280}, mono_font());
+    c_.GroupBox11 = group(c_.GroupBox3, "GroupBox11", tr(" Waypoints"), {4, 13, 181, 110},
+                          mono_font(true));
+    QWidget* w = c_.GroupBox11;
+    c_.Label2 = label(w, "Label2", tr("Auto"), 8, 16, mono_font(true));
+    c_.Autoshape = swatch(w, "Autoshape", 64, 16, kRed);
+    c_.Label4 = label(w, "Label4", tr("Diff"), 8, 32, mono_font(true));
+    c_.Diffshape = swatch(w, "Diffshape", 64, 32, kYellow);
+    c_.Label5 = label(w, "Label5", tr("RTK Fix"), 8, 48, mono_font(true));
+    c_.RTKFixshape = swatch(w, "RTKFixshape", 64, 48, kGreen);
+    c_.Label6 = label(w, "Label6", tr("Invalid"), 88, 16, mono_font(true));
+    c_.Invalidshape = swatch(w, "Invalidshape", 160, 16, kBlack);
+    c_.Label7 = label(w, "Label7", tr("RTK Float"), 88, 32, mono_font(true));
+    c_.RTKFloatshape = swatch(w, "RTKFloatshape", 160, 32, kFuchsia);
+    c_.Label8 = label(w, "Label8", tr("Estimated"), 88, 48, mono_font(true));
+    c_.Estematedshape = swatch(w, "Estematedshape", 160, 48, kAqua);
+    c_.Label9 = label(w, "Label9", tr("Scale"), 8, 72, mono_font(true));
+    c_.Edit4 = edit(w, "Edit4", {64, 70, 33, 18}, sans_font());
+    c_.Edit4->setReadOnly(true);
+    c_.Edit4->setText(QStringLiteral("0.5"));
+    c_.UpDown2 = new UpDown(1, -100, 100, w);
+    c_.UpDown2->setObjectName(QStringLiteral("UpDown2"));
+    c_.UpDown2->setGeometry(97, 70, 16, 18);
+    c_.CheckBox3 = check(w, "CheckBox3", tr("Show value of height"), {8, 90, 141, 17}, false);
+
+    c_.GroupBox5 = group(c_.GroupBox3, "GroupBox5", tr(" Style Track"), {4, 127, 181, 106},
+                         mono_font(true));
+    w = c_.GroupBox5;
+    c_.Label1 = label(w, "Label1", tr("Valid Track"), 8, 16, mono_font(true));
+    c_.ShapeStyleTrack = swatch(w, "ShapeStyleTrack", 136, 14, kGreen);
+    c_.Label3 = label(w, "Label3", tr("All the waypoints"), 8, 30, mono_font(true));
+    c_.ShapeFullTrack = swatch(w, "ShapeFullTrack", 136, 30, kRed);
+    c_.Width = label(w, "Width", tr("Width of the track"), 8, 52, sans_font(true));
+    c_.Edit3 = edit(w, "Edit3", {112, 50, 25, 18}, sans_font());
+    c_.Edit3->setReadOnly(true);
+    c_.Edit3->setText(QStringLiteral("5"));
+    c_.UpDown1 = new UpDown(5, -1000, 1000, w);
+    c_.UpDown1->setObjectName(QStringLiteral("UpDown1"));
+    c_.UpDown1->setGeometry(137, 50, 16, 18);
+    c_.CheckBox4 = check(w, "CheckBox4", tr("Start first fix"), {8, 69, 97, 17}, false);
+    c_.CheckBox4->setEnabled(false);
+    c_.CheckBox4->setVisible(false);
+    c_.CheckBox2 = check(w, "CheckBox2", tr("Use all the waypoints"), {8, 84, 145, 17}, false);
+
+    c_.GroupBox4 = group(c_.GroupBox3, "GroupBox4", tr("Date(yyyy-mm-dd)"), {4, 237, 181, 38},
+                         mono_font(true));
+    c_.CheckBox1 = check(c_.GroupBox4, "CheckBox1", QString(), {8, 17, 17, 17}, true);
+    c_.MaskEdit1 = new DateMaskEdit(c_.GroupBox4);
+    c_.MaskEdit1->setObjectName(QStringLiteral("MaskEdit1"));
+    c_.MaskEdit1->setGeometry(27, 16, 86, 18);
+    c_.MaskEdit1->setFont(mono9_font());
+    c_.MaskEdit1->setTextMargins(0, 0, 0, 0);
+    c_.MaskEdit1->setText(QStringLiteral("2000-01-01"));
+    c_.MaskEdit1->setEnabled(false);  // until the settings are loaded
+
+    // Run and progress
+    c_.GroupBox9 = group(this, "GroupBox9", QString(), {2, 280, 394, 35}, mono_font());
+    c_.SpeedButton3 = button(c_.GroupBox9, "SpeedButton3", {9, 9, 57, 19}, QStyle::SP_MediaPlay);
+    c_.SpeedButton3->setText(tr("Run"));
+    c_.SpeedButton3->setFont(sans_font());
+    c_.SpeedButton3->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    c_.SpeedButton3->setEnabled(false);
+    c_.CGauge1 = new QProgressBar(c_.GroupBox9);
+    c_.CGauge1->setObjectName(QStringLiteral("CGauge1"));
+    c_.CGauge1->setGeometry(66, 9, 319, 19);
+    c_.CGauge1->setFont(sans_font());
+    c_.CGauge1->setTextVisible(true);
+    c_.CGauge1->setFormat(QStringLiteral("%p%"));
+    c_.CGauge1->setAlignment(Qt::AlignCenter);
+    QPalette gauge = c_.CGauge1->palette();
+    gauge.setColor(QPalette::Highlight, QColor(0, 0, 128));  // navy fill
+    c_.CGauge1->setPalette(gauge);
+
+    // Configuration
+    c_.GroupBox2 = group(this, "GroupBox2", tr("Configuration"), {2, 314, 394, 40}, mono_font());
+    c_.Edit2 = edit(c_.GroupBox2, "Edit2", {6, 15, 335, 19}, sans_font());
+    c_.SpeedButton1 = button(c_.GroupBox2, "SpeedButton1", {343, 15, 19, 19},
+                             QStyle::SP_DialogOpenButton);
+    c_.SpeedButton2 = button(c_.GroupBox2, "SpeedButton2", {364, 15, 19, 19},
+                             QStyle::SP_DialogSaveButton);
+
+    // Status panels: a lowered inner bevel.
+    auto panel = [this](const char* name, QRect r) {
+        auto* l = new QLabel(this);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setGeometry(r);
+        l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        l->setLineWidth(1);
+        l->setAlignment(Qt::AlignCenter);
+        l->setFont(sans_font());
+        return l;
+    };
+    c_.Panel2 = panel("Panel2", {2, 355, 199, 20});
+    c_.Panel3 = panel("Panel3", {202, 355, 193, 20});
+}
+
+void TForm1::connect_controls() {
+    auto on = [this](auto* sender, auto signal, std::function<void()> handler) {
+        connect(sender, signal, this, [this, handler] { guarded(handler); });
+    };
+    connect(c_.Edit1, &QLineEdit::textChanged, this, [this] { on_input_text_changed(); });
+    connect(c_.Edit2, &QLineEdit::textChanged, this, [this](const QString& text) {
+        config_full_path_ = text;  // rule: the configuration path is the text itself
+        c_.Edit2->setToolTip(config_full_path_);
+    });
+    on(c_.SpeedButtonOpen, &QToolButton::clicked, [this] { choose_input_file(); });
+    on(c_.SpeedButtonSave, &QToolButton::clicked, [this] { choose_output_file(); });
+    on(c_.SpeedButton1, &QToolButton::clicked, [this] { open_config(); });
+    on(c_.SpeedButton2, &QToolButton::clicked, [this] { save_config(); });
+    on(c_.SpeedButton3, &QToolButton::clicked, [this] { run_conversion(); });
+    for (ColorSwatch* s : {c_.Autoshape, c_.Diffshape, c_.RTKFixshape, c_.Invalidshape,
+                           c_.RTKFloatshape, c_.Estematedshape, c_.ShapeStyleTrack,
+                           c_.ShapeFullTrack})
+        on(s, &ColorSwatch::pressed, [this, s] { pick_color(s); });
+    connect(c_.UpDown1, &UpDown::stepped, this, [this](int step) { guarded([=, this] { step_width(step); }); });
+    connect(c_.UpDown2, &UpDown::stepped, this, [this](int step) { guarded([=, this] { step_scale(step); }); });
+    // toggled() fires on every change of state, by the user or by a load,
+    // and not when the state stays: a switch's click behaviour.
+    connect(c_.CheckBox1, &QCheckBox::toggled, this,
+            [this](bool on) { c_.MaskEdit1->setEnabled(on); });
+    connect(c_.CheckBox2, &QCheckBox::toggled, this, [this] { update_track_controls(); });
+    connect(c_.MaskEdit1, &DateMaskEdit::invalid_input, this, [this] {
+        report_error(tr("Invalid input value.  Use escape key to abandon changes"));
+    });
+}
+
+void TForm1::guarded(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        report_error(QString::fromStdString(e.what()));
+    } catch (...) {
+        report_error(QString());
+    }
+}
+
+void TForm1::report_error(const QString& message) {
+    QString text = QString::fromStdString(error_report_text(message.toStdString()));
+    dialogs_.error(this, QStringLiteral("ZelvoConverter"), text);
+}
+
+// Input field: the full path is the old directory (or the executable's)
+// followed by the shown name; "Run" needs a name.
+void TForm1::on_input_text_changed() {
+    QString dir = dir_of(input_full_path_);
+    if (dir.isEmpty()) dir = from_path(executable_dir());
+    input_full_path_ = dir + c_.Edit1->text();
+    c_.Edit1->setToolTip(input_full_path_);
+    c_.SpeedButton3->setEnabled(!c_.Edit1->text().isEmpty() && !running_);
+}
+
+void TForm1::set_input_from_file(const QString& full_name) {
+    input_full_path_ = full_name;
+    c_.Edit1->setText(name_of(full_name));
+    on_input_text_changed();  // also when the shown name stayed the same
+    set_output_full_path(full_name + QStringLiteral(".kmz"));
+    c_.Edit6->setText(name_of(output_full_path_));
+}
+
+void TForm1::set_output_full_path(const QString& path) {
+    output_full_path_ = path;
+    c_.Edit6->setToolTip(path);
+}
+
+void TForm1::choose_input_file() {
+    QString start = c_.Edit1->text().isEmpty() ? from_path(executable_dir()) : dir_of(input_full_path_);
+    auto chosen = dialogs_.open_file(this, tr("Open"), start, QString());
+    if (!chosen) return;
+    set_input_from_file(*chosen);
+}
+
+void TForm1::choose_output_file() {
+    QString preset = c_.Edit6->text().isEmpty() ? last_output_choice_ : output_full_path_;
+    auto chosen = dialogs_.save_file(this, tr("Save as "), dir_of(output_full_path_), preset, QString());
+    if (!chosen) return;
+    last_output_choice_ = *chosen;
+    set_output_full_path(*chosen);  // exactly as chosen: no extension is added
+    c_.Edit6->setText(name_of(*chosen));
+}
+
+static QString config_filter() {
+    return QObject::tr("Configuration (*.ini)") + QStringLiteral(";;") + QObject::tr("All files (*)");
+}
+
+void TForm1::open_config() {
+    auto chosen = dialogs_.open_file(this, tr("Open "), from_path(location_.settings_dir()),
+                                     config_filter());
+    if (!chosen) return;
+    c_.Edit2->setText(name_of(*chosen));
+    config_full_path_ = *chosen;
+    c_.Edit2->setToolTip(config_full_path_);
+    settings_->load_settings(to_path(*chosen));
+}
+
+void TForm1::save_config() {
+    std::string def = location_.default_settings_path();
+    auto chosen = dialogs_.save_file(this, tr("Save as"), from_path(directory_part(def)),
+                                     from_path(def), config_filter());
+    if (!chosen) return;
+    settings_->save_settings(to_path(*chosen));
+}
+
+void TForm1::handle_dropped_files(const QStringList& paths) {
+    if (running_ || paths.isEmpty()) return;  // no new input while a run reads one
+    if (paths.size() > 1) {
+        dialogs_.warning(this, tr("Warning"),
+                         QStringLiteral("Работа с несколькими файлами не поддерживается!"));
+        return;
+    }
+    set_input_from_file(paths.first());
+    c_.SpeedButton3->setEnabled(!input_full_path_.isEmpty());
+}
+
+void TForm1::pick_color(ColorSwatch* swatch) {
+    if (!swatch->isEnabled()) return;
+    if (auto chosen = dialogs_.choose_color(this, swatch->color())) swatch->set_color(*chosen);
+}
+
+void TForm1::step_width(int step) {
+    c_.Edit3->setText(to_qstring(step_track_width(c_.Edit3->text().toStdString(), step)));
+}
+
+void TForm1::step_scale(int step) {
+    c_.Edit4->setText(to_qstring(step_icon_scale(c_.Edit4->text().toStdString(), step)));
+    // Six decimals are wider than the field: show the leading digits.
+    c_.Edit4->setCursorPosition(0);
+}
+
+void TForm1::update_track_controls() {
+    bool on = c_.CheckBox2->isChecked();
+    c_.Label3->setEnabled(on);
+    c_.ShapeFullTrack->setEnabled(on);
+}
+
+ConversionOptions TForm1::gather_options() const {
+    ConversionOptions o;
+    o.input_path = to_path(input_full_path_);
+    o.input_name = to_path(c_.Edit1->text());
+    o.output_path = to_path(output_full_path_);
+    o.output_name = to_path(c_.Edit6->text());
+    o.config_path = to_path(config_full_path_);
+    o.input_format = c_.RadioBinary->isChecked() ? kFormatBinary : kFormatNmea;
+    o.color_auto = c_.Autoshape->color();
+    o.color_diff = c_.Diffshape->color();
+    o.color_rtk_fix = c_.RTKFixshape->color();
+    o.color_rtk_float = c_.RTKFloatshape->color();
+    o.color_estimated = c_.Estematedshape->color();
+    o.color_invalid = c_.Invalidshape->color();
+    settings_->current_values().apply_to(o);
+    return o;
+}
+
+void TForm1::run_conversion() {
+    if (running_) return;  // one run at a time, whatever the pumped events ask
+    ConversionOptions options = gather_options();
+    running_ = true;
+    cancel_requested_ = false;
+    pump_clock_.invalidate();
+    pump_passes_ = 0;
+    bool failed = false;
+    QString failure;
+    try {
+        conversion_run(options, *this);
+    } catch (const RunCancelled&) {
+        set_status(tr("The conversion was cancelled").toStdString());
+    } catch (const std::exception& e) {
+        failed = true;
+        failure = QString::fromStdString(e.what());
+    } catch (...) {
+        failed = true;
+    }
+    set_output_full_path(from_path(options.output_path));
+    if (failed) {
+        // The window must stay usable after a failed run.
+        set_run_enabled(true);
+        set_options_enabled(true);
+        report_error(failure);
+    }
+    running_ = false;
+    if (cancel_requested_) {
+        cancel_requested_ = false;
+        QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+    }
+}
+
+// ---- RunHost ----
+
+void TForm1::set_status(const std::string& text) { c_.Panel2->setText(to_qstring(text)); }
+
+void TForm1::set_count_text(const std::string& text) {
+    count_text_ = text;
+    c_.Panel3->setText(to_qstring(text));
+}
+
+void TForm1::reset_progress() { c_.CGauge1->setValue(0); }
+
+void TForm1::advance_progress() {
+    c_.CGauge1->setValue(std::min(c_.CGauge1->value() + 1, 100));
+}
+
+void TForm1::set_run_enabled(bool enabled) { c_.SpeedButton3->setEnabled(enabled); }
+
+void TForm1::set_options_enabled(bool enabled) {
+    const QColor caption = enabled ? QColor(Qt::black)
+                                   : QApplication::palette().color(QPalette::Disabled,
+                                                                   QPalette::WindowText);
+    auto paint_caption = [&](QGroupBox* g) {
+        QPalette p = g->palette();
+        p.setColor(QPalette::WindowText, caption);
+        g->setPalette(p);
+    };
+    c_.GroupBox3->setEnabled(enabled);
+    paint_caption(c_.GroupBox3);
+    paint_caption(c_.GroupBox5);
+    c_.Label1->setEnabled(enabled);
+    c_.Label3->setEnabled(enabled);
+    c_.Width->setEnabled(enabled);
+    c_.Edit3->setEnabled(enabled);
+    c_.CheckBox2->setEnabled(enabled);
+    c_.CheckBox4->setEnabled(enabled);
+    c_.CheckBox3->setEnabled(enabled);
+    c_.CheckBox1->setEnabled(enabled);
+    c_.GroupBox2->setEnabled(enabled);
+    paint_caption(c_.GroupBox2);
+    c_.GroupBox1->setEnabled(enabled);
+    paint_caption(c_.GroupBox1);
+    c_.Edit1->setEnabled(enabled);
+    c_.GroupBox10->setEnabled(enabled);
+    paint_caption(c_.GroupBox10);
+    c_.Edit6->setEnabled(enabled);
+    c_.GroupBox11->setEnabled(enabled);
+    paint_caption(c_.GroupBox11);
+}
+
+// The run calls this once per input byte of a binary log: the queue is only
+// looked at when enough time has passed since the last pass.
+void TForm1::pump_messages() {
+    if (pump_clock_.isValid() && pump_clock_.elapsed() < pump_interval_ms_) return;
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    ++pump_passes_;
+    pump_clock_.start();
+    if (running_ && cancel_requested_) throw RunCancelled();
+}
+
+void TForm1::show_information(const std::string& text) {
+    dialogs_.information(this, tr("Information"), to_qstring(text));
+}
+
+// ---- window events ----
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (running_) {
+        // The run is told through pump_messages; it cleans up and the window
+        // closes once it has returned.
+        cancel_requested_ = true;
+        event->ignore();
+        return;
+    }
+    if (!settings_->changed_since_load()) {
+        event->accept();
+        return;
+    }
+    if (!dialogs_.ask_yes_no(this, tr("Information"), tr("The settings were changed. Save them?"))) {
+        event->accept();
+        return;
+    }
+    try {
+        settings_->save_settings(to_path(config_full_path_));
+        event->accept();
+    } catch (const std::exception& e) {
+        report_error(QString::fromStdString(e.what()));
+        event->ignore();  // stays open; closing again asks again
+    }
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+    if (!running_ && event->mimeData()->hasUrls()) event->acceptProposedAction();
+    else event->ignore();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+    QStringList files;
+    for (const QUrl& url : event->mimeData()->urls())
+        files << (url.isLocalFile() ? url.toLocalFile() : url.toString());
+    event->acceptProposedAction();
+    guarded([&] { handle_dropped_files(files); });
+}
+
+}  // namespace zelvo

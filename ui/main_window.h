@@ -1,0 +1,172 @@
+// The program's only window: the user's choices, the Run button, and the
+// host that a conversion run reports to.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QStringList>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "engine/conversion_options.h"
+#include "engine/run_host.h"
+#include "ui/settings_paths.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QRadioButton;
+class QToolButton;
+
+namespace zelvo {
+
+class ColorSwatch;
+class DateMaskEdit;
+class SettingsFile;
+class UpDown;
+class WindowDialogs;
+
+// The toolkit names of the controls are their object names; this struct only
+// gives typed access to them.
+struct FormControls {
+    QLabel* Image1;
+    QGroupBox* GroupBox1;
+    QGroupBox* RadioGroup1;
+    QRadioButton* RadioNmea;
+    QRadioButton* RadioBinary;
+    QLineEdit* Edit1;
+    QToolButton* SpeedButtonOpen;
+    QGroupBox* GroupBox10;
+    QLineEdit* Edit6;
+    QToolButton* SpeedButtonSave;
+    QGroupBox* GroupBox3;
+    QGroupBox* GroupBox11;
+    QLabel* Label2;
+    QLabel* Label4;
+    QLabel* Label5;
+    QLabel* Label6;
+    QLabel* Label7;
+    QLabel* Label8;
+    ColorSwatch* Autoshape;
+    ColorSwatch* Diffshape;
+    ColorSwatch* RTKFixshape;
+    ColorSwatch* Invalidshape;
+    ColorSwatch* RTKFloatshape;
+    ColorSwatch* Estematedshape;
+    QLabel* Label9;
+    QLineEdit* Edit4;
+    UpDown* UpDown2;
+    QCheckBox* CheckBox3;
+    QGroupBox* GroupBox5;
+    QLabel* Label1;
+    ColorSwatch* ShapeStyleTrack;
+    QLabel* Label3;
+    ColorSwatch* ShapeFullTrack;
+    QLabel* Width;
+    QLineEdit* Edit3;
+    UpDown* UpDown1;
+    QCheckBox* CheckBox4;
+    QCheckBox* CheckBox2;
+    QGroupBox* GroupBox4;
+    QCheckBox* CheckBox1;
+    DateMaskEdit* MaskEdit1;
+    QGroupBox* GroupBox9;
+    QToolButton* SpeedButton3;
+    QProgressBar* CGauge1;
+    QGroupBox* GroupBox2;
+    QLineEdit* Edit2;
+    QToolButton* SpeedButton1;
+    QToolButton* SpeedButton2;
+    QLabel* Panel2;
+    QLabel* Panel3;
+};
+
+class TForm1 : public QWidget, public RunHost {
+    Q_OBJECT
+public:
+    // `interactive` is false only when a run must show no closing message.
+    TForm1(WindowDialogs& dialogs, SettingsLocation location, bool interactive = true,
+           QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    const FormControls& controls() const { return c_; }
+    SettingsFile& settings() { return *settings_; }
+    const SettingsLocation& location() const { return location_; }
+
+    // The full paths kept behind the three path fields (also their hints).
+    QString input_full_path() const { return input_full_path_; }
+    QString output_full_path() const { return output_full_path_; }
+    QString config_full_path() const { return config_full_path_; }
+
+    // The options a run gets from the controls.
+    ConversionOptions gather_options() const;
+    bool running() const { return running_; }
+
+    // Handlers, public so that start-up and tests reach them as a user would.
+    void choose_input_file();
+    void choose_output_file();
+    void open_config();
+    void save_config();
+    void handle_dropped_files(const QStringList& paths);
+    void pick_color(ColorSwatch* swatch);
+    void step_width(int step);
+    void step_scale(int step);
+    void update_track_controls();
+    void run_conversion();
+    // The general error report: caption "ZelvoConverter", error icon, OK.
+    void report_error(const QString& message);
+
+    // RunHost
+    void set_status(const std::string& text) override;
+    void set_count_text(const std::string& text) override;
+    std::string count_text() const override { return count_text_; }
+    void reset_progress() override;
+    void advance_progress() override;
+    void set_run_enabled(bool enabled) override;
+    void set_options_enabled(bool enabled) override;
+    void pump_messages() override;
+    void show_information(const std::string& text) override;
+    bool is_interactive() const override { return interactive_; }
+
+    // Minimum time between two passes of the event queue inside a run.
+    void set_pump_interval_ms(int ms) { pump_interval_ms_ = ms; }
+    int pump_passes() const { return pump_passes_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void create_controls();
+    void connect_controls();
+    void on_input_text_changed();
+    void set_input_from_file(const QString& full_name);
+    void set_output_full_path(const QString& path);
+    // Runs a handler; an error escaping it goes to the general error report.
+    void guarded(const std::function<void()>& handler);
+
+    WindowDialogs& dialogs_;
+    SettingsLocation location_;
+    bool interactive_;
+    FormControls c_{};
+    std::unique_ptr<SettingsFile> settings_;
+
+    QString input_full_path_;
+    QString output_full_path_;
+    QString config_full_path_;
+    QString last_output_choice_;  // the output dialog's file name of its last use
+    std::string count_text_;
+
+    bool running_ = false;
+    bool cancel_requested_ = false;
+    QElapsedTimer pump_clock_;
+    int pump_interval_ms_ = 15;
+    int pump_passes_ = 0;
+};
+
+}  // namespace zelvo

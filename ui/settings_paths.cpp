@@ -1,0 +1,100 @@
+#include "ui/settings_paths.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
+
+namespace zelvo {
+
+namespace {
+
+std::string self_executable() {
+    std::vector<char> buf(4096);
+    ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+    if (n <= 0) return {};
+    return std::string(buf.data(), static_cast<std::size_t>(n));
+}
+
+std::string home_dir() {
+    if (const char* h = std::getenv("HOME"); h && *h) return h;
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
+    return "/tmp";
+}
+
+bool is_writable_dir(const std::string& dir) {
+    struct stat st {};
+    return !dir.empty() && ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           ::access(dir.c_str(), W_OK) == 0;
+}
+
+}  // namespace
+
+std::string directory_part(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string file_name_part(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+SettingsLocation SettingsLocation::of_this_program() {
+    SettingsLocation loc;
+    std::string exe = self_executable();
+    loc.exe_dir = directory_part(exe);
+    loc.exe_name = file_name_part(exe);
+    if (loc.exe_name.empty()) loc.exe_name = "zelvoconverter";
+    // Only an absolute $XDG_CONFIG_HOME counts, as the base directory rules say.
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    loc.config_home = (xdg && xdg[0] == '/') ? std::string(xdg) : home_dir() + "/.config";
+    return loc;
+}
+
+std::string SettingsLocation::settings_dir() const {
+    if (is_writable_dir(exe_dir)) return exe_dir;
+    return config_home + "/zelvoconverter/";
+}
+
+std::string SettingsLocation::default_settings_path() const {
+    std::string dir = settings_dir();
+    if (dir == exe_dir) {
+        std::string name = exe_name;
+        std::size_t dot = name.rfind('.');
+        if (dot != std::string::npos && dot > 0) name.erase(dot);
+        return dir + name + ".ini";
+    }
+    return dir + "zelvoconverter.ini";
+}
+
+std::string SettingsLocation::save_path(const std::string& path) const {
+    if (path.empty()) return default_settings_path();
+    if (path.find('/') != std::string::npos) return path;
+    std::string name = path;
+    if (name.find('.') == std::string::npos) name += ".ini";
+    return settings_dir() + name;
+}
+
+std::string default_settings_path() {
+    return SettingsLocation::of_this_program().default_settings_path();
+}
+
+bool make_directories(const std::string& dir) {
+    if (dir.empty()) return true;
+    std::string partial;
+    std::size_t pos = 0;
+    while (pos != std::string::npos) {
+        pos = dir.find('/', pos + 1);
+        partial = dir.substr(0, pos);
+        if (partial.empty() || partial == "/") continue;
+        if (::mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    }
+    struct stat st {};
+    return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace zelvo

@@ -1,0 +1,74 @@
+#include "ui/window_dialogs.h"
+
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "ui/window_controls.h"
+
+namespace zelvo {
+
+namespace {
+
+void message_box(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
+                 const QString& text) {
+    QMessageBox box(icon, caption, text, QMessageBox::NoButton, parent);
+    box.addButton(QObject::tr("OK"), QMessageBox::AcceptRole);
+    box.exec();
+}
+
+std::optional<QString> run_file_dialog(QFileDialog& dialog) {
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().first();
+}
+
+}  // namespace
+
+std::optional<QString> QtWindowDialogs::open_file(QWidget* parent, const QString& title,
+                                                  const QString& directory, const QString& filter) {
+    QFileDialog dialog(parent, title, directory, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    return run_file_dialog(dialog);
+}
+
+std::optional<QString> QtWindowDialogs::save_file(QWidget* parent, const QString& title,
+                                                  const QString& directory,
+                                                  const QString& file_name, const QString& filter) {
+    QFileDialog dialog(parent, title, directory, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(QString());  // a name without extension stays so
+    if (!file_name.isEmpty()) dialog.selectFile(file_name);
+    return run_file_dialog(dialog);
+}
+
+std::optional<ColorRef> QtWindowDialogs::choose_color(QWidget* parent, ColorRef initial) {
+    QColor chosen = QColorDialog::getColor(to_qcolor(initial), parent);
+    if (!chosen.isValid()) return std::nullopt;
+    return to_colorref(chosen);
+}
+
+void QtWindowDialogs::information(QWidget* parent, const QString& caption, const QString& text) {
+    message_box(parent, QMessageBox::Information, caption, text);
+}
+
+void QtWindowDialogs::warning(QWidget* parent, const QString& caption, const QString& text) {
+    message_box(parent, QMessageBox::Warning, caption, text);
+}
+
+void QtWindowDialogs::error(QWidget* parent, const QString& caption, const QString& text) {
+    message_box(parent, QMessageBox::Critical, caption, text);
+}
+
+bool QtWindowDialogs::ask_yes_no(QWidget* parent, const QString& caption, const QString& text) {
+    QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::NoButton, parent);
+    QPushButton* yes = box.addButton(QObject::tr("&Yes"), QMessageBox::YesRole);
+    box.addButton(QObject::tr("&No"), QMessageBox::NoRole);
+    box.setDefaultButton(yes);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
+}  // namespace zelvo

@@ -1,0 +1,50 @@
+// Everything modal the window asks of the user goes through this seam, so
+// that tests can answer in the user's place.
+#pragma once
+
+#include <optional>
+
+#include <QString>
+
+#include "engine/conversion_options.h"
+
+class QWidget;
+
+namespace zelvo {
+
+class WindowDialogs {
+public:
+    virtual ~WindowDialogs() = default;
+
+    // A file dialog; nullopt when cancelled. `filter` uses Qt's ";;" form.
+    virtual std::optional<QString> open_file(QWidget* parent, const QString& title,
+                                             const QString& directory, const QString& filter) = 0;
+    virtual std::optional<QString> save_file(QWidget* parent, const QString& title,
+                                             const QString& directory, const QString& file_name,
+                                             const QString& filter) = 0;
+    virtual std::optional<ColorRef> choose_color(QWidget* parent, ColorRef initial) = 0;
+
+    // Message boxes: caption, text, and the Part's icon and buttons.
+    virtual void information(QWidget* parent, const QString& caption, const QString& text) = 0;
+    virtual void warning(QWidget* parent, const QString& caption, const QString& text) = 0;
+    virtual void error(QWidget* parent, const QString& caption, const QString& text) = 0;
+    // "&Yes" and "&No"; true for Yes.
+    virtual bool ask_yes_no(QWidget* parent, const QString& caption, const QString& text) = 0;
+};
+
+// The real dialogs of the toolkit.
+class QtWindowDialogs : public WindowDialogs {
+public:
+    std::optional<QString> open_file(QWidget* parent, const QString& title,
+                                     const QString& directory, const QString& filter) override;
+    std::optional<QString> save_file(QWidget* parent, const QString& title,
+                                     const QString& directory, const QString& file_name,
+                                     const QString& filter) override;
+    std::optional<ColorRef> choose_color(QWidget* parent, ColorRef initial) override;
+    void information(QWidget* parent, const QString& caption, const QString& text) override;
+    void warning(QWidget* parent, const QString& caption, const QString& text) override;
+    void error(QWidget* parent, const QString& caption, const QString& text) override;
+    bool ask_yes_no(QWidget* parent, const QString& caption, const QString& text) override;
+};
+
+}  // namespace zelvo
