@@ -12,7 +12,6 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPainter>
-#include <QProgressBar>
 #include <QRadioButton>
 #include <QStyle>
 #include <QToolButton>
@@ -115,8 +114,8 @@ TForm1::TForm1(WindowDialogs& dialogs, SettingsLocation location, bool interacti
     create_controls();
     connect_controls();
     // Start-up: gauge range and position, and an empty configuration field.
-    c_.CGauge1->setRange(0, 100);
-    c_.CGauge1->setValue(0);
+    c_.CGauge1->set_range(0, 100);
+    c_.CGauge1->set_value(0);
     c_.Edit2->setText(QString());
     config_full_path_.clear();
 }
@@ -268,13 +267,10 @@ void TForm1::create_controls() {
     c_.SpeedButton3->setFont(sans_font());
     c_.SpeedButton3->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     c_.SpeedButton3->setEnabled(false);
-    c_.CGauge1 = new QProgressBar(c_.GroupBox9);
+    c_.CGauge1 = new Gauge(c_.GroupBox9);
     c_.CGauge1->setObjectName(QStringLiteral("CGauge1"));
     c_.CGauge1->setGeometry(66, 9, 319, 19);
     c_.CGauge1->setFont(sans_font());
-    c_.CGauge1->setTextVisible(true);
-    c_.CGauge1->setFormat(QStringLiteral("%p%"));
-    c_.CGauge1->setAlignment(Qt::AlignCenter);
     QPalette gauge = c_.CGauge1->palette();
     gauge.setColor(QPalette::Highlight, QColor(0, 0, 128));  // navy fill
     c_.CGauge1->setPalette(gauge);
@@ -464,6 +460,8 @@ void TForm1::run_conversion() {
     running_ = true;
     cancel_requested_ = false;
     pump_clock_.invalidate();
+    pump_stride_ = 1;
+    pump_countdown_ = 0;
     pump_passes_ = 0;
     bool failed = false;
     QString failure;
@@ -500,11 +498,9 @@ void TForm1::set_count_text(const std::string& text) {
     c_.Panel3->setText(to_qstring(text));
 }
 
-void TForm1::reset_progress() { c_.CGauge1->setValue(0); }
+void TForm1::reset_progress() { c_.CGauge1->set_value(0); }
 
-void TForm1::advance_progress() {
-    c_.CGauge1->setValue(std::min(c_.CGauge1->value() + 1, 100));
-}
+void TForm1::advance_progress() { c_.CGauge1->set_value(c_.CGauge1->value() + 1); }
 
 void TForm1::set_run_enabled(bool enabled) { c_.SpeedButton3->setEnabled(enabled); }
 
@@ -540,13 +536,34 @@ void TForm1::set_options_enabled(bool enabled) {
     paint_caption(c_.GroupBox11);
 }
 
-// The run calls this once per input byte of a binary log: the queue is only
-// looked at when enough time has passed since the last pass.
+// The run calls this once per input byte of a binary log and once per chunk
+// of an NMEA log. The queue is processed when 15 ms have passed since the
+// last pass; between passes the call costs a countdown, and the clock is
+// read only about once a millisecond.
 void TForm1::pump_messages() {
-    if (pump_clock_.isValid() && pump_clock_.elapsed() < pump_interval_ms_) return;
+    if (pump_interval_ms_ <= 0) {  // unthrottled: every call looks at the queue
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        ++pump_passes_;
+        if (running_ && cancel_requested_) throw RunCancelled();
+        return;
+    }
+    if (pump_clock_.isValid() && --pump_countdown_ > 0) return;
+    if (!pump_clock_.isValid()) {
+        pump_clock_.start();
+        last_check_ns_ = 0;
+        last_pass_ns_ = -qint64{pump_interval_ms_} * 1'000'000;  // the first call passes
+    }
+    const qint64 now = pump_clock_.nsecsElapsed();
+    const qint64 since_check = now - last_check_ns_;
+    if (since_check < 250'000) pump_stride_ = std::min(pump_stride_ * 2, 1 << 16);
+    else if (since_check > 2'000'000) pump_stride_ = std::max(pump_stride_ / 2, 1);
+    pump_countdown_ = pump_stride_;
+    last_check_ns_ = now;
+    if (now - last_pass_ns_ < qint64{pump_interval_ms_} * 1'000'000) return;
+
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     ++pump_passes_;
-    pump_clock_.start();
+    last_pass_ns_ = pump_clock_.nsecsElapsed();
     if (running_ && cancel_requested_) throw RunCancelled();
 }
 

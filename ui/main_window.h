@@ -18,7 +18,6 @@ class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QProgressBar;
 class QRadioButton;
 class QToolButton;
 
@@ -26,6 +25,7 @@ namespace zelvo {
 
 class ColorSwatch;
 class DateMaskEdit;
+class Gauge;
 class SettingsFile;
 class UpDown;
 class WindowDialogs;
@@ -76,7 +76,7 @@ struct FormControls {
     DateMaskEdit* MaskEdit1;
     QGroupBox* GroupBox9;
     QToolButton* SpeedButton3;
-    QProgressBar* CGauge1;
+    Gauge* CGauge1;
     QGroupBox* GroupBox2;
     QLineEdit* Edit2;
     QToolButton* SpeedButton1;
@@ -164,7 +164,14 @@ private:
 
     bool running_ = false;
     bool cancel_requested_ = false;
+    // The pump reads the clock only every pump_stride_ calls, a stride that
+    // adapts so that the clock is read about once a millisecond whether the
+    // run pumps once per byte or once per chunk.
     QElapsedTimer pump_clock_;
+    qint64 last_pass_ns_ = 0;
+    qint64 last_check_ns_ = 0;
+    int pump_stride_ = 1;
+    int pump_countdown_ = 0;
     int pump_interval_ms_ = 15;
     int pump_passes_ = 0;
 };

@@ -4,6 +4,7 @@
 
 #include <QKeyEvent>
 #include <QPainter>
+#include <QStyleOptionProgressBar>
 #include <QRegularExpression>
 #include <QToolButton>
 
@@ -65,6 +66,41 @@ void UpDown::resizeEvent(QResizeEvent*) {
 void UpDown::step(int delta) {
     position_ = std::clamp(position_ + delta, minimum_, maximum_);
     emit stepped(delta);
+}
+
+Gauge::Gauge(QWidget* parent) : QWidget(parent) {}
+
+void Gauge::set_range(int minimum, int maximum) {
+    minimum_ = minimum;
+    maximum_ = std::max(minimum, maximum);
+    set_value(value_);
+}
+
+void Gauge::set_value(int value) {
+    value = std::clamp(value, minimum_, maximum_);
+    if (value == value_) return;
+    value_ = value;
+    update();
+}
+
+QString Gauge::text() const {
+    int span = maximum_ - minimum_;
+    int percent = span == 0 ? 100 : (value_ - minimum_) * 100 / span;
+    return QString::number(percent) + QLatin1Char('%');
+}
+
+void Gauge::paintEvent(QPaintEvent*) {
+    QStyleOptionProgressBar opt;
+    opt.initFrom(this);
+    opt.minimum = minimum_;
+    opt.maximum = maximum_;
+    opt.progress = value_;
+    opt.text = text();
+    opt.textVisible = true;
+    opt.textAlignment = Qt::AlignCenter;
+    opt.state |= QStyle::State_Horizontal;
+    QPainter p(this);
+    style()->drawControl(QStyle::CE_ProgressBar, &opt, &p, this);
 }
 
 DateMaskEdit::DateMaskEdit(QWidget* parent) : QLineEdit(parent) {

@@ -60,6 +60,29 @@ private:
     int maximum_;
 };
 
+// A horizontal progress bar with its percentage written on it. Unlike
+// QProgressBar, a new value only schedules a repaint: during a run the gauge
+// is drawn when the message pump lets the window paint, not once per step.
+class Gauge : public QWidget {
+    Q_OBJECT
+public:
+    explicit Gauge(QWidget* parent = nullptr);
+    int minimum() const { return minimum_; }
+    int maximum() const { return maximum_; }
+    int value() const { return value_; }
+    void set_range(int minimum, int maximum);
+    void set_value(int value);  // held within the range
+    QString text() const;       // "37%"
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    int minimum_ = 0;
+    int maximum_ = 100;
+    int value_ = 0;
+};
+
 // A date field with the mask dddd-dd-dd. A date left incomplete by the user
 // is refused when the field loses the focus: invalid_input() is reported
 // and the focus goes back. Escape restores the text it had on entry.
