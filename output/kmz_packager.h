@@ -14,6 +14,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "output/kml_stream.h"
@@ -36,11 +37,17 @@ class KmzPackager {
 public:
     struct Options {
         // Threads compressing 1 MiB blocks side by side; 0 keeps one deflate
-        // stream on the calling thread. Any count >= 1 gives the same bytes.
-        unsigned compression_threads = 0;
+        // stream on the calling thread. Any count >= 1 gives the same bytes,
+        // so the archive does not depend on the machine it is made on.
+        unsigned compression_threads = all_cores();
         // The first size or offset that cannot be stored. Only tests lower it.
         std::uint64_t size_limit = zip::kZip32Limit;
     };
+
+    static unsigned all_cores() {
+        unsigned n = std::thread::hardware_concurrency();
+        return n == 0 ? 1 : n;
+    }
 
     KmzPackager();
     explicit KmzPackager(Options options);
