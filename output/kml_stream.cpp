@@ -45,6 +45,18 @@ KmlStream& KmlStream::put_char(char c) {
     return *this;
 }
 
+KmlStream& KmlStream::put_raw(const char* data, std::size_t size) {
+    if (size > buffer_.size() - used_) flush();
+    if (size > buffer_.size()) {
+        sink_.write(data, size);
+        flushed_ += size;
+        return *this;
+    }
+    std::memcpy(buffer_.data() + used_, data, size);
+    used_ += size;
+    return *this;
+}
+
 KmlStream& KmlStream::put_int(std::int64_t v) {
     reserve(24);
     used_ += format_int(v, buffer_.data() + used_);

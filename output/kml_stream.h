@@ -30,6 +30,8 @@ public:
     // Literal text; a '\n' in it is written as CR LF.
     KmlStream& put(std::string_view literal);
     KmlStream& put_char(char c);
+    // Bytes as they are (already in the document's line-end convention).
+    KmlStream& put_raw(const char* data, std::size_t size);
     KmlStream& put_int(std::int64_t v);                // "%d"
     KmlStream& put_fixed(double v, int decimals);      // "%.Nf" ("%f" is 6)
     // "%s" of a text inside an element: an empty text prints "(null)", a NUL

@@ -14,7 +14,7 @@ constexpr std::uint64_t kPow10[] = {1,         10,         100,         1000,
                                     10000,     100000,     1000000,     10000000,
                                     100000000, 1000000000, 10000000000ULL};
 
-using u128 = unsigned __int128;
+__extension__ typedef unsigned __int128 u128;
 
 std::size_t put_u128(u128 v, char* out) {
     char tmp[40];

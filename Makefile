@@ -1,0 +1,35 @@
+# make demo  - install what is missing, build, convert the bundled sample log
+# make test  - install what is missing, build, run every test
+# make test-sanitize - the whole test suite again under ASan and UBSan
+BUILD ?= build
+SANITIZE_BUILD ?= build-sanitize
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: demo test test-sanitize deps build bench clean
+
+deps:
+	@tools/install-deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD) -j$(JOBS)
+
+demo: build
+	@mkdir -p $(BUILD)/demo
+	$(BUILD)/zelvoconverter -o $(BUILD)/demo/sample.kmz examples/sample.nmea
+	@echo "The result is $(abspath $(BUILD)/demo/sample.kmz)"
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+
+test-sanitize: deps
+	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELVO_SANITIZE=ON
+	cmake --build $(SANITIZE_BUILD) -j$(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j$(JOBS)
+
+bench: build
+	$(BUILD)/bench/zelvo_bench
+
+clean:
+	rm -rf $(BUILD) $(SANITIZE_BUILD)

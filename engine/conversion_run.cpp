@@ -1,0 +1,169 @@
+#include "engine/conversion_run.h"
+
+#include <array>
+#include <cstdio>
+#include <limits.h>
+#include <unistd.h>
+#include <vector>
+
+#include "engine/epoch_stream.h"
+#include "engine/ingestion.h"
+#include "engine/input_file.h"
+#include "engine/waypoint_selection.h"
+#include "output/file_sink.h"
+#include "output/kml_stream.h"
+#include "output/kml_writer.h"
+
+namespace zelvo {
+
+std::string executable_dir() {
+    char buf[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return "./";
+    std::string path(buf, static_cast<std::size_t>(n));
+    return path.substr(0, path.rfind('/') + 1);
+}
+
+namespace {
+
+constexpr std::array<FixClass, kFixClassCount> kIconOrder = {
+    FixClass::Auto, FixClass::Diff,
+    FixClass::RtkFix, FixClass::RtkFloat, FixClass::Estimated, FixClass::Invalid};
+
+// Directory part with its trailing '/', or empty.
+std::string directory_part(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// The name with its extension (from the last '.' after the last '/')
+// replaced by ".kml", or ".kml" appended when it has none.
+std::string kml_name_for(const std::string& name) {
+    std::size_t slash = name.rfind('/');
+    std::size_t dot = name.rfind('.');
+    bool has_extension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    return (has_extension ? name.substr(0, dot) : name) + ".kml";
+}
+
+std::string icon_file_name(ColorRef colour) { return std::to_string(colour) + ".png"; }
+
+// Everything a run must undo when it fails half-way.
+struct LooseFiles {
+    std::vector<std::string> paths;
+    void remove_all() {
+        for (const std::string& p : paths) std::remove(p.c_str());
+        paths.clear();
+    }
+};
+
+}  // namespace
+
+RunResult conversion_run(ConversionOptions& options, RunHost& host) {
+    // 1. The log.
+    InputFile input;
+    if (!input.open(options.input_path)) {
+        host.set_status("Can't open the input file");
+        host.pump_messages();
+        return {RunOutcome::InputNotOpened, input.error()};
+    }
+
+    // 2. Where the output goes, and the KML file.
+    const std::string output_dir =
+        options.output_path.empty() ? executable_dir() : directory_part(options.output_path);
+    const std::string kml_path = output_dir + kml_name_for(options.output_name);
+    const std::string archive_path = output_dir + options.output_name;
+    if (kml_path == archive_path) {
+        // The archive would be written over the document it packs.
+        host.set_status("Can't create the output file");
+        host.pump_messages();
+        return {RunOutcome::OutputNotCreated,
+                "the output name ends in \".kml\", the name of the KML document inside the archive; "
+                "name the output with \".kmz\""};
+    }
+    FileSink kml_file;
+    if (!kml_file.create(kml_path)) {
+        host.set_status("Can't create the output file");
+        host.pump_messages();
+        return {RunOutcome::OutputNotCreated, kml_file.error()};
+    }
+    LooseFiles loose;
+    loose.paths.push_back(kml_path);
+
+    // 3. From here on the archive is output_path.
+    options.output_path = archive_path;
+
+    // 4. The window.
+    host.reset_progress();
+    host.set_status(" ");
+    host.set_count_text(" ");
+    host.set_run_enabled(false);
+    bool locked = false;
+
+    try {
+        KmlStream kml(kml_file);
+        // 5. Head.
+        kml.put("<kml>\n").put("<Document>\n");
+
+        // 6. Icons, one per class.
+        IconNames icons;
+        for (FixClass c : kIconOrder) icons[static_cast<int>(c)] = icon_file_name(options.class_color(c));
+
+        // 7. Style of the valid track.
+        write_line_style(kml, options.track_width, options.track_color, "NormalTrack");
+
+        // 8. Gauge step.
+        const std::uint64_t progress_step = input.size() / 100;
+
+        // 9.
+        host.set_status("The progress started");
+        host.set_options_enabled(false);
+        locked = true;
+
+        // 10 and 11: each epoch's placemarks are written as soon as the
+        // epoch is final, so the folder opens before the log is read.
+        const bool known_format =
+            options.input_format == kFormatNmea || options.input_format == kFormatBinary;
+        WaypointSelection selection(kml, options, icons);
+        EpochStream epochs(selection);
+        if (known_format) kml.put("<Folder>\n").put("<name>WayPoints</name>\n");
+        if (options.input_format == kFormatNmea) ingest_nmea(input, progress_step, host, epochs);
+        if (options.input_format == kFormatBinary) ingest_binary(input, progress_step, host, epochs);
+        epochs.finish();
+        if (known_format) {
+            host.set_status("Creation of KML-file");
+            kml.put("</Folder>\n");
+            host.set_count_text("Waypoints " + std::to_string(selection.count()));
+            selection.write_valid_track(epochs.size());
+        }
+
+        // 12. The track through every epoch.
+        if (options.use_all_waypoints) {
+            write_line_style(kml, options.track_width, options.full_track_color, "IncorrectTrack");
+            selection.write_all_points_track();
+        }
+
+        // 13. Tail, without a line end after it.
+        kml.put("</Document>\n").put("</kml>");
+
+        // 14.
+        kml.flush();
+        kml_file.close();
+        input.close();
+    } catch (...) {
+        input.close();
+        loose.remove_all();
+        host.set_run_enabled(true);
+        if (locked) host.set_options_enabled(true);
+        throw;
+    }
+
+    // 17 to 19.
+    host.set_status("The progress finished");
+    std::string message = "The progress finished!\n\rInput file " + options.input_name + "\n\r" + host.count_text();
+    if (host.is_interactive()) host.show_information(message);
+    host.set_run_enabled(true);
+    host.set_options_enabled(true);
+    return {};
+}
+
+}  // namespace zelvo

@@ -1,0 +1,82 @@
+#include <cstring>
+
+#include "engine/ingestion.h"
+#include "nmea/nmea_decoders.h"
+#include "nmea/nmea_framer.h"
+
+namespace zelvo {
+
+namespace {
+
+bool has_type(const SentenceBuffer& s, const char (&type)[4]) {
+    return s[3] == type[0] && s[4] == type[1] && s[5] == type[2];
+}
+
+bool is_rms_sentence(const SentenceBuffer& s) {
+    return std::memcmp(s.data(), "$PQALD", 6) == 0 || std::memcmp(s.data(), "$PXEMRZD", 8) == 0;
+}
+
+// A fresh GGA or RMC record joins the last one when both carry the same
+// time of day, and starts a new epoch otherwise.
+void assemble(waypoints& fresh, EpochStream& epochs) {
+    if (!epochs.empty() && epochs.last().ms_of_day == fresh.ms_of_day) {
+        merge_epoch(fresh, epochs.last());
+        return;
+    }
+    epochs.append(fresh);
+}
+
+// RMC with 11 commas has no mode indicator; 13 commas carry the
+// navigational status field that current receivers add after it.
+bool rmc_shape_accepted(const SentenceBuffer& s) {
+    return count_commas(s, 12) || count_commas(s, 11) || count_commas(s, 13);
+}
+
+// The talker (positions 1 and 2) is never examined: GP, GN, GL alike.
+void dispatch(const SentenceBuffer& s, waypoints& fresh, EpochStream& epochs) {
+    if (has_type(s, "GGA")) {
+        fresh.clear();
+        decode_gga(s, fresh);
+        assemble(fresh, epochs);
+    } else if (has_type(s, "RMC")) {
+        if (!rmc_shape_accepted(s)) return;
+        fresh.clear();
+        if (decode_rmc(s, fresh)) assemble(fresh, epochs);
+    } else if (epochs.empty()) {
+        return;  // nothing to complete yet
+    } else if (has_type(s, "GSV")) {
+        decode_gsv(s, epochs.last());
+    } else if (has_type(s, "GSA")) {
+        decode_gsa(s, epochs.last());
+    } else if (is_rms_sentence(s)) {
+        decode_rms(s, epochs.last());
+    }
+}
+
+}  // namespace
+
+void ingest_nmea(InputFile& in, std::uint64_t progress_step, RunHost& host, EpochStream& epochs) {
+    SentenceBuffer sentence{};
+    NmeaFramer framer;
+    waypoints fresh;
+    std::uint64_t counter = 0;
+    while (!in.eof()) {
+        const unsigned char* chunk = nullptr;
+        const std::size_t n = in.read_chunk(chunk);
+        host.pump_messages();
+        const bool short_chunk = n < kChunkSize;
+        for (std::size_t i = 0; i < n; ++i) {
+            // The gauge moves every progress_step + 1 bytes, and on the
+            // last byte of a short read.
+            if (counter == progress_step || (short_chunk && i == n - 1)) {
+                host.advance_progress();
+                counter = 0;
+            } else {
+                ++counter;
+            }
+            if (framer.feed(static_cast<char>(chunk[i]), sentence)) dispatch(sentence, fresh, epochs);
+        }
+    }
+}
+
+}  // namespace zelvo

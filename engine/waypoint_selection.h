@@ -1,0 +1,45 @@
+// Which epochs become placemarks, under which icon and number, and which
+// make points of the tracks. Works on each epoch as soon as it is final.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "engine/conversion_options.h"
+#include "engine/epoch_stream.h"
+#include "output/file_sink.h"
+#include "output/kml_stream.h"
+#include "output/kml_writer.h"
+
+namespace zelvo {
+
+class WaypointSelection : public EpochConsumer {
+public:
+    WaypointSelection(KmlStream& out, const ConversionOptions& options, const IconNames& icons);
+
+    void epoch_final(waypoints& record) override;
+
+    // Number of placemarks written into the folder.
+    std::int32_t count() const { return count_; }
+
+    // Writes the valid track; `epochs` is the number of records read.
+    void write_valid_track(std::uint64_t epochs);
+    // Writes the track through every record.
+    void write_all_points_track();
+
+private:
+    void placemark(const waypoints& record, FixClass fix_class);
+    void select_nmea(waypoints& record);
+    void select_binary(const waypoints& record);
+
+    KmlStream& out_;
+    const ConversionOptions& options_;
+    const IconNames& icons_;
+    std::int32_t count_ = 0;
+    SpoolSink valid_points_;
+    SpoolSink all_points_;
+    KmlStream valid_stream_;
+    KmlStream all_stream_;
+};
+
+}  // namespace zelvo

@@ -1,0 +1,42 @@
+// The fragments of the KML document body: line styles, waypoint placemarks
+// with their HTML description, and track placemarks.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "engine/conversion_options.h"
+#include "nmea/waypoints.h"
+#include "output/kml_stream.h"
+
+namespace zelvo {
+
+// "FF" and the colour in upper-case hexadecimal, at least six digits: KML's
+// aabbggrr at full opacity.
+std::string kml_colour_text(ColorRef colour);
+
+void write_line_style(KmlStream& out, std::string_view width, ColorRef colour, std::string_view id);
+
+void write_waypoint_placemark(KmlStream& out, const waypoints& record, std::int32_t number,
+                              std::string_view icon, std::int32_t input_format,
+                              std::int32_t show_height, std::string_view icon_scale);
+
+// Which records make a point of the valid track of an NMEA log.
+bool passes_nmea_track_filter(const waypoints& record);
+
+// The three track placemarks differ in their opening line and coordinate
+// line; a run writes them in pieces so that the points can be collected
+// while the log is read.
+enum class TrackKind { ValidNmea, ValidBinary, AllPoints };
+void write_track_head(KmlStream& out, TrackKind kind, std::string_view name);
+void write_track_point(KmlStream& out, TrackKind kind, const waypoints& record);
+void write_track_tail(KmlStream& out);
+
+// Whole tracks over a sequence of records.
+void write_valid_track_nmea(KmlStream& out, std::span<const waypoints> records, std::string_view name);
+void write_valid_track_binary(KmlStream& out, std::span<const waypoints> records, std::string_view name);
+void write_all_points_track(KmlStream& out, std::span<const waypoints> records, std::string_view name);
+
+}  // namespace zelvo

@@ -1,0 +1,180 @@
+#include "output/kml_writer.h"
+
+#include <gtest/gtest.h>
+#include <vector>
+
+#include "../test_support.h"
+
+using namespace zelvo;
+using zelvo::testing::crlf;
+using zelvo::testing::StringSink;
+
+namespace {
+
+template <typename F>
+std::string written(F&& write) {
+    StringSink sink;
+    {
+        KmlStream out(sink);
+        write(out);
+        out.flush();
+    }
+    return sink.text;
+}
+
+waypoints example_epoch() {
+    waypoints r;
+    r.time = "09:27:50.000";
+    r.latitude = 53.361336666666666;
+    r.longitude = -6.505620;
+    r.altitude = 61.7;
+    r.date = "2011-05-28";
+    r.status = 'A';
+    r.quality = 2;
+    r.sats_used = 8;
+    r.hdop = 1.03;
+    r.speed_kmh = 0.03704;
+    r.course = 31.66;
+    r.fix_mode = 3;
+    r.has_gga = 1;
+    r.has_rmc = 1;
+    return r;
+}
+
+}  // namespace
+
+TEST(KmlWriter, LineStyleIsSixLines) {
+    EXPECT_EQ(written([](KmlStream& o) { write_line_style(o, "5", 0x0000FF, "NormalTrack"); }),
+              crlf("<Style id=\"NormalTrack\">\n<LineStyle>\n<color>FF0000FF</color>\n<width>5</width>\n"
+                   "</LineStyle>\n</Style>\n"));
+    EXPECT_EQ(kml_colour_text(0x008000), "FF008000");
+    EXPECT_EQ(kml_colour_text(0x00FFFF), "FF00FFFF");
+    EXPECT_EQ(kml_colour_text(0x80000005), "FF80000005");  // a system colour keeps all its digits
+}
+
+TEST(KmlWriter, NmeaPlacemarkWholeText) {
+    waypoints r = example_epoch();
+    r.sats[5] = {'G', 5, 0, 40, 300, 45, 1, 1};
+    r.sats[67] = {'R', 3, -7, 12, 90, 30, 0, 1};
+    r.has_sats = 1;
+    std::string expected = crlf(
+        "<Placemark>\n<description><![CDATA[\n\t<table>\n"
+        "\t<tr><th>NN</th><td>7</td></tr>\n"
+        "\t<tr><th>Longitude</th><td>-6.505620</td></tr>\n"
+        "\t<tr><th>Latitude</th><td>53.361337</td></tr>\n"
+        "\t<tr><th>Altitude</th><td>61.700m</td></tr>\n"
+        "\t<tr><th>Time</th><td>2011-05-28T09:27:50.000Z</td></tr>\n"
+        "\t<tr><th>Speed</th><td>0.0kmh</td></tr>\n"
+        "\t<tr><th>COG</th><td>31.7</td></tr>\n"
+        "\t<tr><th>RMS</th><td>0.0m</td></tr>\n"
+        "\t<tr><th>Status(GGA)</th><td>Diff fix valid (2)</td></tr>\n"
+        "\t<tr><th>Diff age</th><td>0.00</td></tr>\n"
+        "\t<tr><th>Status(GSA)</th><td>3D (3)</td></tr>\n"
+        "\t<tr><th>HDOP</th><td>1.030</td></tr>\n"
+        "\t<tr><th>SAT</th><td>8</td></tr>\n"
+        "\t</table>\n"
+        "\t<table>\n"
+        "<tfoot><tr><th colspan=5 align=center>Information about the satellites</th></tr></tfoot>\n"
+        "\t<tr>\t<th>SYS</th>\t<th>Svn</th>\t<th>El</th>\t<th>Az</th>\t<th>SNR</th>\t</tr>\n"
+        "\t<tr>\t<td>G</td>\t<td>5*</td>\t<td>40</td>\t<td>300</td>\t<td>45</td>\t</tr>\n"
+        "\t<tr>\t<td>R</td>\t<td>3</td>\t<td>12</td>\t<td>90</td>\t<td>30</td>\t</tr>\n"
+        "\t</table>\n"
+        "]]></description>\n<LookAt>\n<longitude>-6.505620</longitude>\n<latitude>53.361337</latitude>\n"
+        "<tilt>66</tilt>\n</LookAt>\n<TimeStamp>\n<when>2011-05-28T09:27:50.000Z</when>\n</TimeStamp>\n"
+        "<Style>\n<IconStyle>\n<scale>0.5</scale>\n<heading>31.660000</heading>\n<Icon>\n"
+        "<href>65535.png</href>\n</Icon>\n</IconStyle>\n</Style>\n<Point>\n"
+        "<coordinates>-6.505620,53.361337,61.700000</coordinates>\n</Point>\n</Placemark>\n");
+    EXPECT_EQ(written([&](KmlStream& o) { write_waypoint_placemark(o, r, 7, "65535.png", 0, 0, "0.5"); }),
+              expected);
+}
+
+TEST(KmlWriter, StatusTextsFollowQualityAndFixMode) {
+    struct Case { std::uint8_t has_gga; std::int32_t quality; std::int32_t fix_mode; const char* gga; const char* gsa; };
+    const Case cases[] = {
+        {1, 0, 1, "N/A (0)", "N/A (1)"},   {1, 1, 2, "Fix valid (1)", "2D (2)"},
+        {1, 4, 3, "RTK Fix (4)", "3D (3)"}, {1, 5, 0, "RTK Float (5)", "0"},
+        {1, 6, 7, "Dead (6)", "7"},         {1, 3, -1, "None", "-1"},
+        {0, 1, 0, "1", "0"},                {0, 2, 0, "None", "0"},
+    };
+    for (const Case& c : cases) {
+        waypoints r;
+        r.has_gga = c.has_gga;
+        r.quality = c.quality;
+        r.fix_mode = c.fix_mode;
+        std::string text = written([&](KmlStream& o) { write_waypoint_placemark(o, r, 0, "0.png", 0, 0, "1"); });
+        EXPECT_NE(text.find(std::string("Status(GGA)</th><td>") + c.gga + "<"), std::string::npos) << c.gga;
+        EXPECT_NE(text.find(std::string("Status(GSA)</th><td>") + c.gsa + "<"), std::string::npos) << c.gsa;
+    }
+}
+
+TEST(KmlWriter, BinaryPlacemarkRows) {
+    waypoints r = example_epoch();
+    r.fix_text = "3D,DIFF";
+    r.sats_used = -1;
+    r.sats[69] = {'R', 5, -7, 10, 20, 30, 1, 1};
+    r.has_sats = 1;
+    std::string text = written([&](KmlStream& o) { write_waypoint_placemark(o, r, 0, "255.png", 1, 1, "0.5"); });
+    EXPECT_EQ(text.find("Status(GGA)"), std::string::npos);
+    EXPECT_EQ(text.find("Diff age"), std::string::npos);
+    EXPECT_NE(text.find("<tr><th>Status</th><td>3D,DIFF</td></tr>"), std::string::npos);
+    EXPECT_NE(text.find("<tr><th>SAT</th><td>None</td></tr>"), std::string::npos);
+    EXPECT_NE(text.find("\t<td>R/-7</td>\t<td>5*</td>"), std::string::npos);
+    EXPECT_NE(text.find("<Point>\r\n<extrude>1</extrude>\r\n<altitudeMode>relativeToGround</altitudeMode>\r\n<coordinates>"),
+              std::string::npos);
+    // Another format leaves out every format-specific row.
+    std::string other = written([&](KmlStream& o) { write_waypoint_placemark(o, r, 0, "255.png", 2, 0, "0.5"); });
+    EXPECT_EQ(other.find("SAT"), std::string::npos);
+    EXPECT_EQ(other.find("Status"), std::string::npos);
+}
+
+TEST(KmlWriter, DatesMarkersAndEmptyTexts) {
+    struct Case { const char* date; const char* row; const char* when; };
+    const Case cases[] = {
+        {"2000-01-01^", "2000-01-01^T", "<when>2000-01-01T"},
+        {"2009-07-15*", "2009-07-15*T", "<when>2009-07-15T"},
+        {"2009-07-15", "2009-07-15T", "<when>2009-07-15T"},
+        {"", "(null)T", "<when>T"},
+        {"^2009", "^2009T", "<when>T"},
+        {"2000-01-01-12345^", "2000-01-01-12345^T", "<when>2000-01-01-123T"},  // cut to 14
+    };
+    for (const Case& c : cases) {
+        waypoints r;
+        r.date = c.date;
+        std::string text = written([&](KmlStream& o) { write_waypoint_placemark(o, r, 0, "0.png", 0, 0, ""); });
+        EXPECT_NE(text.find(std::string("<th>Time</th><td>") + c.row + "(null)Z"), std::string::npos) << c.date;
+        EXPECT_NE(text.find(std::string(c.when) + "(null)Z</when>"), std::string::npos) << c.date;
+        EXPECT_NE(text.find("<scale>(null)</scale>"), std::string::npos);
+    }
+}
+
+TEST(KmlWriter, TextsFromTheLogAreMadeSafe) {
+    waypoints r;
+    r.time = "1<&]]>\x01";
+    r.date = std::string("20]]>1\0xyz", 10);
+    std::string text = written([&](KmlStream& o) { write_waypoint_placemark(o, r, 0, "0.png", 0, 0, "a&b"); });
+    EXPECT_NE(text.find("<td>20]]]]><![CDATA[>1T1<&]]]]><![CDATA[>?Z</td>"), std::string::npos);
+    EXPECT_NE(text.find("<when>20]]&gt;1T1&lt;&amp;]]&gt;?Z</when>"), std::string::npos);
+    EXPECT_NE(text.find("<scale>a&amp;b</scale>"), std::string::npos);
+    std::string style = written([](KmlStream& o) { write_line_style(o, "<5>", 0, "NormalTrack"); });
+    EXPECT_NE(style.find("<width>&lt;5></width>"), std::string::npos);
+}
+
+TEST(KmlWriter, TracksChooseTheirPoints) {
+    std::vector<waypoints> records(4);
+    records[0].has_gga = 1, records[0].has_rmc = 1, records[0].status = 'A', records[0].longitude = 1;
+    records[1].has_gga = 1, records[1].has_rmc = 1, records[1].status = 'V', records[1].quality = 1;
+    records[2].has_gga = 1, records[2].quality = 4, records[2].longitude = 2;
+    records[3].has_rmc = 1, records[3].status = 'A', records[3].altitude = -0.0;
+    EXPECT_EQ(written([&](KmlStream& o) { write_valid_track_nmea(o, records, "NormalTrack"); }),
+              crlf("<Placemark>\n<name>NormalTrack</name>\n<styleUrl>#NormalTrack</styleUrl>\n<LineString>\n"
+                   "<tessellate>1</tessellate>\n<coordinates>\n"
+                   "1.000000,0.000000,0.000000\n2.000000,0.000000,0.000000\n0.000000,0.000000,-0.000000\n"
+                   "</coordinates>\n</LineString>\n</Placemark>\n"));
+    EXPECT_EQ(written([&](KmlStream& o) { write_valid_track_nmea(o, {}, "NormalTrack"); }), "");
+    EXPECT_EQ(written([&](KmlStream& o) { write_valid_track_binary(o, {}, "NormalTrack"); }),
+              crlf("<Placemark>\n<name>NormalTrack</name>\n<styleUrl>#NormalTrack</styleUrl>\n<LineString>\n"
+                   "<tessellate>1</tessellate>\n<coordinates>\n</coordinates>\n</LineString>\n</Placemark>\n"));
+    std::string all = written([&](KmlStream& o) { write_all_points_track(o, records, "IncorrectTrack"); });
+    EXPECT_EQ(all.rfind("<Placemark\r\n><name>IncorrectTrack</name>", 0), 0u);
+    EXPECT_NE(all.find("\t0.000000,0.000000,0.000000\r\n\t2.000000"), std::string::npos);
+}
