@@ -11,7 +11,7 @@ namespace {
 
 constexpr int kExponentBias = 16383;
 constexpr int kSignificandBits = 63;  // below the explicit integer bit
-constexpr int kSpecialExponent = 0x7FFF;
+constexpr int kInfinityOrNanExponent = 0x7FFF;
 
 constexpr std::int32_t kMsPerDay = 86'400'000;
 constexpr std::int32_t kSecondsPerDay = 86'400;
@@ -43,7 +43,7 @@ Float80 read_float80(std::span<const std::uint8_t> bytes, std::size_t pos) {
 std::int32_t truncate_to_int32(Float80 value) {
     const bool negative = (value.sign_exponent & 0x8000) != 0;
     const int exponent = value.sign_exponent & 0x7FFF;
-    if (exponent == kSpecialExponent) return INT32_MIN;  // infinity or NaN
+    if (exponent == kInfinityOrNanExponent) return INT32_MIN;  // infinity or NaN
     if (value.significand == 0) return 0;
 
     // value = significand * 2^shift, taken as the fields say even when the
