@@ -10,7 +10,7 @@
 
 #include "output/kml_stream.h"
 
-namespace zelvo::testing {
+namespace zelvo::test {
 
 class StringSink : public ByteSink {
 public:
@@ -70,4 +70,4 @@ inline std::string nmea(const std::string& body) {
     return "$" + body + tail;
 }
 
-}  // namespace zelvo::testing
+}  // namespace zelvo::test

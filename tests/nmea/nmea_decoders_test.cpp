@@ -9,7 +9,7 @@
 #include "nmea/field_text.h"
 
 using namespace zelvo;
-using zelvo::testing::nmea;
+using zelvo::test::nmea;
 
 namespace {
 

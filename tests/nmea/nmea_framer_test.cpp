@@ -7,7 +7,7 @@
 #include "../test_support.h"
 
 using namespace zelvo;
-using zelvo::testing::nmea;
+using zelvo::test::nmea;
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include "../test_support.h"
 
 using namespace zelvo;
-using zelvo::testing::crlf;
-using zelvo::testing::StringSink;
+using zelvo::test::crlf;
+using zelvo::test::StringSink;
 
 namespace {
 

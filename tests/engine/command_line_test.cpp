@@ -1,0 +1,95 @@
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include "../test_support.h"
+
+using namespace zelvo::test;
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out;
+};
+
+const std::string kGga = nmea("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,") + "\r\n";
+
+class CommandLine : public ::testing::Test {
+protected:
+    // Runs the program in the temporary directory with the given arguments.
+    Outcome run(const std::string& args) {
+        std::string log = dir_.str() + "out.txt";
+        std::string cmd = "cd '" + dir_.str() + "' && '" + ZELVO_BINARY + "' " + args + " >'" + log + "' 2>&1";
+        int raw = std::system(cmd.c_str());
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_file(log)};
+    }
+    bool exists(const std::string& name) { return std::filesystem::exists(dir_.path() / name); }
+    TempDir dir_;
+};
+
+}  // namespace
+
+TEST_F(CommandLine, UsageErrorsExitWithTwo) {
+    EXPECT_EQ(run("--help").status, 0);
+    EXPECT_NE(run("--version").out.find("6.0"), std::string::npos);
+    EXPECT_EQ(run("-q").status, 2);
+    EXPECT_EQ(run("-x a.log").status, 2);
+    EXPECT_EQ(run("-f sirf a.log").status, 2);
+    EXPECT_EQ(run("-o out.kmz a.log b.log").status, 2);
+    EXPECT_EQ(run("-c missing.ini a.log").status, 2);
+    EXPECT_EQ(run("-o").status, 2);
+}
+
+TEST_F(CommandLine, OptionsFormConvertsEveryInput) {
+    write_file(dir_.path() / "a.log", kGga);
+    write_file(dir_.path() / "b.log", kGga + kGga);
+    Outcome o = run("-q a.log b.log");
+    EXPECT_EQ(o.status, 0) << o.out;
+    EXPECT_EQ(o.out, "");
+    EXPECT_TRUE(exists("a.log.kml"));
+    EXPECT_TRUE(exists("b.log.kml"));
+
+    o = run("-o named.kmz a.log");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_NE(o.out.find("a.log: Waypoints 1 -> named.kmz"), std::string::npos) << o.out;
+    EXPECT_TRUE(exists("named.kml"));
+}
+
+TEST_F(CommandLine, FailuresAreNamedAndExitWithOne) {
+    write_file(dir_.path() / "a.log", kGga);
+    Outcome o = run("-q missing.log a.log");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.out.find("Can't open the input file: missing.log"), std::string::npos) << o.out;
+    EXPECT_TRUE(exists("a.log.kml"));  // the others still convert
+
+    o = run("-o nodir/x.kmz a.log");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.out.find("Can't create the output file"), std::string::npos) << o.out;
+
+    o = run("-o same.kml a.log");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.out.find(".kml"), std::string::npos) << o.out;
+}
+
+TEST_F(CommandLine, PlainFormTakesAbsolutePathsAsTheyStand) {
+    write_file(dir_.path() / "a.log", kGga);
+    write_file(dir_.path() / "my.ini", "[Settings]\nCheckBox3=1\nEdit4=0.8\n");
+    Outcome o = run("'" + dir_.str() + "a.log' '" + dir_.str() + "out.kmz' my.ini");
+    EXPECT_EQ(o.status, 0) << o.out;
+    EXPECT_EQ(o.out, "");
+    std::string doc = read_file(dir_.path() / "out.kml");
+    EXPECT_NE(doc.find("<extrude>1</extrude>"), std::string::npos);
+    EXPECT_NE(doc.find("<scale>0.8</scale>"), std::string::npos);
+    // The form's initial track colour (green) stays where the file is silent.
+    EXPECT_NE(doc.find("<color>FF008000</color>"), std::string::npos);
+
+    // Without a settings file the built-in settings apply: a red track.
+    o = run("'" + dir_.str() + "a.log' '" + dir_.str() + "out2.kmz'");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_NE(read_file(dir_.path() / "out2.kml").find("<color>FF0000FF</color>"), std::string::npos);
+
+    o = run("'" + dir_.str() + "missing.log' '" + dir_.str() + "out3.kmz'");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.out.find("Can't open the input file"), std::string::npos);
+}

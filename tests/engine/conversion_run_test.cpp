@@ -1,0 +1,195 @@
+#include <clocale>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <random>
+
+#include "run_fixture.h"
+
+using namespace zelvo;
+using namespace zelvo::test;
+
+namespace {
+
+const std::string kRedStyle =
+    "<Style id=\"NormalTrack\">\r\n<LineStyle>\r\n<color>FF0000FF</color>\r\n<width>5</width>\r\n"
+    "</LineStyle>\r\n</Style>\r\n";
+
+// A host that counts what the run asks of it.
+class RecordingHost : public HeadlessHost {
+public:
+    void show_information(const std::string& text) override { shown = text; }
+    bool is_interactive() const override { return interactive; }
+    void set_options_enabled(bool enabled) override {
+        HeadlessHost::set_options_enabled(enabled);
+        lock_changes += 1;
+    }
+    std::string shown;
+    bool interactive = false;
+    int lock_changes = 0;
+};
+
+bool well_formed_xml(const std::string& path) {
+    if (std::system("command -v python3 >/dev/null 2>&1") != 0) return true;  // no checker here
+    std::string cmd = "python3 -c 'import sys, xml.dom.minidom; xml.dom.minidom.parse(sys.argv[1])' '" + path + "'";
+    return std::system(cmd.c_str()) == 0;
+}
+
+}  // namespace
+
+class ConversionRun : public RunFixture {};
+
+TEST_F(ConversionRun, EmptyLogGivesACompleteDocument) {
+    RecordingHost host;
+    host.interactive = true;
+    EXPECT_EQ(convert("", defaults(), &host),
+              "<kml>\r\n<Document>\r\n" + kRedStyle +
+                  "<Folder>\r\n<name>WayPoints</name>\r\n</Folder>\r\n</Document>\r\n</kml>");
+    EXPECT_EQ(host.count_text(), "Waypoints 0");
+    EXPECT_EQ(host.status(), "The progress finished");
+    EXPECT_EQ(host.shown, "The progress finished!\n\rInput file in.log\n\rWaypoints 0");
+    EXPECT_TRUE(host.run_enabled());
+    EXPECT_TRUE(host.options_enabled());
+}
+
+TEST_F(ConversionRun, BinaryAndUnknownFormatsShapeTheDocument) {
+    ConversionOptions binary = defaults();
+    binary.input_format = kFormatBinary;
+    EXPECT_EQ(convert("", binary),
+              "<kml>\r\n<Document>\r\n" + kRedStyle +
+                  "<Folder>\r\n<name>WayPoints</name>\r\n</Folder>\r\n"
+                  "<Placemark>\r\n<name>NormalTrack</name>\r\n<styleUrl>#NormalTrack</styleUrl>\r\n"
+                  "<LineString>\r\n<tessellate>1</tessellate>\r\n<coordinates>\r\n</coordinates>\r\n"
+                  "</LineString>\r\n</Placemark>\r\n</Document>\r\n</kml>");
+
+    ConversionOptions other = defaults();
+    other.input_format = 7;
+    other.use_all_waypoints = true;
+    RecordingHost host;
+    host.interactive = true;
+    EXPECT_EQ(convert(test::nmea("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"), other, &host),
+              "<kml>\r\n<Document>\r\n" + kRedStyle +
+                  "<Style id=\"IncorrectTrack\">\r\n<LineStyle>\r\n<color>FF008000</color>\r\n<width>5</width>\r\n"
+                  "</LineStyle>\r\n</Style>\r\n"
+                  "<Placemark\r\n><name>IncorrectTrack</name>\r\n<styleUrl>#IncorrectTrack</styleUrl>\r\n"
+                  "<LineString>\r\n<tessellate>1</tessellate>\r\n<coordinates>\r\n</coordinates>\r\n"
+                  "</LineString>\r\n</Placemark>\r\n</Document>\r\n</kml>");
+    EXPECT_EQ(host.shown, "The progress finished!\n\rInput file in.log\n\r ");
+}
+
+TEST_F(ConversionRun, GaugeFollowsTheBytesRead) {
+    struct Case { std::size_t size; int nmea; int binary; };
+    const Case cases[] = {{50, 50, 50}, {100, 50, 100}, {1024, 93, 100}, {2000, 96, 100}, {12345, 100, 100}};
+    for (const Case& c : cases) {
+        for (std::int32_t format : {kFormatNmea, kFormatBinary}) {
+            ConversionOptions o = defaults();
+            o.input_format = format;
+            HeadlessHost host;
+            convert(std::string(c.size, 'x'), o, &host);
+            EXPECT_EQ(host.progress(), format == kFormatNmea ? c.nmea : c.binary) << c.size << " " << format;
+        }
+    }
+}
+
+TEST_F(ConversionRun, FailuresToOpenLeaveEverythingAsItWas) {
+    RecordingHost host;
+    host.advance_progress();
+    ConversionOptions o = defaults();
+    o.input_path = dir_.str() + "missing.log";
+    o.output_path = dir_.str() + "out.kmz";
+    o.output_name = "out.kmz";
+    RunResult r = conversion_run(o, host);
+    EXPECT_EQ(r.outcome, RunOutcome::InputNotOpened);
+    EXPECT_EQ(host.status(), "Can't open the input file");
+    EXPECT_EQ(host.progress(), 1);
+    EXPECT_EQ(host.lock_changes, 0);
+
+    write_file(dir_.path() / "in.log", "x");
+    o.input_path = dir_.str() + "in.log";
+    o.output_path = dir_.str() + "no/such/dir/out.kmz";
+    r = conversion_run(o, host);
+    EXPECT_EQ(r.outcome, RunOutcome::OutputNotCreated);
+    EXPECT_EQ(host.status(), "Can't create the output file");
+    EXPECT_EQ(o.output_path, dir_.str() + "no/such/dir/out.kmz");
+    EXPECT_EQ(host.lock_changes, 0);
+
+    // A ".kml" archive name would overwrite the document it packs.
+    write_file(dir_.path() / "keep.kml", "precious");
+    o.output_path = dir_.str() + "keep.kml";
+    o.output_name = "keep.kml";
+    r = conversion_run(o, host);
+    EXPECT_EQ(r.outcome, RunOutcome::OutputNotCreated);
+    EXPECT_EQ(read_file(dir_.path() / "keep.kml"), "precious");
+}
+
+TEST_F(ConversionRun, OutputNamesAndTheRewrittenPath) {
+    write_file(dir_.path() / "in.log", "");
+    struct Case { const char* name; const char* kml; };
+    for (const Case& c : {Case{"track.kmz", "track.kml"}, Case{"track", "track.kml"}, Case{"a.b.kmz", "a.b.kml"}}) {
+        ConversionOptions o = defaults();
+        o.input_path = dir_.str() + "in.log";
+        o.output_path = dir_.str() + "old.kmz";
+        o.output_name = c.name;
+        HeadlessHost host;
+        ASSERT_EQ(conversion_run(o, host).outcome, RunOutcome::Finished);
+        EXPECT_EQ(o.output_path, dir_.str() + c.name);
+        EXPECT_TRUE(std::filesystem::exists(dir_.path() / c.kml)) << c.kml;
+    }
+}
+
+TEST_F(ConversionRun, NumbersUseAPointInEveryLocale) {
+    const char* saved = std::setlocale(LC_ALL, nullptr);
+    std::string before = saved ? saved : "C";
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "de_DE.UTF-8 is not installed";
+    std::string doc = convert(test::nmea("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
+    std::setlocale(LC_ALL, before.c_str());
+    EXPECT_NE(doc.find("<coordinates>11.516667,48.117300,545.400000</coordinates>"), std::string::npos);
+}
+
+TEST_F(ConversionRun, RealLogsConvertToWellFormedDocuments) {
+    struct Case { const char* log; int waypoints; };
+    const Case cases[] = {
+        {"gpsd-nmea-rtk.log", 122}, {"gpsd-garmin-10x.log", 15}, {"gpsd-hemi.log", 21},
+        {"gpsd-magellan-ec10.log", 17}, {"gpsd-ublox-zed-f9r.log", 30}, {"gpsd-humminbird-M37.log", 8},
+        {"gpsd-rx210.log", 62}, {"gpsd-sl869.log", 15}, {"gnsslibpy-pixel6.nmea", 48},
+        {"gpsd-myguide-3100.log", 13},
+    };
+    for (const Case& c : cases) {
+        HeadlessHost host;
+        ConversionOptions o = defaults();
+        o.use_all_waypoints = true;
+        std::string doc = convert(read_file(std::string(ZELVO_TEST_DATA) + "/" + c.log), o, &host);
+        EXPECT_EQ(host.count_text(), "Waypoints " + std::to_string(c.waypoints)) << c.log;
+        EXPECT_GE(host.progress(), 95) << c.log;
+        EXPECT_TRUE(well_formed_xml((dir_.path() / "out.kml").string())) << c.log;
+        EXPECT_EQ(doc.substr(doc.size() - 6), "</kml>");
+    }
+}
+
+TEST_F(ConversionRun, HostileInputStillGivesAWellFormedDocument) {
+    std::mt19937 rng(42);
+    std::string noise(1 << 20, '\0');
+    for (char& c : noise) c = static_cast<char>(rng());
+    HeadlessHost host;
+    convert(noise, defaults(), &host);
+    EXPECT_TRUE(well_formed_xml((dir_.path() / "out.kml").string()));
+
+    convert(std::string(16 << 20, '\0'));
+    EXPECT_TRUE(well_formed_xml((dir_.path() / "out.kml").string()));
+
+    // Markup characters in the time fields of otherwise good sentences.
+    std::string log;
+    for (const char* t : {"12<519.00", "12&519.00", "1]]>19.00", "]]>]]>.00"}) {
+        log += test::nmea(std::string("GPGGA,") + t + ",4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,") + "\r\n";
+        log += test::nmea(std::string("GPRMC,") + t + ",A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W") + "\r\n";
+    }
+    ConversionOptions o = defaults();
+    o.track_width = "<b>&";
+    o.icon_scale = "]]>";
+    o.fixed_date = "<&]]>";
+    o.use_all_waypoints = true;
+    std::string doc = convert(log, o);
+    EXPECT_TRUE(well_formed_xml((dir_.path() / "out.kml").string()));
+    // The first epoch ends as an RMC half without a mode letter: no placemark.
+    EXPECT_NE(doc.find("<when>&lt;&amp;]]&gt;T1]:]>:19.00Z</when>"), std::string::npos) << doc;
+    EXPECT_NE(doc.find("<td><&]]]]><![CDATA[>^T1]:]>:19.00Z</td>"), std::string::npos);
+}
