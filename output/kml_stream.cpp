@@ -30,9 +30,17 @@ KmlStream& KmlStream::put(std::string_view literal) {
     // Worst case every byte is a line feed that becomes two.
     reserve(literal.size() * 2);
     char* out = buffer_.data() + used_;
-    for (char c : literal) {
-        if (c == '\n') *out++ = '\r';
-        *out++ = c;
+    const char* p = literal.data();
+    const char* end = p + literal.size();
+    while (p < end) {
+        const void* lf = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
+        const char* stop = lf ? static_cast<const char*>(lf) : end;
+        std::memcpy(out, p, static_cast<std::size_t>(stop - p));
+        out += stop - p;
+        if (!lf) break;
+        *out++ = '\r';
+        *out++ = '\n';
+        p = stop + 1;
     }
     used_ = static_cast<std::size_t>(out - buffer_.data());
     return *this;

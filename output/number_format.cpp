@@ -16,7 +16,19 @@ constexpr std::uint64_t kPow10[] = {1,         10,         100,         1000,
 
 __extension__ typedef unsigned __int128 u128;
 
+std::size_t put_u64(std::uint64_t v, char* out) {
+    char tmp[24];
+    std::size_t n = 0;
+    do {
+        tmp[n++] = static_cast<char>('0' + static_cast<int>(v % 10));
+        v /= 10;
+    } while (v != 0);
+    for (std::size_t i = 0; i < n; ++i) out[i] = tmp[n - 1 - i];
+    return n;
+}
+
 std::size_t put_u128(u128 v, char* out) {
+    if (v <= UINT64_MAX) return put_u64(static_cast<std::uint64_t>(v), out);
     char tmp[40];
     std::size_t n = 0;
     do {
@@ -77,9 +89,16 @@ std::size_t format_fixed(double v, int decimals, char* out) {
         }
     }
 
-    u128 whole = scaled / kPow10[decimals];
-    std::uint64_t frac = static_cast<std::uint64_t>(scaled % kPow10[decimals]);
-    n += put_u128(whole, out + n);
+    std::uint64_t frac;
+    if (scaled <= UINT64_MAX) {
+        // The usual case: plain 64-bit division is much cheaper.
+        auto small = static_cast<std::uint64_t>(scaled);
+        frac = small % kPow10[decimals];
+        n += put_u64(small / kPow10[decimals], out + n);
+    } else {
+        frac = static_cast<std::uint64_t>(scaled % kPow10[decimals]);
+        n += put_u128(scaled / kPow10[decimals], out + n);
+    }
     if (decimals > 0) {
         out[n++] = '.';
         for (int i = decimals - 1; i >= 0; --i) {
@@ -98,7 +117,7 @@ std::size_t format_int(std::int64_t v, char* out) {
         out[n++] = '-';
         magnitude = ~magnitude + 1;
     }
-    return n + put_u128(magnitude, out + n);
+    return n + put_u64(magnitude, out + n);
 }
 
 }  // namespace zelvo

@@ -1,0 +1,163 @@
+// Benchmark: converts a generated NMEA log of N epochs and prints the
+// throughput, the peak memory of the conversion, the time zlib alone needs
+// to compress the same KML on one core, and (when gpsbabel is installed)
+// the time of that program on the same log.
+//
+//   zelvo_bench [--epochs N] [--dir DIR]
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+#include <zlib.h>
+
+#include "engine/conversion_run.h"
+#include "nmea_log_generator.h"
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct ChildRun {
+    double seconds = 0;
+    long peak_kib = 0;
+    bool ok = false;
+};
+
+// Runs `work` in a child process so that its peak memory is its own.
+template <typename F>
+ChildRun in_child(F&& work) {
+    auto start = Clock::now();
+    pid_t pid = fork();
+    if (pid == 0) _exit(work() ? 0 : 1);
+    int status = 0;
+    struct rusage usage {};
+    wait4(pid, &status, 0, &usage);
+    ChildRun r;
+    r.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    r.peak_kib = usage.ru_maxrss;
+    r.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return r;
+}
+
+std::vector<unsigned char> read_all(const fs::path& p) {
+    std::vector<unsigned char> data(fs::file_size(p));
+    std::FILE* f = std::fopen(p.c_str(), "rb");
+    if (!f || std::fread(data.data(), 1, data.size(), f) != data.size()) data.clear();
+    if (f) std::fclose(f);
+    return data;
+}
+
+unsigned le32(const unsigned char* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<unsigned>(p[3]) << 24; }
+unsigned le16(const unsigned char* p) { return p[0] | p[1] << 8; }
+
+// The first member of the archive, inflated (the KML document).
+std::vector<unsigned char> first_member(const fs::path& kmz) {
+    std::vector<unsigned char> zip = read_all(kmz);
+    std::vector<unsigned char> out;
+    if (zip.size() < 30 || le32(zip.data()) != 0x04034B50) return out;
+    unsigned method = le16(zip.data() + 8), csize = le32(zip.data() + 18), usize = le32(zip.data() + 22);
+    std::size_t data = 30 + le16(zip.data() + 26) + le16(zip.data() + 28);
+    out.resize(usize);
+    if (method == 0) {
+        std::memcpy(out.data(), zip.data() + data, usize);
+        return out;
+    }
+    z_stream z {};
+    inflateInit2(&z, -15);
+    z.next_in = zip.data() + data;
+    z.avail_in = csize;
+    z.next_out = out.data();
+    z.avail_out = usize;
+    inflate(&z, Z_FINISH);
+    inflateEnd(&z);
+    return out;
+}
+
+double zlib_alone_seconds(const std::vector<unsigned char>& kml) {
+    z_stream z {};
+    deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    std::vector<unsigned char> out(1 << 20);
+    auto start = Clock::now();
+    z.next_in = const_cast<unsigned char*>(kml.data());
+    z.avail_in = static_cast<uInt>(kml.size());
+    int rc;
+    do {
+        z.next_out = out.data();
+        z.avail_out = static_cast<uInt>(out.size());
+        rc = deflate(&z, Z_FINISH);
+    } while (rc == Z_OK);
+    deflateEnd(&z);
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::uint64_t epochs = 100000;
+    fs::path dir;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--epochs") && i + 1 < argc) epochs = std::strtoull(argv[++i], nullptr, 10);
+        else if (!std::strcmp(argv[i], "--dir") && i + 1 < argc) dir = argv[++i];
+        else {
+            std::fprintf(stderr, "usage: zelvo_bench [--epochs N] [--dir DIR]\n");
+            return 2;
+        }
+    }
+    if (dir.empty()) dir = fs::temp_directory_path() / ("zelvo-bench-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    const fs::path log = dir / "bench.nmea";
+    const std::uint64_t log_bytes = zelvo::bench::write_nmea_log(log.string(), epochs);
+
+    const fs::path kmz = dir / "bench.kmz";
+    ChildRun run = in_child([&] {
+        zelvo::ConversionOptions o;
+        o.track_color = zelvo::kRed;
+        o.full_track_color = zelvo::kGreen;
+        o.input_path = log.string();
+        o.input_name = log.filename().string();
+        o.output_path = kmz.string();
+        o.output_name = kmz.filename().string();
+        zelvo::HeadlessHost host;
+        try {
+            return zelvo::conversion_run(o, host).outcome == zelvo::RunOutcome::Finished;
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "conversion failed: %s\n", e.what());
+            return false;
+        }
+    });
+    if (!run.ok) return 1;
+
+    std::vector<unsigned char> kml =
+        fs::exists(dir / "bench.kml") ? read_all(dir / "bench.kml") : first_member(kmz);
+    const double mb = static_cast<double>(log_bytes) / 1e6;
+    std::printf("epochs                 %llu\n", static_cast<unsigned long long>(epochs));
+    std::printf("NMEA log               %.1f MB\n", mb);
+    std::printf("KML document           %.1f MB\n", static_cast<double>(kml.size()) / 1e6);
+    std::printf("log -> KMZ             %.3f s\n", run.seconds);
+    std::printf("throughput             %.1f MB/s of input, %.0f epochs/s\n", mb / run.seconds,
+                static_cast<double>(epochs) / run.seconds);
+    std::printf("peak memory            %.1f MiB\n", static_cast<double>(run.peak_kib) / 1024.0);
+    const double zlib_seconds = zlib_alone_seconds(kml);
+    std::printf("zlib alone (level 6)   %.3f s on one core\n", zlib_seconds);
+    std::printf("ratio to zlib alone    %.2f\n", run.seconds / zlib_seconds);
+
+    if (std::system("command -v gpsbabel >/dev/null 2>&1") == 0) {
+        std::string cmd = "TZ=UTC gpsbabel -i nmea -f '" + log.string() + "' -o kml -F '" + (dir / "gpsbabel.kml").string() + "'";
+        auto start = Clock::now();
+        int rc = std::system(cmd.c_str());
+        double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        if (rc == 0) {
+            std::printf("gpsbabel               %.3f s\n", seconds);
+            std::printf("ratio to gpsbabel      %.2f\n", run.seconds / seconds);
+        }
+    }
+    fs::remove_all(dir);
+    return 0;
+}
