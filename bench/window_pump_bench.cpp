@@ -1,5 +1,5 @@
 // How much the window's host costs a run, and how often the window repaints
-// during one: window_pump_bench [megabytes] [binary-sample]
+// during one: window_pump_bench [megabytes] [binary-sample] [both|headless|window]
 //
 // A large NMEA log (test logs repeated) and a large binary log (a binary
 // sample repeated, or generated frames) are converted through the headless
@@ -85,15 +85,7 @@ public:
     }
 };
 
-zelvo::ConversionOptions options_for(const std::string& log, int format) {
-    zelvo::ConversionOptions o;
-    o.input_path = log;
-    o.input_name = fs::path(log).filename().string();
-    o.output_path = log + ".kmz";
-    o.output_name = fs::path(log).filename().string() + ".kmz";
-    o.input_format = format;
-    return o;
-}
+
 
 struct Timing {
     double seconds = 1e9;
@@ -112,11 +104,16 @@ public:
         form_.controls().CGauge1->installEventFilter(&counter_);
     }
     // Through the window's own Run handler, as a user would start it.
-    void run(const std::string& log, int format, int interval_ms, Timing& best) {
-        form_.set_pump_interval_ms(interval_ms);
+    // The options the window gives a run of this log; the headless host gets
+    // the very same.
+    zelvo::ConversionOptions choose(const std::string& log, int format) {
         form_.handle_dropped_files({QString::fromStdString(log)});
         (format == zelvo::kFormatBinary ? form_.controls().RadioBinary : form_.controls().RadioNmea)
             ->setChecked(true);
+        return form_.gather_options();
+    }
+    void run(int interval_ms, Timing& best) {
+        form_.set_pump_interval_ms(interval_ms);
         counter_.paints = 0;
         auto t0 = Clock::now();
         form_.run_conversion();
@@ -131,26 +128,41 @@ private:
     PaintCounter counter_;
 };
 
-// Runs alternate between the hosts so that a busy machine slows both alike;
-// the fastest run of each counts.
+// Removes what the last run wrote, so that no run pays for truncating the
+// previous one's large output.
+void remove_outputs(const std::string& log) {
+    for (const char* ext : {".kmz", ".kml"}) fs::remove(log + ext);
+    fs::remove(log.substr(0, log.rfind('.')) + ".nmea.kml");
+}
+
+// Each host does all its runs in turn (interleaving them lets one run's
+// writeback of a large output slow the next); the fastest run of each counts.
+// Which hosts to time: both, or one alone in this process.
+enum class Hosts { Both, Headless, Window };
+Hosts g_hosts = Hosts::Both;
+
 void report(const char* name, const std::string& log, const std::string& dir, int format) {
-    constexpr int kRounds = 9;
+    constexpr int kRounds = 7;
     Timing headless, throttled, every;
     WindowBench window(dir);
-    auto run_headless = [&] {
+    const zelvo::ConversionOptions options = window.choose(log, format);
+    for (int round = 0; round < kRounds && g_hosts != Hosts::Headless; ++round) {
+        remove_outputs(log);
+        window.run(15, throttled);
+    }
+    for (int round = 0; round < kRounds && g_hosts != Hosts::Window; ++round) {
+        remove_outputs(log);
         zelvo::HeadlessHost host;
-        zelvo::ConversionOptions o = options_for(log, format);
+        zelvo::ConversionOptions o = options;
         auto t0 = Clock::now();
         zelvo::conversion_run(o, host);
         headless.seconds = std::min(headless.seconds, std::chrono::duration<double>(Clock::now() - t0).count());
-    };
-    for (int round = 0; round < kRounds; ++round) {
-        // Each host goes first in every other round.
-        if (round % 2 == 0) run_headless();
-        window.run(log, format, 15, throttled);
-        if (round % 2 == 1) run_headless();
-        if (round < 2) window.run(log, format, 0, every);
     }
+    if (g_hosts == Hosts::Both) {
+        remove_outputs(log);
+        window.run(0, every);
+    }
+    remove_outputs(log);
     double mb = static_cast<double>(fs::file_size(log)) / 1e6;
     std::printf("%s log, %.1f MB (fastest of %d runs each)\n", name, mb, kRounds);
     std::printf("  headless host            %8.3f s\n", headless.seconds);
@@ -171,7 +183,11 @@ int main(int argc, char** argv) {
     fs::create_directories(dir);
 
     repeat_into(dir + "big.nmea", slurp(ZELVO_TEST_DATA "/gpsd-ublox-zed-f9r.log"), megabytes << 20);
-    std::string sample = argc > 2 ? slurp(argv[2]) : generated_frames();
+    std::string sample = argc > 2 && argv[2][0] ? slurp(argv[2]) : generated_frames();
+    if (argc > 3) {
+        std::string which = argv[3];
+        g_hosts = which == "headless" ? Hosts::Headless : which == "window" ? Hosts::Window : Hosts::Both;
+    }
     repeat_into(dir + "big.tolv", sample, megabytes << 20);
 
     report("NMEA", dir + "big.nmea", dir, zelvo::kFormatNmea);

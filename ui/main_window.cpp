@@ -541,13 +541,17 @@ void TForm1::set_options_enabled(bool enabled) {
 // last pass; between passes the call costs a countdown, and the clock is
 // read only about once a millisecond.
 void TForm1::pump_messages() {
+    // The hot path, once per byte: a countdown and nothing else.
+    if (--pump_countdown_ > 0) [[likely]] return;
+    pump_check_clock();
+}
+
+void TForm1::pump_check_clock() {
     if (pump_interval_ms_ <= 0) {  // unthrottled: every call looks at the queue
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-        ++pump_passes_;
-        if (running_ && cancel_requested_) throw RunCancelled();
+        pump_countdown_ = 1;
+        pump_pass();
         return;
     }
-    if (pump_clock_.isValid() && --pump_countdown_ > 0) return;
     if (!pump_clock_.isValid()) {
         pump_clock_.start();
         last_check_ns_ = 0;
@@ -560,10 +564,13 @@ void TForm1::pump_messages() {
     pump_countdown_ = pump_stride_;
     last_check_ns_ = now;
     if (now - last_pass_ns_ < qint64{pump_interval_ms_} * 1'000'000) return;
+    pump_pass();
+    last_pass_ns_ = pump_clock_.nsecsElapsed();
+}
 
+void TForm1::pump_pass() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     ++pump_passes_;
-    last_pass_ns_ = pump_clock_.nsecsElapsed();
     if (running_ && cancel_requested_) throw RunCancelled();
 }
 

@@ -145,6 +145,8 @@ private:
     void create_controls();
     void connect_controls();
     void on_input_text_changed();
+    [[gnu::noinline]] void pump_check_clock();
+    void pump_pass();
     void set_input_from_file(const QString& full_name);
     void set_output_full_path(const QString& path);
     // Runs a handler; an error escaping it goes to the general error report.
