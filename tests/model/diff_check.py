@@ -3,6 +3,9 @@
 
     python3 diff_check.py [--exe PATH] [--rounds N] [--seed S] [--keep DIR]
 
+The program is --exe, else $ZELVOCONVERTER, else build/zelvoconverter of
+this checkout.
+
 Converts every log of tests/data (and, when present, of the shared real-log
 collection) with the built-in defaults and with a settings file that changes
 every key, then generated and mutated logs, and compares the KML bytes.  On a
@@ -24,7 +27,8 @@ sys.path.insert(0, HERE)
 import kml_model  # noqa: E402
 
 REPO = os.path.normpath(os.path.join(HERE, "..", ".."))
-DEFAULT_EXE = os.path.join(REPO, "build", "zelvoconverter")
+DEFAULT_EXE = os.environ.get("ZELVOCONVERTER",
+                             os.path.join(REPO, "build", "zelvoconverter"))
 SHARED_REAL = "/work/shared/testdata/real"
 
 ALL_KEYS_CHANGED = (
@@ -380,10 +384,42 @@ def mutate_line(line, r):
     return b"$" + body + b"*%02X" % c + line[star + 3:]
 
 
+FIELD_TOKENS = [b"", b"A", b"V", b"X", b"N", b"S", b"E", b"W", b"M", b"-0", b"nan", b"-nan",
+                b"0x1p3", b"1e5", b"<&]]>", b"235960", b"123456", b"12345.6", b"310411",
+                b"290200", b"000013", b"97", b"0", b"65", b"4294967301", b" 5", b"\x00"]
+
+
+def mutate_fields(line, r):
+    """Delete, repeat, swap or replace whole fields, so the chain goes out of step."""
+    if not line.startswith(b"$") or b"*" not in line:
+        return line
+    star = line.index(b"*")
+    fields = line[1:star].split(b",")
+    if len(fields) < 2:
+        return line
+    k = r.randint(1, len(fields) - 1)
+    op = r.random()
+    if op < 0.3:
+        del fields[k]
+    elif op < 0.5:
+        fields.insert(k, fields[k])
+    elif op < 0.65 and k + 1 < len(fields):
+        fields[k], fields[k + 1] = fields[k + 1], fields[k]
+    else:
+        fields[k] = r.choice(FIELD_TOKENS)
+    body = b",".join(fields)
+    c = 0
+    for ch in body:
+        c ^= ch
+    return b"$" + body + b"*%02X" % c + line[star + 3:]
+
+
 def mutate_log(data, r, rate):
     out = []
     for line in data.splitlines(keepends=True):
-        out.append(mutate_line(line, r) if r.random() < rate else line)
+        if r.random() < rate:
+            line = mutate_line(line, r) if r.random() < 0.5 else mutate_fields(line, r)
+        out.append(line)
     return b"".join(out)
 
 
@@ -452,6 +488,29 @@ SETTINGS_VARIANTS = {
 
 # ---------------------------------------------------------------------------
 
+SHORT_ALPHABET = ",,,,,..0123456789AVNSEWMDPF -<&]>*"
+SHORT_HEADS = ["GPGGA", "GPRMC", "GPGSA", "GPGSV", "PQALD", "PXEMRZD", ",,GGA", ",,RMC",
+               "G,GSA", ",,GSV", "GNRMC,", "GPGGA,"]
+
+
+def short_sentences_log(r, n):
+    """Short sentences of random fields: stresses the field chain at its ends."""
+    out = [sentence(_GGA) + "\r\n"]
+    for _ in range(n):
+        head = r.choice(SHORT_HEADS)
+        if r.random() < 0.5:
+            fields = [r.choice(["", "A", "V", "N", "S", "E", "W", "M", "1", "12", "123456",
+                                "092750.000", "092751", "4807.038", "01131.000", "280511",
+                                "310411", "0.5", "-0", "05", "97", "65", "x", "AV", "<&"])
+                      for _ in range(r.randint(0, 16))]
+            body = head + "," + ",".join(fields)
+        else:
+            body = head + "".join(r.choice(SHORT_ALPHABET) for _ in range(r.randint(0, 40)))
+        body = body.replace("*", "")
+        out.append(sentence(body) + "\r\n")
+    return "".join(out).encode("latin-1")
+
+
 def collect_logs():
     logs = []
     for d in (os.path.join(REPO, "tests", "data"), SHARED_REAL):
@@ -472,6 +531,9 @@ def main():
     ap.add_argument("--no-real", action="store_true")
     ap.add_argument("--max-report", type=int, default=30)
     args = ap.parse_args()
+    if not os.path.isfile(args.exe):
+        sys.stderr.write("no converter at %s (use --exe or $ZELVOCONVERTER)\n" % args.exe)
+        return 2
 
     r = random.Random(args.seed)
     work = tempfile.mkdtemp(prefix="zelvo-diff-")
@@ -536,6 +598,8 @@ def main():
         gen = Generator(random.Random(r.random()))
         data = gen.log(r.randint(1, 60))
         check("generated#%d" % i, data, r.choice(list(inis)))
+        check("short#%d" % i, short_sentences_log(random.Random(r.random()), 200),
+              r.choice(list(inis)))
         if real:
             p = r.choice(real)
             with open(p, "rb") as fh:
