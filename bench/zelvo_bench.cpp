@@ -18,6 +18,7 @@
 
 #include "engine/conversion_run.h"
 #include "nmea_log_generator.h"
+#include "tolv_log_generator.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -99,6 +100,27 @@ double zlib_alone_seconds(const std::vector<unsigned char>& kml) {
 
 }  // namespace
 
+// Converts `log` into `kmz` in a child process.
+ChildRun convert(const fs::path& log, const fs::path& kmz, std::int32_t format) {
+    return in_child([&] {
+        zelvo::ConversionOptions o;
+        o.track_color = zelvo::kRed;
+        o.full_track_color = zelvo::kGreen;
+        o.input_format = format;
+        o.input_path = log.string();
+        o.input_name = log.filename().string();
+        o.output_path = kmz.string();
+        o.output_name = kmz.filename().string();
+        zelvo::HeadlessHost host;
+        try {
+            return zelvo::conversion_run(o, host).outcome == zelvo::RunOutcome::Finished;
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "conversion failed: %s\n", e.what());
+            return false;
+        }
+    });
+}
+
 int main(int argc, char** argv) {
     std::uint64_t epochs = 100000;
     fs::path dir;
@@ -116,22 +138,7 @@ int main(int argc, char** argv) {
     const std::uint64_t log_bytes = zelvo::bench::write_nmea_log(log.string(), epochs);
 
     const fs::path kmz = dir / "bench.kmz";
-    ChildRun run = in_child([&] {
-        zelvo::ConversionOptions o;
-        o.track_color = zelvo::kRed;
-        o.full_track_color = zelvo::kGreen;
-        o.input_path = log.string();
-        o.input_name = log.filename().string();
-        o.output_path = kmz.string();
-        o.output_name = kmz.filename().string();
-        zelvo::HeadlessHost host;
-        try {
-            return zelvo::conversion_run(o, host).outcome == zelvo::RunOutcome::Finished;
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "conversion failed: %s\n", e.what());
-            return false;
-        }
-    });
+    ChildRun run = convert(log, kmz, zelvo::kFormatNmea);
     if (!run.ok) return 1;
 
     std::vector<unsigned char> kml =
@@ -158,6 +165,20 @@ int main(int argc, char** argv) {
             std::printf("ratio to gpsbabel      %.2f\n", run.seconds / seconds);
         }
     }
+
+    // The binary protocol, the same number of epochs. The child must not
+    // inherit the document held here, or its peak memory would count it.
+    std::vector<unsigned char>().swap(kml);
+    const fs::path tolv = dir / "bench.tolv";
+    const std::uint64_t tolv_bytes = zelvo::bench::write_tolv_log(tolv.string(), epochs);
+    ChildRun binary = convert(tolv, dir / "bench-tolv.kmz", zelvo::kFormatBinary);
+    if (!binary.ok) return 1;
+    const double tolv_mb = static_cast<double>(tolv_bytes) / 1e6;
+    std::printf("binary log             %.1f MB\n", tolv_mb);
+    std::printf("binary log -> KMZ      %.3f s\n", binary.seconds);
+    std::printf("binary throughput      %.1f MB/s of input, %.0f epochs/s\n", tolv_mb / binary.seconds,
+                static_cast<double>(epochs) / binary.seconds);
+    std::printf("binary peak memory     %.1f MiB\n", static_cast<double>(binary.peak_kib) / 1024.0);
     fs::remove_all(dir);
     return 0;
 }

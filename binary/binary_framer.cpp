@@ -61,13 +61,13 @@ int BinaryFramer::feed(std::uint8_t byte, BinaryFrame& frame) {
             return kComplete;
         }
         // Any other byte after a DLE: that DLE opened a new frame and this
-        // byte is its id. The new frame is past its id already, so it goes
-        // on as a frame body (a stuffed DLE right after the id is data).
+        // byte is its id. The new frame waits for its first data byte as
+        // after any opening, so DLEs right after the id are dropped.
         frame.id = frame.data[1];
         frame.length = static_cast<std::uint16_t>(count_ - 1);
         open(frame);
         store(byte, frame);
-        state_ = State::InFrame;
+        state_ = State::AwaitId;
         return kCutOff;
     }
     return kNothing;

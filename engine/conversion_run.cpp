@@ -1,6 +1,7 @@
 #include "engine/conversion_run.h"
 
 #include <array>
+#include <ctime>
 #include <cstdio>
 #include <limits.h>
 #include <unistd.h>
@@ -10,9 +11,10 @@
 #include "engine/ingestion.h"
 #include "engine/input_file.h"
 #include "engine/waypoint_selection.h"
-#include "output/file_sink.h"
+#include "output/icon_maker.h"
 #include "output/kml_stream.h"
 #include "output/kml_writer.h"
+#include "output/kmz_packager.h"
 
 namespace zelvo {
 
@@ -45,15 +47,18 @@ std::string kml_name_for(const std::string& name) {
     return (has_extension ? name.substr(0, dot) : name) + ".kml";
 }
 
-std::string icon_file_name(ColorRef colour) { return std::to_string(colour) + ".png"; }
+std::string base_name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
-// Everything a run must undo when it fails half-way.
+// The loose icon files a run makes; they go into the archive and are then
+// deleted, also when the run fails half-way. Two classes of one colour
+// share a file, which the second deletion finds gone.
 struct LooseFiles {
     std::vector<std::string> paths;
     void remove_all() {
         for (const std::string& p : paths) std::remove(p.c_str());
         paths.clear();
     }
+    ~LooseFiles() { remove_all(); }
 };
 
 }  // namespace
@@ -67,30 +72,32 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
         return {RunOutcome::InputNotOpened, input.error()};
     }
 
-    // 2. Where the output goes, and the KML file.
+    // 2. Where the output goes. The KML document is written straight into
+    // the archive as its first member, so no loose copy of it can be lost.
     const std::string output_dir =
         options.output_path.empty() ? executable_dir() : directory_part(options.output_path);
     const std::string kml_path = output_dir + kml_name_for(options.output_name);
     const std::string archive_path = output_dir + options.output_name;
     if (kml_path == archive_path) {
-        // The archive would be written over the document it packs.
+        // The archive would take the name of the document it packs.
         host.set_status("Can't create the output file");
         host.pump_messages();
         return {RunOutcome::OutputNotCreated,
                 "the output name ends in \".kml\", the name of the KML document inside the archive; "
                 "name the output with \".kmz\""};
     }
-    FileSink kml_file;
-    if (!kml_file.create(kml_path)) {
+    KmzPackager archive;
+    try {
+        archive.create(archive_path);
+    } catch (const std::exception& e) {
         host.set_status("Can't create the output file");
         host.pump_messages();
-        return {RunOutcome::OutputNotCreated, kml_file.error()};
+        return {RunOutcome::OutputNotCreated, e.what()};
     }
-    LooseFiles loose;
-    loose.paths.push_back(kml_path);
 
     // 3. From here on the archive is output_path.
     options.output_path = archive_path;
+    const std::string icon_dir = output_dir.empty() ? "." : output_dir.substr(0, output_dir.size() - 1);
 
     // 4. The window.
     host.reset_progress();
@@ -98,15 +105,20 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
     host.set_count_text(" ");
     host.set_run_enabled(false);
     bool locked = false;
+    LooseFiles icon_files;
 
     try {
-        KmlStream kml(kml_file);
+        KmlStream kml(archive.begin_member(base_name(kml_path), std::time(nullptr)));
         // 5. Head.
         kml.put("<kml>\n").put("<Document>\n");
 
         // 6. Icons, one per class.
         IconNames icons;
-        for (FixClass c : kIconOrder) icons[static_cast<int>(c)] = icon_file_name(options.class_color(c));
+        for (FixClass c : kIconOrder) {
+            const int i = static_cast<int>(c);
+            icons[i] = make_icon(options.class_color(c), icon_dir);
+            icon_files.paths.push_back(icon_dir + "/" + icons[i]);
+        }
 
         // 7. Style of the valid track.
         write_line_style(kml, options.track_width, options.track_color, "NormalTrack");
@@ -147,11 +159,20 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
 
         // 14.
         kml.flush();
-        kml_file.close();
+        archive.end_member();
         input.close();
+
+        // 15. The icons in class order after the document; a repeated
+        // colour replaces its own member.
+        for (const std::string& icon : icon_files.paths) archive.add_file(icon);
+        archive.close();
+
+        // 16.
+        icon_files.remove_all();
     } catch (...) {
         input.close();
-        loose.remove_all();
+        archive.abandon();
+        icon_files.remove_all();
         host.set_run_enabled(true);
         if (locked) host.set_options_enabled(true);
         throw;

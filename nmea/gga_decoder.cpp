@@ -40,6 +40,7 @@ FieldStep take_altitude(ChainContext& c, std::size_t open) {
     return take_height_with_unit(c, open, &c.record.altitude);
 }
 
+// The geoid separation is read like the altitude and discarded.
 FieldStep take_geoid(ChainContext& c, std::size_t open) { return take_height_with_unit(c, open, nullptr); }
 FieldStep take_diff_age(ChainContext& c, std::size_t open) { return take_double(c, open, c.record.diff_age); }
 FieldStep take_station(ChainContext& c, std::size_t) { return {true, c.star}; }

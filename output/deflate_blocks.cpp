@@ -1,8 +1,12 @@
 #include "output/deflate_blocks.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include <zlib.h>
 
@@ -34,44 +38,118 @@ void check(int rc, const char* what) {
         throw std::runtime_error(std::string("deflate failed in ") + what + " (zlib " + std::to_string(rc) + ")");
 }
 
-// Compresses one block on a stream of its own. The dictionary lets matches
-// reach back into the block before, as they would in one long stream.
-DeflateBlocks::BlockResult compress_block(std::vector<unsigned char> input,
-                                          std::vector<unsigned char> dictionary, bool last) {
-    DeflateBlocks::BlockResult result;
-    result.size = input.size();
-    result.crc = static_cast<std::uint32_t>(::crc32(0L, input.data(), static_cast<uInt>(input.size())));
+}  // namespace
 
-    Deflater deflater;
+struct DeflateBlocks::Job {
+    std::vector<unsigned char> input;
+    std::vector<unsigned char> dictionary;
+    bool last = false;
+    // Filled by the worker.
+    std::vector<unsigned char> compressed;  // the first `produced` bytes count
+    std::size_t produced = 0;
+    std::uint32_t crc = 0;
+    std::exception_ptr error;
+    bool done = false;
+};
+
+namespace {
+
+// Compresses one block on a stream of its own, reset for every block. The
+// dictionary lets matches reach back into the block before, as they would
+// in one long stream.
+void compress_block(Deflater& deflater, DeflateBlocks::Job& job) {
+    job.crc = static_cast<std::uint32_t>(::crc32(0L, job.input.data(), static_cast<uInt>(job.input.size())));
     z_stream* z = deflater.get();
-    if (!dictionary.empty())
-        check(deflateSetDictionary(z, dictionary.data(), static_cast<uInt>(dictionary.size())),
+    check(deflateReset(z), "deflateReset");
+    if (!job.dictionary.empty())
+        check(deflateSetDictionary(z, job.dictionary.data(), static_cast<uInt>(job.dictionary.size())),
               "deflateSetDictionary");
 
-    std::vector<unsigned char>& out = result.compressed;
-    out.resize(deflateBound(z, static_cast<uLong>(input.size())) + 64);
-    z->next_in = input.data();
-    z->avail_in = static_cast<uInt>(input.size());
+    std::vector<unsigned char>& out = job.compressed;
+    std::size_t bound = deflateBound(z, static_cast<uLong>(job.input.size())) + 64;
+    if (out.size() < bound) out.resize(bound);
+    z->next_in = job.input.data();
+    z->avail_in = static_cast<uInt>(job.input.size());
     std::size_t produced = 0;
-    const int flush = last ? Z_FINISH : Z_SYNC_FLUSH;
+    const int flush = job.last ? Z_FINISH : Z_SYNC_FLUSH;
     for (;;) {
         z->next_out = out.data() + produced;
         z->avail_out = static_cast<uInt>(out.size() - produced);
         int rc = deflate(z, flush);
         check(rc, "a block");
         produced = out.size() - z->avail_out;
-        bool done = last ? rc == Z_STREAM_END : (z->avail_in == 0 && z->avail_out != 0);
+        bool done = job.last ? rc == Z_STREAM_END : (z->avail_in == 0 && z->avail_out != 0);
         if (done) break;
         out.resize(out.size() * 2);
     }
-    out.resize(produced);
-    return result;
+    job.produced = produced;
 }
 
 }  // namespace
 
 struct DeflateBlocks::Stream {
     Deflater deflater;
+};
+
+// Worker threads that take blocks in the order given; each keeps one
+// deflate stream for all its blocks.
+class DeflateBlocks::Pool {
+public:
+    explicit Pool(unsigned threads) {
+        for (unsigned i = 0; i < threads; ++i) threads_.emplace_back([this] { run(); });
+    }
+    ~Pool() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        work_.notify_all();
+        for (std::thread& t : threads_) t.join();
+    }
+    void submit(std::shared_ptr<Job> job) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            queue_.push_back(std::move(job));
+        }
+        work_.notify_one();
+    }
+    void wait(const Job& job) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        done_.wait(lock, [&] { return job.done; });
+    }
+
+private:
+    void run() {
+        std::unique_ptr<Deflater> deflater;
+        for (;;) {
+            std::shared_ptr<Job> job;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                work_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+                if (queue_.empty()) return;
+                job = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            try {
+                if (!deflater) deflater = std::make_unique<Deflater>();
+                compress_block(*deflater, *job);
+            } catch (...) {
+                job->error = std::current_exception();
+            }
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                job->done = true;
+            }
+            done_.notify_all();
+        }
+    }
+
+    std::vector<std::thread> threads_;
+    std::mutex mutex_;
+    std::condition_variable work_;
+    std::condition_variable done_;
+    std::deque<std::shared_ptr<Job>> queue_;
+    bool stopping_ = false;
 };
 
 DeflateBlocks::DeflateBlocks(Output output, unsigned workers)
@@ -83,7 +161,12 @@ DeflateBlocks::DeflateBlocks(Output output, unsigned workers)
     }
 }
 
-DeflateBlocks::~DeflateBlocks() = default;
+DeflateBlocks::~DeflateBlocks() {
+    // Let the workers finish what they hold before the jobs go.
+    for (auto& job : in_flight_) {
+        if (pool_) pool_->wait(*job);
+    }
+}
 
 void DeflateBlocks::write(const unsigned char* data, std::size_t size) {
     if (finished_) throw std::logic_error("DeflateBlocks: write after finish");
@@ -114,20 +197,35 @@ void DeflateBlocks::compress_pending(bool last) {
         return;
     }
 
-    std::vector<unsigned char> block;
-    block.reserve(kBlockSize);
-    block.swap(pending_);
-    std::vector<unsigned char> dictionary = std::move(dictionary_);
-    std::size_t tail = std::min(block.size(), kWindowSize);
-    dictionary_.assign(block.end() - static_cast<std::ptrdiff_t>(tail), block.end());
+    auto job = std::make_shared<Job>();
+    if (!spare_buffers_.empty()) {
+        job->input = std::move(spare_buffers_.back());
+        spare_buffers_.pop_back();
+    }
+    job->input.clear();
+    job->input.reserve(kBlockSize);
+    job->input.swap(pending_);
+    if (!spare_buffers_.empty()) {
+        job->compressed = std::move(spare_buffers_.back());
+        spare_buffers_.pop_back();
+    }
+    job->dictionary = std::move(dictionary_);
+    job->last = last;
+    std::size_t tail = std::min(job->input.size(), kWindowSize);
+    dictionary_.assign(job->input.end() - static_cast<std::ptrdiff_t>(tail), job->input.end());
 
     if (workers_ == 1) {
-        emit(compress_block(std::move(block), std::move(dictionary), last));
+        Deflater deflater;
+        compress_block(deflater, *job);
+        emit(*job);
         return;
     }
-    while (in_flight_.size() >= workers_) drain_one();
-    in_flight_.push_back(std::async(std::launch::async, compress_block, std::move(block),
-                                    std::move(dictionary), last));
+    if (!pool_) pool_ = std::make_unique<Pool>(workers_);
+    // One block waits queued while every worker is busy, so that no worker
+    // idles while the next block is being written.
+    while (in_flight_.size() > workers_) drain_one();
+    in_flight_.push_back(job);
+    pool_->submit(std::move(job));
 }
 
 void DeflateBlocks::single_stream(const unsigned char* data, std::size_t size, bool last) {
@@ -150,16 +248,23 @@ void DeflateBlocks::single_stream(const unsigned char* data, std::size_t size, b
     }
 }
 
-void DeflateBlocks::emit(const BlockResult& result) {
-    crc_ = static_cast<std::uint32_t>(::crc32_combine(crc_, result.crc, static_cast<z_off_t>(result.size)));
-    if (!result.compressed.empty()) output_(result.compressed.data(), result.compressed.size());
-    bytes_out_ += result.compressed.size();
+void DeflateBlocks::emit(Job& job) {
+    if (job.error) std::rethrow_exception(job.error);
+    crc_ = static_cast<std::uint32_t>(::crc32_combine(crc_, job.crc, static_cast<z_off_t>(job.input.size())));
+    if (job.produced > 0) output_(job.compressed.data(), job.produced);
+    bytes_out_ += job.produced;
+    // Keep the buffers for the blocks to come.
+    if (spare_buffers_.size() < 2 * workers_ + 4) {
+        spare_buffers_.push_back(std::move(job.input));
+        spare_buffers_.push_back(std::move(job.compressed));
+    }
 }
 
 void DeflateBlocks::drain_one() {
-    std::future<BlockResult> oldest = std::move(in_flight_.front());
+    std::shared_ptr<Job> oldest = std::move(in_flight_.front());
     in_flight_.pop_front();
-    emit(oldest.get());
+    pool_->wait(*oldest);
+    emit(*oldest);
 }
 
 }  // namespace zelvo

@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <future>
 #include <memory>
 #include <vector>
 
@@ -44,16 +43,13 @@ public:
     std::uint64_t bytes_in() const { return bytes_in_; }
     std::uint64_t bytes_out() const { return bytes_out_; }
 
-    struct BlockResult {
-        std::vector<unsigned char> compressed;
-        std::uint32_t crc = 0;
-        std::size_t size = 0;
-    };
+    // One block on its way through a worker.
+    struct Job;
 
 private:
     void compress_pending(bool last);
     void single_stream(const unsigned char* data, std::size_t size, bool last);
-    void emit(const BlockResult& result);
+    void emit(Job& job);
     void drain_one();
 
     Output output_;
@@ -69,10 +65,14 @@ private:
     std::unique_ptr<Stream> stream_;
     std::vector<unsigned char> out_buffer_;
 
-    // Independent blocks: the tail of the block before, and the blocks being
-    // compressed, oldest first.
+    // Independent blocks: the tail of the block before, the blocks being
+    // compressed (oldest first), the worker threads, and buffers kept for
+    // reuse so that a long member does not fault in fresh pages per block.
+    class Pool;
     std::vector<unsigned char> dictionary_;
-    std::deque<std::future<BlockResult>> in_flight_;
+    std::deque<std::shared_ptr<Job>> in_flight_;
+    std::unique_ptr<Pool> pool_;
+    std::vector<std::vector<unsigned char>> spare_buffers_;
 };
 
 }  // namespace zelvo

@@ -54,6 +54,7 @@ KmlStream& KmlStream::put_char(char c) {
 }
 
 KmlStream& KmlStream::put_raw(const char* data, std::size_t size) {
+    if (size == 0) return *this;
     if (size > buffer_.size() - used_) flush();
     if (size > buffer_.size()) {
         sink_.write(data, size);

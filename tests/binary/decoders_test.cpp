@@ -232,9 +232,8 @@ TEST(DecodeUsedSatellites, MasksMarkAllNinetySixEntries) {
 }
 
 TEST(DecodeUsedSatellites, MalformedLengthsMarkTheCountUnknown) {
-    // Length 21 fits neither rule; lengths below 19 pass the rule by the
-    // sign of the remainder but cannot hold the masks.
-    for (std::size_t payload_size : {18u, 1u, 2u, 6u, 7u, 11u, 12u, 0u, 15u}) {
+    // Lengths 21, 3 and 18 fit neither rule.
+    for (std::size_t payload_size : {18u, 0u, 15u}) {
         Bytes payload(payload_size, 0xFF);
         waypoints record;
         record.sats[3].used = 1;
@@ -245,6 +244,23 @@ TEST(DecodeUsedSatellites, MalformedLengthsMarkTheCountUnknown) {
         SCOPED_TRACE(payload_size + 3);
         expect_same_record(expected, record);
     }
+}
+
+TEST(DecodeUsedSatellites, ShortMessagesReadTheFramingAsMasks) {
+    // Lengths below 20 pass by the sign of the remainder. Length 15: the
+    // SBAS mask lies on the closing DLE, the ETX and two zeros (0x0310).
+    for (std::size_t payload_size : {1u, 2u, 6u, 7u, 11u, 12u}) {
+        waypoints record;
+        decode_used_satellites(assemble(kIdUsedSatellites, Bytes(payload_size, 0xFF)), record);
+        EXPECT_NE(record.sats_used, -1) << payload_size + 3;
+    }
+    waypoints record;
+    decode_used_satellites(assemble(kIdUsedSatellites, Bytes(12, 0xFF)), record);
+    EXPECT_EQ(record.sats_used, 32 + 32 + 3);
+    EXPECT_EQ(record.sats[33 + 4].used, 1);
+    EXPECT_EQ(record.sats[33 + 8].used, 1);
+    EXPECT_EQ(record.sats[33 + 9].used, 1);
+    EXPECT_EQ(record.sats[33 + 5].used, 0);
 }
 
 TEST(DecodeUsedSatellites, AcceptedLengths) {

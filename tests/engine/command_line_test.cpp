@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include "../output/zip_reader.h"
 #include "../test_support.h"
 
 using namespace zelvo::test;
@@ -24,7 +25,14 @@ protected:
         int raw = std::system(cmd.c_str());
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_file(log)};
     }
+    // The quoted absolute path of a file in the directory.
+    std::string at(const std::string& name) {
+        std::string s = "'";
+        s.append(dir_.str()).append(name).append("'");
+        return s;
+    }
     bool exists(const std::string& name) { return std::filesystem::exists(dir_.path() / name); }
+    std::string kml(const std::string& kmz) { return read_zip(read_file(dir_.path() / kmz)).front().data; }
     TempDir dir_;
 };
 
@@ -47,13 +55,15 @@ TEST_F(CommandLine, OptionsFormConvertsEveryInput) {
     Outcome o = run("-q a.log b.log");
     EXPECT_EQ(o.status, 0) << o.out;
     EXPECT_EQ(o.out, "");
-    EXPECT_TRUE(exists("a.log.kml"));
-    EXPECT_TRUE(exists("b.log.kml"));
+    EXPECT_TRUE(exists("a.log.kmz"));
+    EXPECT_TRUE(exists("b.log.kmz"));
+    EXPECT_FALSE(exists("a.log.kml"));  // no loose files stay behind
+    EXPECT_FALSE(exists("255.png"));
 
     o = run("-o named.kmz a.log");
     EXPECT_EQ(o.status, 0);
     EXPECT_NE(o.out.find("a.log: Waypoints 1 -> named.kmz"), std::string::npos) << o.out;
-    EXPECT_TRUE(exists("named.kml"));
+    EXPECT_TRUE(exists("named.kmz"));
 }
 
 TEST_F(CommandLine, FailuresAreNamedAndExitWithOne) {
@@ -61,7 +71,7 @@ TEST_F(CommandLine, FailuresAreNamedAndExitWithOne) {
     Outcome o = run("-q missing.log a.log");
     EXPECT_EQ(o.status, 1);
     EXPECT_NE(o.out.find("Can't open the input file: missing.log"), std::string::npos) << o.out;
-    EXPECT_TRUE(exists("a.log.kml"));  // the others still convert
+    EXPECT_TRUE(exists("a.log.kmz"));  // the others still convert
 
     o = run("-o nodir/x.kmz a.log");
     EXPECT_EQ(o.status, 1);
@@ -75,21 +85,21 @@ TEST_F(CommandLine, FailuresAreNamedAndExitWithOne) {
 TEST_F(CommandLine, PlainFormTakesAbsolutePathsAsTheyStand) {
     write_file(dir_.path() / "a.log", kGga);
     write_file(dir_.path() / "my.ini", "[Settings]\nCheckBox3=1\nEdit4=0.8\n");
-    Outcome o = run("'" + dir_.str() + "a.log' '" + dir_.str() + "out.kmz' my.ini");
+    Outcome o = run(at("a.log") + " " + at("out.kmz") + " my.ini");
     EXPECT_EQ(o.status, 0) << o.out;
     EXPECT_EQ(o.out, "");
-    std::string doc = read_file(dir_.path() / "out.kml");
+    std::string doc = kml("out.kmz");
     EXPECT_NE(doc.find("<extrude>1</extrude>"), std::string::npos);
     EXPECT_NE(doc.find("<scale>0.8</scale>"), std::string::npos);
     // The form's initial track colour (green) stays where the file is silent.
     EXPECT_NE(doc.find("<color>FF008000</color>"), std::string::npos);
 
     // Without a settings file the built-in settings apply: a red track.
-    o = run("'" + dir_.str() + "a.log' '" + dir_.str() + "out2.kmz'");
+    o = run(at("a.log") + " " + at("out2.kmz"));
     EXPECT_EQ(o.status, 0);
-    EXPECT_NE(read_file(dir_.path() / "out2.kml").find("<color>FF0000FF</color>"), std::string::npos);
+    EXPECT_NE(kml("out2.kmz").find("<color>FF0000FF</color>"), std::string::npos);
 
-    o = run("'" + dir_.str() + "missing.log' '" + dir_.str() + "out3.kmz'");
+    o = run(at("missing.log") + " " + at("out3.kmz"));
     EXPECT_EQ(o.status, 1);
     EXPECT_NE(o.out.find("Can't open the input file"), std::string::npos);
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <string>
 
+#include "../output/zip_reader.h"
 #include "../test_support.h"
 #include "engine/conversion_run.h"
 
@@ -27,7 +28,23 @@ protected:
         return document();
     }
 
-    std::string document() const { return read_file(dir_.path() / "out.kml"); }
+    std::string document() const { return kml_in_archive(dir_.path() / "out.kmz"); }
+
+    // The archive's members, checked by a strict reader.
+    static std::vector<ZipMember> members(const std::filesystem::path& kmz) { return read_zip(read_file(kmz)); }
+
+    // The KML document: the archive's first member.
+    static std::string kml_in_archive(const std::filesystem::path& kmz) {
+        auto m = members(kmz);
+        return m.empty() ? std::string() : m.front().data;
+    }
+
+    // The document written to a file of its own, for tools that read files.
+    std::string document_file() const {
+        std::filesystem::path p = dir_.path() / "document.kml";
+        write_file(p, document());
+        return p.string();
+    }
 
     // The program's settings when no settings file is given.
     static ConversionOptions defaults() {

@@ -39,16 +39,16 @@ std::uint32_t crc_of(const std::string& s) {
 // or misplace a block, or finish the stream one block early.
 TEST(DeflateBlocks, InflatesBackToTheInputAtEveryBlockBoundary) {
     const std::size_t sizes[] = {0, 1, MiB - 1, MiB, MiB + 1, 2 * MiB, 5 * MiB + 123};
-    const std::string text = testing::sample_text(5 * MiB + 123);
+    const std::string text = test::sample_text(5 * MiB + 123);
     for (std::size_t size : sizes) {
         std::string input = text.substr(0, size);
         // Half noise in the larger inputs, so some blocks barely compress.
-        if (size > MiB) input.replace(MiB / 2, MiB / 2, testing::noise(MiB / 2));
+        if (size > MiB) input.replace(MiB / 2, MiB / 2, test::noise(MiB / 2));
         std::string reference;
         for (unsigned workers : {0u, 1u, 3u, 8u}) {
             SCOPED_TRACE("size " + std::to_string(size) + ", workers " + std::to_string(workers));
             Compressed c = compress(input, workers, 100000);
-            EXPECT_EQ(testing::inflate_raw(c.bytes, size), input);
+            EXPECT_EQ(test::inflate_raw(c.bytes, size), input);
             EXPECT_EQ(c.crc, crc_of(input));
             EXPECT_EQ(c.in, size);
             EXPECT_EQ(c.out, c.bytes.size());
@@ -62,7 +62,7 @@ TEST(DeflateBlocks, InflatesBackToTheInputAtEveryBlockBoundary) {
 }
 
 TEST(DeflateBlocks, OutputDoesNotDependOnHowTheInputArrives) {
-    const std::string input = testing::sample_text(3 * MiB + 17);
+    const std::string input = test::sample_text(3 * MiB + 17);
     for (unsigned workers : {0u, 4u}) {
         SCOPED_TRACE(workers);
         std::string whole = compress(input, workers, input.size()).bytes;
@@ -75,7 +75,7 @@ TEST(DeflateBlocks, OutputDoesNotDependOnHowTheInputArrives) {
 // One stream, sync flush after each full block, finish after the last: the
 // same bytes as zlib driven directly that way.
 TEST(DeflateBlocks, SingleStreamIsSyncFlushedPerMebibyte) {
-    const std::string input = testing::sample_text(3000000);
+    const std::string input = test::sample_text(3000000);
     z_stream z{};
     ASSERT_EQ(deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
     std::string expected(4 * MiB, '\0');
@@ -102,7 +102,7 @@ TEST(DeflateBlocks, SingleStreamIsSyncFlushedPerMebibyte) {
 TEST(DeflateBlocks, OutputFailureReachesTheCaller) {
     for (unsigned workers : {0u, 4u}) {
         DeflateBlocks d([](const unsigned char*, std::size_t) { throw std::runtime_error("disk gone"); }, workers);
-        std::string input = testing::noise(3 * MiB);
+        std::string input = test::noise(3 * MiB);
         EXPECT_THROW(
             {
                 d.write(reinterpret_cast<const unsigned char*>(input.data()), input.size());

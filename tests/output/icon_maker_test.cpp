@@ -12,7 +12,7 @@ namespace zelvo {
 namespace {
 
 PngImage decode_file(const std::string& path) {
-    std::string bytes = testing::read_file(path);
+    std::string bytes = test::read_file(path);
     return decode_png({reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()});
 }
 
@@ -77,7 +77,7 @@ void expect_icon(const std::string& path, Rgb colour) {
 }
 
 TEST(MakeIcon, PaintsTheArrowAndNamesTheFileByDecimalColour) {
-    testing::ScratchDir dir;
+    test::ScratchDir dir;
     struct Case {
         ColorRef colour;
         const char* name;
@@ -103,17 +103,17 @@ TEST(MakeIcon, PaintsTheArrowAndNamesTheFileByDecimalColour) {
 }
 
 TEST(MakeIcon, SameColourTwiceLeavesOneFile) {
-    testing::ScratchDir dir;
+    test::ScratchDir dir;
     EXPECT_EQ(make_icon(0x0000FF, dir.path()), "255.png");
     // A stale longer file of that name is replaced, not patched.
-    testing::write_file(dir / "255.png", std::string(100000, 'x'));
+    test::write_file(dir / "255.png", std::string(100000, 'x'));
     EXPECT_EQ(make_icon(0x0000FF, dir.path()), "255.png");
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"255.png"});
     expect_icon(dir / "255.png", {255, 0, 0});
 }
 
 TEST(MakeIcon, UnwritableDirectoryRaisesCannotCreateFile) {
-    testing::ScratchDir dir;
+    test::ScratchDir dir;
     auto expect_cannot_create = [](const std::string& directory) {
         try {
             make_icon(0x0000FF, directory);
@@ -123,9 +123,9 @@ TEST(MakeIcon, UnwritableDirectoryRaisesCannotCreateFile) {
         }
     };
     expect_cannot_create(dir / "missing");
-    testing::write_file(dir / "plain", "a file, not a directory");
+    test::write_file(dir / "plain", "a file, not a directory");
     expect_cannot_create(dir / "plain");
-    if (testing::permissions_enforced()) {
+    if (test::permissions_enforced()) {
         ASSERT_EQ(::mkdir((dir / "ro").c_str(), 0555), 0);
         expect_cannot_create(dir / "ro");
         EXPECT_TRUE(std::filesystem::is_empty(dir / "ro"));
@@ -133,7 +133,7 @@ TEST(MakeIcon, UnwritableDirectoryRaisesCannotCreateFile) {
 }
 
 TEST(MakeIcon, BrokenTemplateWritesNothing) {
-    testing::ScratchDir dir;
+    test::ScratchDir dir;
     const unsigned char junk[] = {0x89, 'P', 'N', 'G', 1, 2, 3};
     EXPECT_THROW(make_icon_from(junk, 0x0000FF, dir.path()), PngError);
     EXPECT_TRUE(dir.entries().empty());

@@ -16,10 +16,10 @@
 namespace zelvo {
 namespace {
 
-using testing::read_file;
-using testing::read_zip;
-using testing::write_file;
-using testing::ZipMember;
+using test::read_file;
+using test::read_zip;
+using test::write_file;
+using test::ZipMember;
 
 std::vector<std::string> names_of(const std::vector<ZipMember>& members) {
     std::vector<std::string> names;
@@ -34,7 +34,7 @@ void set_mtime(const std::string& path, std::time_t t) {
 
 class KmzPackagerTest : public ::testing::Test {
 protected:
-    testing::ScratchDir dir;
+    test::ScratchDir dir;
     std::string archive = dir / "track.kmz";
     std::vector<std::string> asked;  // texts OnProcessFileFailure was asked with
 
@@ -49,8 +49,8 @@ protected:
 };
 
 TEST_F(KmzPackagerTest, RoundTripKeepsNamesOrderSizesCrcsAndBytes) {
-    const std::string kml = testing::sample_text(200000);
-    const std::string icon = testing::noise(3000);
+    const std::string kml = test::sample_text(200000);
+    const std::string icon = test::noise(3000);
     write_file(dir / "track.kml", kml);
     write_file(dir / "255.png", icon);
     write_file(dir / "empty.txt", "");
@@ -100,7 +100,7 @@ TEST_F(KmzPackagerTest, ArchiveIsCompleteAfterEveryAddition) {
     std::vector<std::string> expected;
     for (int i = 0; i < 4; ++i) {
         std::string name = std::to_string(i) + ".png";
-        write_file(dir / name, testing::sample_text(1000 + i * 5000, i));
+        write_file(dir / name, test::sample_text(1000 + i * 5000, i));
         p.add_file(dir / name);
         expected.push_back(name);
         EXPECT_EQ(names_of(working_members(p)), expected);
@@ -110,8 +110,8 @@ TEST_F(KmzPackagerTest, ArchiveIsCompleteAfterEveryAddition) {
 
 TEST_F(KmzPackagerTest, RepeatedNameReplacesTheMemberInItsPlace) {
     write_file(dir / "a.kml", "first a");
-    write_file(dir / "b.png", testing::sample_text(5000, 2));
-    write_file(dir / "c.png", testing::noise(7000));
+    write_file(dir / "b.png", test::sample_text(5000, 2));
+    write_file(dir / "c.png", test::noise(7000));
     KmzPackager p;
     p.create(archive);
     p.add_file(dir / "a.kml");
@@ -120,13 +120,13 @@ TEST_F(KmzPackagerTest, RepeatedNameReplacesTheMemberInItsPlace) {
 
     // Larger, then smaller, than before: the members after it move.
     for (std::size_t size : {40000u, 10u}) {
-        std::string b = testing::noise(size, static_cast<std::uint32_t>(size));
+        std::string b = test::noise(size, static_cast<std::uint32_t>(size));
         write_file(dir / "b.png", b);
         p.add_file(dir / "b.png");
         auto members = working_members(p);
         ASSERT_EQ(names_of(members), (std::vector<std::string>{"a.kml", "b.png", "c.png"}));
         EXPECT_EQ(members[1].data, b);
-        EXPECT_EQ(members[2].data, testing::noise(7000));
+        EXPECT_EQ(members[2].data, test::noise(7000));
     }
     // The same path twice (two classes of one colour) and the last member.
     p.add_file(dir / "c.png");
@@ -159,7 +159,7 @@ TEST_F(KmzPackagerTest, ArchiveWithoutMembersIsTheEndRecordAlone) {
 }
 
 TEST_F(KmzPackagerTest, MemberOfThreeMegabytesCrossesThreeBlocks) {
-    const std::string kml = testing::sample_text(3000000);
+    const std::string kml = test::sample_text(3000000);
     write_file(dir / "big.kml", kml);
     for (unsigned threads : {0u, 4u}) {
         SCOPED_TRACE(threads);
@@ -232,7 +232,7 @@ TEST_F(KmzPackagerTest, CreateFailuresNameThePath) {
     expect_create_error(dir / "folder.kmz", "Cannot create file " + dir / "folder.kmz");
     expect_create_error(dir.path() + "/",
                         "KmzPackager: File name is blank. Specify appropriate file name - Native error: 00010");
-    if (testing::permissions_enforced()) {
+    if (test::permissions_enforced()) {
         ::mkdir((dir / "ro").c_str(), 0555);
         expect_create_error(dir / "ro/track.kmz", "Cannot create file " + dir / "ro/track.kmz");
     }
@@ -293,7 +293,7 @@ TEST_F(KmzPackagerTest, MemberOfFourGibibytesIsRefusedNotCorrupted) {
     // Sparse: takes no space and no time, but reports its full size.
     const std::string huge = dir / "huge.kml";
     {
-        testing::write_file(huge, "");
+        test::write_file(huge, "");
         ASSERT_EQ(::truncate(huge.c_str(), std::int64_t{1} << 32), 0);
     }
     write_file(dir / "a.png", "a");
@@ -312,7 +312,7 @@ TEST_F(KmzPackagerTest, MemberOfFourGibibytesIsRefusedNotCorrupted) {
 // fails after its data is written; the archive must come back exactly.
 TEST_F(KmzPackagerTest, FailedReplacementKeepsThePreviousMember) {
     write_file(dir / "a.png", "small a");
-    write_file(dir / "b.png", testing::noise(1000));
+    write_file(dir / "b.png", test::noise(1000));
     KmzPackager p({.compression_threads = 2, .size_limit = 3000});
     answer(p, {FileFailureAction::Ignore, FileFailureAction::Ignore});
     p.create(archive);
@@ -320,13 +320,13 @@ TEST_F(KmzPackagerTest, FailedReplacementKeepsThePreviousMember) {
     p.add_file(dir / "b.png");
     const std::string before = read_file(p.working_path());
 
-    write_file(dir / "a.png", testing::noise(2500, 3));
+    write_file(dir / "a.png", test::noise(2500, 3));
     p.add_file(dir / "a.png");
     EXPECT_EQ(asked.size(), 1u);
     EXPECT_EQ(read_file(p.working_path()), before);
 
     // An offset beyond the limit fails the same way for an appended member.
-    write_file(dir / "c.png", testing::noise(2500, 4));
+    write_file(dir / "c.png", test::noise(2500, 4));
     p.add_file(dir / "c.png");
     EXPECT_EQ(asked.size(), 2u);
     EXPECT_EQ(read_file(p.working_path()), before);
@@ -334,7 +334,7 @@ TEST_F(KmzPackagerTest, FailedReplacementKeepsThePreviousMember) {
 }
 
 TEST_F(KmzPackagerTest, StreamedMemberIsStoredLikeAFile) {
-    const std::string body = testing::sample_text(2500000);
+    const std::string body = test::sample_text(2500000);
     write_file(dir / "255.png", "icon");
     KmzPackager p;
     p.create(archive);
@@ -371,7 +371,7 @@ TEST_F(KmzPackagerTest, StreamedMemberTooLargeFailsAndRollsBack) {
     p.begin_member("first.kml", 0);
     p.end_member();
     ByteSink& sink = p.begin_member("huge.kml", 0);
-    std::string chunk = testing::noise(60000);
+    std::string chunk = test::noise(60000);
     sink.write(chunk.data(), chunk.size());
     EXPECT_THROW(sink.write(chunk.data(), chunk.size()), KmzError);
     EXPECT_THROW(p.end_member(), KmzError);
@@ -382,8 +382,8 @@ TEST_F(KmzPackagerTest, StreamedMemberTooLargeFailsAndRollsBack) {
 // Standard readers must accept what the packager writes. Each tool that is
 // installed is run on an archive with every kind of member.
 TEST_F(KmzPackagerTest, StandardToolsAcceptTheArchive) {
-    write_file(dir / "track.kml", testing::sample_text(3000000));
-    write_file(dir / "255.png", testing::noise(5000));
+    write_file(dir / "track.kml", test::sample_text(3000000));
+    write_file(dir / "255.png", test::noise(5000));
     write_file(dir / "empty.png", "");
     KmzPackager p;
     p.create(archive);

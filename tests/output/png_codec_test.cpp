@@ -51,10 +51,10 @@ TEST(PngCodec, RoundTripKeepsEveryChannelOfEveryPixel) {
 }
 
 TEST(PngCodec, WritesAFileThatDecodesBack) {
-    testing::ScratchDir dir;
+    test::ScratchDir dir;
     PngImage original = asymmetric_image();
     write_png_file(original, dir / "a.png");
-    std::string bytes = testing::read_file(dir / "a.png");
+    std::string bytes = test::read_file(dir / "a.png");
     expect_same_pixels(decode_png({reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()}),
                        original);
 }
@@ -76,7 +76,7 @@ TEST(PngCodec, RejectsDataThatIsNotAPng) {
 }
 
 TEST(PngCodec, FileThatCannotBeCreatedNamesThePath) {
-    testing::ScratchDir dir;
+    test::ScratchDir dir;
     std::string path = dir / "missing/a.png";
     try {
         write_png_file(asymmetric_image(), path);

@@ -13,7 +13,7 @@
 
 #include <unistd.h>
 
-namespace zelvo::testing {
+namespace zelvo::test {
 
 class ScratchDir {
 public:
@@ -62,4 +62,4 @@ inline void write_file(const std::string& path, const std::string& bytes) {
 // Root ignores permission bits, so a read-only directory proves nothing.
 inline bool permissions_enforced() { return ::geteuid() != 0; }
 
-}  // namespace zelvo::testing
+}  // namespace zelvo::test

@@ -10,7 +10,7 @@
 
 #include <zlib.h>
 
-namespace zelvo::testing {
+namespace zelvo::test {
 
 struct ZipMember {
     std::string name;
@@ -145,4 +145,4 @@ inline std::string noise(std::size_t size, std::uint32_t seed = 7) {
     return s;
 }
 
-}  // namespace zelvo::testing
+}  // namespace zelvo::test
