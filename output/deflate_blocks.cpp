@@ -1,5 +1,7 @@
 #include "output/deflate_blocks.h"
 
+#include "output/crc32_fast.h"
+
 #include <algorithm>
 #include <condition_variable>
 #include <exception>
@@ -58,7 +60,7 @@ namespace {
 // dictionary lets matches reach back into the block before, as they would
 // in one long stream.
 void compress_block(Deflater& deflater, DeflateBlocks::Job& job) {
-    job.crc = static_cast<std::uint32_t>(::crc32(0L, job.input.data(), static_cast<uInt>(job.input.size())));
+    job.crc = crc32_update(0, job.input.data(), job.input.size());
     z_stream* z = deflater.get();
     check(deflateReset(z), "deflateReset");
     if (!job.dictionary.empty())
@@ -191,7 +193,7 @@ void DeflateBlocks::finish() {
 
 void DeflateBlocks::compress_pending(bool last) {
     if (workers_ == 0) {
-        crc_ = static_cast<std::uint32_t>(::crc32(crc_, pending_.data(), static_cast<uInt>(pending_.size())));
+        crc_ = crc32_update(crc_, pending_.data(), pending_.size());
         single_stream(pending_.data(), pending_.size(), last);
         pending_.clear();
         return;
