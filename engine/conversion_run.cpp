@@ -110,7 +110,7 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
     try {
         KmlStream kml(archive.begin_member(base_name(kml_path), std::time(nullptr)));
         // 5. Head.
-        kml.put("<kml>\n").put("<Document>\n");
+        kml.put("<kml>\n"_kml).put("<Document>\n"_kml);
 
         // 6. Icons, one per class.
         IconNames icons;
@@ -137,13 +137,13 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
             options.input_format == kFormatNmea || options.input_format == kFormatBinary;
         WaypointSelection selection(kml, options, icons);
         EpochStream epochs(selection);
-        if (known_format) kml.put("<Folder>\n").put("<name>WayPoints</name>\n");
+        if (known_format) kml.put("<Folder>\n"_kml).put("<name>WayPoints</name>\n"_kml);
         if (options.input_format == kFormatNmea) ingest_nmea(input, progress_step, host, epochs);
         if (options.input_format == kFormatBinary) ingest_binary(input, progress_step, host, epochs);
         epochs.finish();
         if (known_format) {
             host.set_status("Creation of KML-file");
-            kml.put("</Folder>\n");
+            kml.put("</Folder>\n"_kml);
             host.set_count_text("Waypoints " + std::to_string(selection.count()));
             selection.write_valid_track(epochs.size());
         }
@@ -155,7 +155,7 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
         }
 
         // 13. Tail, without a line end after it.
-        kml.put("</Document>\n").put("</kml>");
+        kml.put("</Document>\n"_kml).put("</kml>"_kml);
 
         // 14.
         kml.flush();

@@ -3,10 +3,45 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
 namespace zelvo {
+
+// A string literal whose line feeds are turned into CR LF when the program
+// is compiled: "<Point>\n"_kml. The writers' fixed text costs one copy.
+template <std::size_t N>
+struct FixedText {
+    char chars[N];
+    constexpr FixedText(const char (&s)[N]) {
+        for (std::size_t i = 0; i < N; ++i) chars[i] = s[i];
+    }
+};
+
+template <std::size_t N>
+struct CrLfLiteral {
+    char text[2 * N] = {};
+    std::size_t size = 0;
+};
+
+template <FixedText S>
+constexpr auto make_crlf_literal() {
+    CrLfLiteral<sizeof(S.chars)> r{};
+    for (std::size_t i = 0; i + 1 < sizeof(S.chars); ++i) {
+        if (S.chars[i] == '\n') r.text[r.size++] = '\r';
+        r.text[r.size++] = S.chars[i];
+    }
+    return r;
+}
+
+template <FixedText S>
+inline constexpr auto kCrLfLiteral = make_crlf_literal<S>();
+
+template <FixedText S>
+constexpr const auto& operator""_kml() {
+    return kCrLfLiteral<S>;
+}
 
 // Where the bytes of a stream end up: a file, a spool, an archive member.
 class ByteSink {
@@ -29,6 +64,13 @@ public:
 
     // Literal text; a '\n' in it is written as CR LF.
     KmlStream& put(std::string_view literal);
+    template <std::size_t N>
+    KmlStream& put(const CrLfLiteral<N>& literal) {
+        reserve(literal.size);
+        std::memcpy(buffer_.data() + used_, literal.text, literal.size);
+        used_ += literal.size;
+        return *this;
+    }
     KmlStream& put_char(char c);
     // Bytes as they are (already in the document's line-end convention).
     KmlStream& put_raw(const char* data, std::size_t size);

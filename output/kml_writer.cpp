@@ -11,12 +11,12 @@ std::string kml_colour_text(ColorRef colour) {
 }
 
 void write_line_style(KmlStream& out, std::string_view width, ColorRef colour, std::string_view id) {
-    out.put("<Style id=\"").put(id).put("\">\n");
-    out.put("<LineStyle>\n");
-    out.put("<color>").put(kml_colour_text(colour)).put("</color>\n");
-    out.put("<width>").put_element_text(width).put("</width>\n");
-    out.put("</LineStyle>\n");
-    out.put("</Style>\n");
+    out.put("<Style id=\""_kml).put(id).put("\">\n"_kml);
+    out.put("<LineStyle>\n"_kml);
+    out.put("<color>"_kml).put(kml_colour_text(colour)).put("</color>\n"_kml);
+    out.put("<width>"_kml).put_element_text(width).put("</width>\n"_kml);
+    out.put("</LineStyle>\n"_kml);
+    out.put("</Style>\n"_kml);
 }
 
 namespace {
@@ -38,41 +38,41 @@ void put_gga_status(KmlStream& out, const waypoints& r) {
         return;
     }
     if (!label) {
-        out.put("None");
+        out.put("None"_kml);
         return;
     }
-    out.put(label).put_int(r.quality).put(")");
+    out.put(label).put_int(r.quality).put(")"_kml);
 }
 
 void put_gsa_status(KmlStream& out, std::int32_t fix_mode) {
     switch (fix_mode) {
-        case 1: out.put("N/A (").put_int(fix_mode).put(")"); break;
-        case 2: out.put("2D (").put_int(fix_mode).put(")"); break;
-        case 3: out.put("3D (").put_int(fix_mode).put(")"); break;
+        case 1: out.put("N/A ("_kml).put_int(fix_mode).put(")"_kml); break;
+        case 2: out.put("2D ("_kml).put_int(fix_mode).put(")"_kml); break;
+        case 3: out.put("3D ("_kml).put_int(fix_mode).put(")"_kml); break;
         default: out.put_int(fix_mode); break;
     }
 }
 
 void put_satellite_table(KmlStream& out, const waypoints& r, std::int32_t input_format) {
-    out.put("\t<table>\n");
-    out.put("<tfoot><tr><th colspan=5 align=center>Information about the satellites</th></tr></tfoot>\n");
-    out.put("\t<tr>\t<th>SYS</th>\t<th>Svn</th>\t<th>El</th>\t<th>Az</th>\t<th>SNR</th>\t</tr>\n");
+    out.put("\t<table>\n"_kml);
+    out.put("<tfoot><tr><th colspan=5 align=center>Information about the satellites</th></tr></tfoot>\n"_kml);
+    out.put("\t<tr>\t<th>SYS</th>\t<th>Svn</th>\t<th>El</th>\t<th>Az</th>\t<th>SNR</th>\t</tr>\n"_kml);
     for (const sat_entry& e : r.sats) {
         if (e.present != 1) continue;
-        out.put("\t<tr>\t<td>");
+        out.put("\t<tr>\t<td>"_kml);
         if (e.system == 'R' && input_format == kFormatBinary) {
-            out.put_char(e.system).put("/").put_int(e.channel);
+            out.put_char(e.system).put("/"_kml).put_int(e.channel);
         } else {
             // "%c" of the system letter: a NUL prints as a NUL byte.
             out.put_char(e.system);
         }
-        out.put("</td>\t<td>").put_int(e.number);
+        out.put("</td>\t<td>"_kml).put_int(e.number);
         out.put(e.used == 1 ? "*</td>\t<td>" : "</td>\t<td>");
-        out.put_int(e.elevation).put("</td>\t<td>");
-        out.put_int(e.azimuth).put("</td>\t<td>");
-        out.put_int(e.snr).put("</td>\t</tr>\n");
+        out.put_int(e.elevation).put("</td>\t<td>"_kml);
+        out.put_int(e.azimuth).put("</td>\t<td>"_kml);
+        out.put_int(e.snr).put("</td>\t</tr>\n"_kml);
     }
-    out.put("\t</table>\n");
+    out.put("\t</table>\n"_kml);
 }
 
 // The date of the time stamp: cut before its marker ('^' first, then '*'),
@@ -89,65 +89,65 @@ std::string_view time_stamp_date(std::string_view date) {
 void write_waypoint_placemark(KmlStream& out, const waypoints& r, std::int32_t number,
                               std::string_view icon, std::int32_t input_format,
                               std::int32_t show_height, std::string_view icon_scale) {
-    out.put("<Placemark>\n");
-    out.put("<description><![CDATA[\n");
-    out.put("\t<table>\n");
-    out.put("\t<tr><th>NN</th><td>").put_int(number).put("</td></tr>\n");
-    out.put("\t<tr><th>Longitude</th><td>").put_fixed(r.longitude, 6).put("</td></tr>\n");
-    out.put("\t<tr><th>Latitude</th><td>").put_fixed(r.latitude, 6).put("</td></tr>\n");
-    out.put("\t<tr><th>Altitude</th><td>").put_fixed(r.altitude, 3).put("m</td></tr>\n");
-    out.put("\t<tr><th>Time</th><td>").put_cdata_text(r.date).put("T").put_cdata_text(r.time)
-        .put("Z</td></tr>\n");
-    out.put("\t<tr><th>Speed</th><td>").put_fixed(r.speed_kmh, 1).put("kmh</td></tr>\n");
-    out.put("\t<tr><th>COG</th><td>").put_fixed(r.course, 1).put("</td></tr>\n");
-    out.put("\t<tr><th>RMS</th><td>").put_fixed(r.rms, 1).put("m</td></tr>\n");
+    out.put("<Placemark>\n"_kml);
+    out.put("<description><![CDATA[\n"_kml);
+    out.put("\t<table>\n"_kml);
+    out.put("\t<tr><th>NN</th><td>"_kml).put_int(number).put("</td></tr>\n"_kml);
+    out.put("\t<tr><th>Longitude</th><td>"_kml).put_fixed(r.longitude, 6).put("</td></tr>\n"_kml);
+    out.put("\t<tr><th>Latitude</th><td>"_kml).put_fixed(r.latitude, 6).put("</td></tr>\n"_kml);
+    out.put("\t<tr><th>Altitude</th><td>"_kml).put_fixed(r.altitude, 3).put("m</td></tr>\n"_kml);
+    out.put("\t<tr><th>Time</th><td>"_kml).put_cdata_text(r.date).put("T"_kml).put_cdata_text(r.time)
+        .put("Z</td></tr>\n"_kml);
+    out.put("\t<tr><th>Speed</th><td>"_kml).put_fixed(r.speed_kmh, 1).put("kmh</td></tr>\n"_kml);
+    out.put("\t<tr><th>COG</th><td>"_kml).put_fixed(r.course, 1).put("</td></tr>\n"_kml);
+    out.put("\t<tr><th>RMS</th><td>"_kml).put_fixed(r.rms, 1).put("m</td></tr>\n"_kml);
     if (input_format == kFormatNmea) {
-        out.put("\t<tr><th>Status(GGA)</th><td>");
+        out.put("\t<tr><th>Status(GGA)</th><td>"_kml);
         put_gga_status(out, r);
-        out.put("</td></tr>\n");
-        out.put("\t<tr><th>Diff age</th><td>").put_fixed(r.diff_age, 2).put("</td></tr>\n");
-        out.put("\t<tr><th>Status(GSA)</th><td>");
+        out.put("</td></tr>\n"_kml);
+        out.put("\t<tr><th>Diff age</th><td>"_kml).put_fixed(r.diff_age, 2).put("</td></tr>\n"_kml);
+        out.put("\t<tr><th>Status(GSA)</th><td>"_kml);
         put_gsa_status(out, r.fix_mode);
-        out.put("</td></tr>\n");
+        out.put("</td></tr>\n"_kml);
     } else if (input_format == kFormatBinary) {
-        out.put("\t<tr><th>Status</th><td>").put_cdata_text(r.fix_text).put("</td></tr>\n");
+        out.put("\t<tr><th>Status</th><td>"_kml).put_cdata_text(r.fix_text).put("</td></tr>\n"_kml);
     }
-    out.put("\t<tr><th>HDOP</th><td>").put_fixed(r.hdop, 3).put("</td></tr>\n");
+    out.put("\t<tr><th>HDOP</th><td>"_kml).put_fixed(r.hdop, 3).put("</td></tr>\n"_kml);
     if (input_format == kFormatNmea || (input_format == kFormatBinary && r.sats_used != -1)) {
-        out.put("\t<tr><th>SAT</th><td>").put_int(r.sats_used).put("</td></tr>\n");
+        out.put("\t<tr><th>SAT</th><td>"_kml).put_int(r.sats_used).put("</td></tr>\n"_kml);
     } else if (input_format == kFormatBinary) {
-        out.put("\t<tr><th>SAT</th><td>None</td></tr>\n");
+        out.put("\t<tr><th>SAT</th><td>None</td></tr>\n"_kml);
     }
-    out.put("\t</table>\n");
+    out.put("\t</table>\n"_kml);
     if (r.has_sats == 1) put_satellite_table(out, r, input_format);
-    out.put("]]></description>\n");
-    out.put("<LookAt>\n");
-    out.put("<longitude>").put_fixed(r.longitude, 6).put("</longitude>\n");
-    out.put("<latitude>").put_fixed(r.latitude, 6).put("</latitude>\n");
-    out.put("<tilt>66</tilt>\n");
-    out.put("</LookAt>\n");
-    out.put("<TimeStamp>\n");
-    out.put("<when>").put_element_text_raw(time_stamp_date(r.date)).put("T")
-        .put_element_text(r.time).put("Z</when>\n");
-    out.put("</TimeStamp>\n");
-    out.put("<Style>\n");
-    out.put("<IconStyle>\n");
-    out.put("<scale>").put_element_text(icon_scale).put("</scale>\n");
-    out.put("<heading>").put_fixed(r.course, 6).put("</heading>\n");
-    out.put("<Icon>\n");
-    out.put("<href>").put_element_text(icon).put("</href>\n");
-    out.put("</Icon>\n");
-    out.put("</IconStyle>\n");
-    out.put("</Style>\n");
-    out.put("<Point>\n");
+    out.put("]]></description>\n"_kml);
+    out.put("<LookAt>\n"_kml);
+    out.put("<longitude>"_kml).put_fixed(r.longitude, 6).put("</longitude>\n"_kml);
+    out.put("<latitude>"_kml).put_fixed(r.latitude, 6).put("</latitude>\n"_kml);
+    out.put("<tilt>66</tilt>\n"_kml);
+    out.put("</LookAt>\n"_kml);
+    out.put("<TimeStamp>\n"_kml);
+    out.put("<when>"_kml).put_element_text_raw(time_stamp_date(r.date)).put("T"_kml)
+        .put_element_text(r.time).put("Z</when>\n"_kml);
+    out.put("</TimeStamp>\n"_kml);
+    out.put("<Style>\n"_kml);
+    out.put("<IconStyle>\n"_kml);
+    out.put("<scale>"_kml).put_element_text(icon_scale).put("</scale>\n"_kml);
+    out.put("<heading>"_kml).put_fixed(r.course, 6).put("</heading>\n"_kml);
+    out.put("<Icon>\n"_kml);
+    out.put("<href>"_kml).put_element_text(icon).put("</href>\n"_kml);
+    out.put("</Icon>\n"_kml);
+    out.put("</IconStyle>\n"_kml);
+    out.put("</Style>\n"_kml);
+    out.put("<Point>\n"_kml);
     if (show_height == 1) {
-        out.put("<extrude>1</extrude>\n");
-        out.put("<altitudeMode>relativeToGround</altitudeMode>\n");
+        out.put("<extrude>1</extrude>\n"_kml);
+        out.put("<altitudeMode>relativeToGround</altitudeMode>\n"_kml);
     }
-    out.put("<coordinates>").put_fixed(r.longitude, 6).put(",").put_fixed(r.latitude, 6).put(",")
-        .put_fixed(r.altitude, 6).put("</coordinates>\n");
-    out.put("</Point>\n");
-    out.put("</Placemark>\n");
+    out.put("<coordinates>"_kml).put_fixed(r.longitude, 6).put(","_kml).put_fixed(r.latitude, 6).put(","_kml)
+        .put_fixed(r.altitude, 6).put("</coordinates>\n"_kml);
+    out.put("</Point>\n"_kml);
+    out.put("</Placemark>\n"_kml);
 }
 
 bool passes_nmea_track_filter(const waypoints& r) {
@@ -159,23 +159,23 @@ bool passes_nmea_track_filter(const waypoints& r) {
 void write_track_head(KmlStream& out, TrackKind kind, std::string_view name) {
     // The all-points track has its line break inside the opening tag.
     out.put(kind == TrackKind::AllPoints ? "<Placemark\n>" : "<Placemark>\n");
-    out.put("<name>").put(name).put("</name>\n");
-    out.put("<styleUrl>#").put(name).put("</styleUrl>\n");
-    out.put("<LineString>\n");
-    out.put("<tessellate>1</tessellate>\n");
-    out.put("<coordinates>\n");
+    out.put("<name>"_kml).put(name).put("</name>\n"_kml);
+    out.put("<styleUrl>#"_kml).put(name).put("</styleUrl>\n"_kml);
+    out.put("<LineString>\n"_kml);
+    out.put("<tessellate>1</tessellate>\n"_kml);
+    out.put("<coordinates>\n"_kml);
 }
 
 void write_track_point(KmlStream& out, TrackKind kind, const waypoints& r) {
     if (kind != TrackKind::ValidNmea) out.put_char('\t');
     out.put_fixed(r.longitude, 6).put_char(',').put_fixed(r.latitude, 6).put_char(',')
-        .put_fixed(r.altitude, 6).put("\n");
+        .put_fixed(r.altitude, 6).put("\n"_kml);
 }
 
 void write_track_tail(KmlStream& out) {
-    out.put("</coordinates>\n");
-    out.put("</LineString>\n");
-    out.put("</Placemark>\n");
+    out.put("</coordinates>\n"_kml);
+    out.put("</LineString>\n"_kml);
+    out.put("</Placemark>\n"_kml);
 }
 
 void write_valid_track_nmea(KmlStream& out, std::span<const waypoints> records, std::string_view name) {
