@@ -55,6 +55,30 @@ void dispatch(const SentenceBuffer& s, waypoints& fresh, EpochStream& epochs) {
 
 }  // namespace
 
+// The gauge moves every progress_step + 1 bytes, and on the last byte of a
+// short read. Returns how often it moves over a chunk of n bytes.
+std::uint64_t gauge_steps(std::uint64_t& counter, std::uint64_t step, std::size_t n, bool short_chunk) {
+    std::uint64_t steps = 0;
+    std::uint64_t i = 0;
+    for (;;) {
+        const std::uint64_t next = i + (step - counter);  // the byte at which counter == step
+        if (next < n) {
+            ++steps;
+            counter = 0;
+            i = next + 1;
+            continue;
+        }
+        const std::uint64_t rest = n - i;
+        if (short_chunk && rest > 0) {
+            ++steps;
+            counter = 0;
+        } else {
+            counter += rest;
+        }
+        return steps;
+    }
+}
+
 void ingest_nmea(InputFile& in, std::uint64_t progress_step, RunHost& host, EpochStream& epochs) {
     SentenceBuffer sentence{};
     NmeaFramer framer;
@@ -64,17 +88,22 @@ void ingest_nmea(InputFile& in, std::uint64_t progress_step, RunHost& host, Epoc
         const unsigned char* chunk = nullptr;
         const std::size_t n = in.read_chunk(chunk);
         host.pump_messages();
-        const bool short_chunk = n < kChunkSize;
-        for (std::size_t i = 0; i < n; ++i) {
-            // The gauge moves every progress_step + 1 bytes, and on the
-            // last byte of a short read.
-            if (counter == progress_step || (short_chunk && i == n - 1)) {
-                host.advance_progress();
-                counter = 0;
+        std::uint64_t steps = gauge_steps(counter, progress_step, n, n < kChunkSize);
+        // The gauge stops at 100; more calls change nothing.
+        for (std::uint64_t s = 0; s < steps && s <= 100; ++s) host.advance_progress();
+
+        for (std::size_t i = 0; i < n;) {
+            if (framer.idle()) {
+                // Nothing but a '$' starts a sentence: skip to the next one.
+                const void* dollar = std::memchr(chunk + i, '$', n - i);
+                if (!dollar) break;
+                i = static_cast<std::size_t>(static_cast<const unsigned char*>(dollar) - chunk);
             } else {
-                ++counter;
+                i += framer.feed_body_run(chunk + i, n - i, sentence);
+                if (i >= n) break;
             }
             if (framer.feed(static_cast<char>(chunk[i]), sentence)) dispatch(sentence, fresh, epochs);
+            ++i;
         }
     }
 }

@@ -20,6 +20,30 @@ public:
     // feeding the next byte.
     bool feed(char c, SentenceBuffer& buffer);
 
+    // Takes the run of plain body bytes at the front of `data` (none of
+    // '*', '$' and no overflow) exactly as feed would, and returns how many
+    // it took. Used to move through a sentence's body quickly.
+    std::size_t feed_body_run(const unsigned char* data, std::size_t size, SentenceBuffer& buffer) {
+        if (!in_body_) return 0;
+        std::size_t room = kSentenceSize - static_cast<std::size_t>(pos_);
+        std::size_t limit = size < room ? size : room;
+        std::size_t i = 0;
+        std::uint8_t sum = checksum_;
+        char* out = buffer.data() + pos_;
+        for (; i < limit; ++i) {
+            unsigned char c = data[i];
+            if (c == '*' || c == '$') break;
+            out[i] = static_cast<char>(c);
+            sum = static_cast<std::uint8_t>(sum ^ c);
+        }
+        checksum_ = sum;
+        pos_ += static_cast<std::int32_t>(i);
+        return i;
+    }
+
+    // Between sentences every byte but '$' is dropped.
+    bool idle() const { return !in_body_ && !star_seen_; }
+
 private:
     void start(SentenceBuffer& buffer);
     void store(char c, SentenceBuffer& buffer) { buffer[static_cast<std::size_t>(pos_++)] = c; }
