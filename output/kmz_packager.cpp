@@ -489,12 +489,12 @@ void KmzPackager::sync() {
     }
 }
 
-ByteSink& KmzPackager::begin_member(const std::string& name, std::time_t modified) {
-    require_open("begin_member");
-    if (name.empty() || name.size() > 0xFFFF)
-        throw KmzError(error_text("A member name must have 1 to 65535 bytes", EINVAL));
+// A step of a streamed member: any failure puts the archive back as it was
+// before the member began and reaches the caller as a KmzError.
+template <typename Step>
+void KmzPackager::streamed_step(Step&& step) {
     try {
-        start_addition(name, modified);
+        step();
     } catch (const MemberFailure& e) {
         roll_back();
         throw KmzError(e.what());
@@ -505,40 +505,25 @@ ByteSink& KmzPackager::begin_member(const std::string& name, std::time_t modifie
         roll_back();
         throw;
     }
+}
+
+ByteSink& KmzPackager::begin_member(const std::string& name, std::time_t modified) {
+    require_open("begin_member");
+    if (name.empty() || name.size() > 0xFFFF)
+        throw KmzError(error_text("A member name must have 1 to 65535 bytes", EINVAL));
+    streamed_step([&] { start_addition(name, modified); });
     if (!sink_) sink_ = std::make_unique<MemberSink>(*this);
     return *sink_;
 }
 
 void KmzPackager::stream_member_data(const unsigned char* data, std::size_t size) {
     if (!addition_) throw KmzError(error_text("Write to a member that is not open", EINVAL));
-    try {
-        write_member_data(data, size);
-    } catch (const MemberFailure& e) {
-        roll_back();
-        throw KmzError(e.what());
-    } catch (const FileError& e) {
-        roll_back();
-        throw KmzError(write_failure_text(e.code()));
-    } catch (...) {
-        roll_back();
-        throw;
-    }
+    streamed_step([&] { write_member_data(data, size); });
 }
 
 void KmzPackager::end_member() {
     if (!addition_) throw KmzError(error_text("end_member without a member being written", EINVAL));
-    try {
-        finish_addition();
-    } catch (const MemberFailure& e) {
-        roll_back();
-        throw KmzError(e.what());
-    } catch (const FileError& e) {
-        roll_back();
-        throw KmzError(write_failure_text(e.code()));
-    } catch (...) {
-        roll_back();
-        throw;
-    }
+    streamed_step([&] { finish_addition(); });
 }
 
 void KmzPackager::cancel_member() { roll_back(); }

@@ -118,6 +118,8 @@ private:
     void write_member_data(const unsigned char* data, std::size_t size);
     void finish_addition();
     void stream_member_data(const unsigned char* data, std::size_t size);
+    template <typename Step>
+    void streamed_step(Step&& step);
     std::vector<unsigned char> local_header(const Entry& e, std::uint32_t crc, std::uint64_t compressed,
                                             std::uint64_t uncompressed) const;
     void roll_back() noexcept;

@@ -16,8 +16,10 @@ constexpr std::uint64_t kPow10[] = {1,         10,         100,         1000,
 
 __extension__ typedef unsigned __int128 u128;
 
-std::size_t put_u64(std::uint64_t v, char* out) {
-    char tmp[24];
+// Decimal digits of an unsigned value, most significant first.
+template <typename Unsigned>
+std::size_t put_unsigned(Unsigned v, char* out) {
+    char tmp[40];
     std::size_t n = 0;
     do {
         tmp[n++] = static_cast<char>('0' + static_cast<int>(v % 10));
@@ -27,16 +29,12 @@ std::size_t put_u64(std::uint64_t v, char* out) {
     return n;
 }
 
+std::size_t put_u64(std::uint64_t v, char* out) { return put_unsigned(v, out); }
+
 std::size_t put_u128(u128 v, char* out) {
+    // 64-bit division is much cheaper where the value allows it.
     if (v <= UINT64_MAX) return put_u64(static_cast<std::uint64_t>(v), out);
-    char tmp[40];
-    std::size_t n = 0;
-    do {
-        tmp[n++] = static_cast<char>('0' + static_cast<int>(v % 10));
-        v /= 10;
-    } while (v != 0);
-    for (std::size_t i = 0; i < n; ++i) out[i] = tmp[n - 1 - i];
-    return n;
+    return put_unsigned(v, out);
 }
 
 // Values too large for the 128-bit path are rare (a crafted field such as
