@@ -7,7 +7,7 @@
 
 #include "engine/conversion_options.h"
 #include "engine/epoch_stream.h"
-#include "output/file_sink.h"
+#include "output/spool_sink.h"
 #include "output/kml_stream.h"
 #include "output/kml_writer.h"
 

@@ -1,5 +1,5 @@
-// A ByteSink that writes a file, and one that holds bytes for later: the
-// track points gathered while the log is read.
+// A ByteSink that holds bytes for later: the track points gathered while the
+// log is read.
 #pragma once
 
 #include <cstdio>
@@ -9,27 +9,6 @@
 #include "output/kml_stream.h"
 
 namespace zelvo {
-
-class FileSink : public ByteSink {
-public:
-    FileSink() = default;
-    ~FileSink() override;
-    FileSink(const FileSink&) = delete;
-    FileSink& operator=(const FileSink&) = delete;
-
-    // Creates or truncates the file; false (and error()) when it cannot.
-    bool create(const std::string& path);
-    void write(const char* data, std::size_t size) override;
-    // Closes the file; throws when the last bytes could not be stored.
-    void close();
-    bool is_open() const { return fd_ >= 0; }
-    const std::string& error() const { return error_; }
-
-private:
-    int fd_ = -1;
-    std::string path_;
-    std::string error_;
-};
 
 // Bytes kept in memory up to a limit and in an anonymous temporary file
 // beyond it, so that memory stays bounded however long the log is.

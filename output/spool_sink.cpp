@@ -1,45 +1,10 @@
-#include "output/file_sink.h"
+#include "output/spool_sink.h"
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <stdexcept>
-#include <unistd.h>
 
 namespace zelvo {
-
-FileSink::~FileSink() {
-    if (fd_ >= 0) ::close(fd_);
-}
-
-bool FileSink::create(const std::string& path) {
-    path_ = path;
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd_ < 0) {
-        error_ = std::strerror(errno);
-        return false;
-    }
-    return true;
-}
-
-void FileSink::write(const char* data, std::size_t size) {
-    while (size > 0) {
-        ssize_t n = ::write(fd_, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw std::runtime_error("Cannot write " + path_ + ": " + std::strerror(errno));
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-}
-
-void FileSink::close() {
-    if (fd_ < 0) return;
-    int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) throw std::runtime_error("Cannot write " + path_ + ": " + std::strerror(errno));
-}
 
 SpoolSink::~SpoolSink() {
     if (file_) std::fclose(file_);
