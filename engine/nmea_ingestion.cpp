@@ -17,10 +17,12 @@ bool is_rms_sentence(const SentenceBuffer& s) {
 }
 
 // A fresh GGA or RMC record joins the last one when both carry the same
-// time of day, and starts a new epoch otherwise.
+// time of day, and starts a new epoch otherwise. Either way `fresh` is left
+// in the zero state for the next sentence.
 void assemble(waypoints& fresh, EpochStream& epochs) {
     if (!epochs.empty() && epochs.last().ms_of_day == fresh.ms_of_day) {
         merge_epoch(fresh, epochs.last());
+        fresh.clear();
         return;
     }
     epochs.append(fresh);
@@ -33,15 +35,15 @@ bool rmc_shape_accepted(const SentenceBuffer& s) {
 }
 
 // The talker (positions 1 and 2) is never examined: GP, GN, GL alike.
+// `fresh` is in the zero state on entry and on return.
 void dispatch(const SentenceBuffer& s, waypoints& fresh, EpochStream& epochs) {
     if (has_type(s, "GGA")) {
-        fresh.clear();
         decode_gga(s, fresh);
         assemble(fresh, epochs);
     } else if (has_type(s, "RMC")) {
         if (!rmc_shape_accepted(s)) return;
-        fresh.clear();
         if (decode_rmc(s, fresh)) assemble(fresh, epochs);
+        else fresh.clear();  // a dropped sentence leaves nothing behind
     } else if (epochs.empty()) {
         return;  // nothing to complete yet
     } else if (has_type(s, "GSV")) {

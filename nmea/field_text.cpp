@@ -20,7 +20,7 @@ TodayHook g_today_hook = nullptr;
 
 }  // namespace
 
-long c_atol(std::string_view text) {
+long c_atol_general(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && is_c_space(text[i])) ++i;
     bool negative = false;

@@ -13,7 +13,19 @@ namespace zelvo {
 
 // atol: blanks, sign, digits; stops at the first other character (a NUL
 // included); saturates at the range of a 64-bit long.
-long c_atol(std::string_view text);
+long c_atol_general(std::string_view text);
+inline long c_atol(std::string_view text) {
+    // Most fields are a short run of digits: no blanks, no sign, no overflow.
+    if (!text.empty() && text.size() <= 18 && text[0] >= '0' && text[0] <= '9') {
+        long v = 0;
+        for (char c : text) {
+            if (c < '0' || c > '9') break;
+            v = v * 10 + (c - '0');
+        }
+        return v;
+    }
+    return c_atol_general(text);
+}
 
 // strtod in the "C" locale on the text up to its first NUL.
 double c_strtod(std::string_view text);
