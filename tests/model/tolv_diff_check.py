@@ -44,7 +44,28 @@ CONFIGS = {
         "CheckBox4=1\r\n"
         "CheckBox3=1\r\n"
         "Edit4=1.25\r\n"),
+    "odd-texts": (
+        "[Settings]\r\n"
+        "CheckBox1=1\r\n"
+        "MaskEdit1=20<1&-]]>-01\r\n"
+        "ShapeStyleTrack=0x0000FF\r\n"
+        "ShapeFullTrack=16777215\r\n"
+        "Edit3=a&b<c]]>\r\n"
+        "CheckBox2=7\r\n"
+        "CheckBox3=2\r\n"
+        "Edit4=]]>&<\r\n"),
 }
+
+FIXED_LOGS = [
+    b"",
+    b"\x10",
+    b"\x10" * 5000,
+    b"\x10\x03" * 100,
+    b"\x03\xff" * 100,
+    b"\x00\x41\x10\x60\x01\x10\x03",
+    b"\x10\x52\x10\x03",
+    b"\x10\x52\x01\x10\x93\x02\x10\x03",
+]
 
 
 # ---------------------------------------------------------------------------
@@ -188,7 +209,8 @@ class Gen:
         r = self.r
         return r.choice([0.0, -0.0, float("nan"), -float("nan"), float("inf"), -float("inf"),
                          1e308, -1e308, 5e-324, 1e-300, 0.5, -0.5, 3.141592653589793,
-                         -3.141592653589793, 1.5707963267948966,
+                         -3.141592653589793, 1.5707963267948966, -5e-324, -1e-300,
+                         2e306, -2e306, 1e200, -1e160,
                          struct.unpack("<d", bytes(r.getrandbits(8) for _ in range(8)))[0]])
 
     def angle(self, lim):
@@ -225,8 +247,17 @@ class Gen:
             v = r.choice([131696789.0, 45296789.9, 45296789.0, 0.0, -0.0, -1.0, -0.9,
                           2147483647.0, 2147483647.9, 2147483648.0, -2147483648.0,
                           -2147483648.9, -2147483649.0, 1e12, -1e12, 1e-5])
-        elif k < 0.82:
+        elif k < 0.76:
             v = r.uniform(-3e9, 3e9)
+        elif k < 0.84:
+            # a whole number less a fraction finer than a double holds
+            n = r.choice([1, 1000, 86400000, 2 * 86400000, 604800000, 2**31, 2**31 - 1,
+                          r.randrange(1, 2**31), 86400000 * r.randint(1, 24)])
+            e = n.bit_length() - 1
+            sig = (n << (63 - e)) - r.choice([1, 2, 3, 2**10])
+            if sig < 2**63:
+                sig, e = sig << 1, e - 1
+            return sig, (16383 + e) | (0x8000 if r.random() < 0.3 else 0)
         else:
             # raw fields: infinities, NaNs, unnormals, denormals, huge exponents
             sig = r.choice([0, 2**63, 2**64 - 1, r.getrandbits(64), r.getrandbits(63),
@@ -388,6 +419,15 @@ class Gen:
             if r.random() < 0.5:
                 piece += bytes([DLE, ETX])
             return piece
+        if k < 0.6:    # a frame that overflows right before a position frame
+            fid = r.choice([0x52, 0x93, 0x41])
+            body = bytes(r.choice([0, 1, 0x03, 0xFF, 0x88]) for _ in range(r.randint(2040, 2050)))
+            piece = bytes([DLE, fid]) + body
+            if r.random() < 0.5:
+                piece += bytes([DLE, DLE])
+            if r.random() < 0.3:
+                piece += bytes([DLE])
+            return piece + self.wire(0x88, self.pvt_payload())
         if k < 0.65:   # exactly sized frames before the ETX
             fid = r.choice([0x52, 0x93])
             total = r.choice([2047, 2048, 2049])
@@ -413,6 +453,52 @@ class Gen:
             last = pieces.pop()
             pieces.append(last[:r.randint(0, len(last))])
         return pieces
+
+
+def sweep_logs(r, per_log=2000):
+    """Every week number with times of week across the whole day range."""
+    tows = [0.0, 86400000.0 * 6 + 0.5, 604799999.9, -1.0, -86400000.0 * 3, 2147483647.0,
+            -2147483648.0, 2073599999.0, -2073600000.0, 1e10, float("nan")]
+    pieces = []
+    for week in range(-32768, 32768):
+        p = bytearray(Gen(r).pvt_payload(False))
+        p[28:38] = f80_bytes(*f80_fields(tows[week % len(tows)] if week % 7 else
+                                         86400000.0 * r.randint(-24, 24) + r.randint(0, 86399999)))
+        p[38:40] = struct.pack("<h", week)
+        pieces.append(frame(0x88, bytes(p), r))
+        if len(pieces) == per_log:
+            yield pieces
+            pieces = []
+    if pieces:
+        yield pieces
+
+
+def boundary_log(gen, r):
+    """Frames laid so that their bytes straddle the 1024-byte reads, and a log
+    whose size is an exact multiple of 1024 (or one off)."""
+    target = 1024 * r.randint(1, 3)
+    pieces = [gen.wire(0x88, gen.pvt_payload())]
+    special = r.choice([
+        gen.wire(0x88, gen.pvt_payload()),
+        gen.wire(0x93, gen.used_payload()),
+        gen.wire(0x52, gen.satellites_payload()),
+        bytes([DLE, 0x52, 1, DLE, 0x93]) + stuff(gen.used_payload(), r) + bytes([DLE, ETX]),
+        bytes([DLE, DLE, 0x93]) + bytes([DLE, DLE]) * 4 + bytes([DLE, 0xFF]) * 8 + bytes([DLE, ETX]),
+    ])
+    used = sum(len(p) for p in pieces)
+    at = r.randrange(len(special))         # byte of the frame to put at the edge
+    pad = target - used - at + r.choice([-1, 0, 0, 1])
+    if pad > 0:
+        pieces.append(bytes(r.choice([0, 0x41, 0xFF, 0x03]) for _ in range(pad)))
+    pieces.append(special)
+    if r.random() < 0.5:                     # end exactly at a read edge
+        size = sum(len(p) for p in pieces)
+        end = -(-size // 1024) * 1024 + r.choice([-1, 0, 0, 1])
+        tail = gen.wire(0x60, gen.dop_payload())
+        gap = end - size - len(tail)
+        if gap >= 0:
+            pieces.append(bytes(gap) + tail)
+    return pieces
 
 
 def mutate(data, r, rate):
@@ -446,6 +532,8 @@ def main():
     ap.add_argument("--keep", default=os.path.join(tempfile.gettempdir(), "tolv_failures"))
     ap.add_argument("--max-report", type=int, default=20)
     ap.add_argument("--no-reduce", action="store_true")
+    ap.add_argument("--sweep", action="store_true",
+                    help="also convert every week number once")
     args = ap.parse_args()
 
     os.makedirs(args.keep, exist_ok=True)
@@ -491,14 +579,26 @@ def main():
             sys.stdout.flush()
         return False
 
+    lead = frame(0x88, Gen(r).pvt_payload(False), r)
+    for i, data in enumerate(FIXED_LOGS):
+        for ini_name in CONFIGS:
+            check("fixed%d" % i, [data], ini_name)
+            check("fixed%d_after_pvt" % i, [lead, data], ini_name)
+
+    if args.sweep:
+        for i, pieces in enumerate(sweep_logs(r)):
+            check("w%d" % i, pieces, "defaults")
+
     for rnd_i in range(args.rounds):
-        ini_name = "defaults" if rnd_i % 3 else "all-keys"
+        ini_name = ("defaults", "defaults", "all-keys", "odd-texts")[rnd_i % 4]
         pieces = gen.log(r.randint(1, 12))
         check("r%d" % rnd_i, pieces, ini_name)
         if rnd_i % 2 == 0:
             mutated = mutate(b"".join(pieces), r, r.choice([0.001, 0.01, 0.05]))
             check("m%d" % rnd_i, [mutated[i:i + 16] for i in range(0, len(mutated), 16)],
                   ini_name)
+        if rnd_i % 3 == 0:
+            check("b%d" % rnd_i, boundary_log(gen, r), ini_name)
         if rnd_i % 10 == 0:
             raw = bytes(r.choice([DLE, ETX, 0xFF, r.getrandbits(8)]) for _ in range(r.randint(0, 600)))
             check("x%d" % rnd_i, [raw[i:i + 8] for i in range(0, len(raw), 8)], ini_name)
