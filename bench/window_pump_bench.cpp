@@ -73,6 +73,9 @@ public:
         std::fprintf(stderr, "error: %s\n", text.toLocal8Bit().constData());
     }
     bool ask_yes_no(QWidget*, const QString&, const QString&) override { return false; }
+    zelvo::FileFailureAction abort_retry_ignore(QWidget*, const QString&, const QString&) override {
+        return zelvo::FileFailureAction::Abort;
+    }
 };
 
 // Counts the gauge's paint events.

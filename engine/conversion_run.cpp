@@ -87,6 +87,7 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
                 "name the output with \".kmz\""};
     }
     KmzPackager archive;
+    archive.OnProcessFileFailure = [&host](const std::string& text) { return host.file_failure(text); };
     try {
         archive.create(archive_path);
     } catch (const std::exception& e) {

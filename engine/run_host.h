@@ -1,7 +1,10 @@
 // What a conversion run needs of the program that hosts it.
 #pragma once
 
+#include <cstdio>
 #include <string>
+
+#include "output/file_failure.h"
 
 namespace zelvo {
 
@@ -20,6 +23,12 @@ public:
     virtual void pump_messages() = 0;
     virtual void show_information(const std::string& text) = 0;
     virtual bool is_interactive() const = 0;
+    // A file that cannot be stored in the archive. Without a user the run
+    // names the failure and gives up; the window asks.
+    virtual FileFailureAction file_failure(const std::string& text) {
+        std::fprintf(stderr, "%s\n", text.c_str());
+        return FileFailureAction::Abort;
+    }
 };
 
 // A host without a user: keeps the texts and the gauge, shows nothing.

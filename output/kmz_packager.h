@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "output/file_failure.h"
 #include "output/kml_stream.h"
 #include "output/posix_file.h"
 #include "output/zip_format.h"
@@ -31,7 +32,6 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-enum class FileFailureAction { Retry, Ignore, Abort };
 
 class KmzPackager {
 public:

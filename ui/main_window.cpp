@@ -574,6 +574,11 @@ void TForm1::pump_pass() {
     if (running_ && cancel_requested_) throw RunCancelled();
 }
 
+FileFailureAction TForm1::file_failure(const std::string& text) {
+    if (!interactive_) return RunHost::file_failure(text);
+    return dialogs_.abort_retry_ignore(this, QStringLiteral("ZelvoConverter"), QString::fromStdString(text));
+}
+
 void TForm1::show_information(const std::string& text) {
     dialogs_.information(this, tr("Information"), to_qstring(text));
 }

@@ -131,6 +131,7 @@ public:
     void pump_messages() override;
     void show_information(const std::string& text) override;
     bool is_interactive() const override { return interactive_; }
+    FileFailureAction file_failure(const std::string& text) override;
 
     // Minimum time between two passes of the event queue inside a run.
     void set_pump_interval_ms(int ms) { pump_interval_ms_ = ms; }

@@ -71,4 +71,18 @@ bool QtWindowDialogs::ask_yes_no(QWidget* parent, const QString& caption, const 
     return box.clickedButton() == yes;
 }
 
+FileFailureAction QtWindowDialogs::abort_retry_ignore(QWidget* parent, const QString& caption,
+                                                      const QString& text) {
+    QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::NoButton, parent);
+    QPushButton* abort = box.addButton(QObject::tr("Abort"), QMessageBox::RejectRole);
+    QPushButton* retry = box.addButton(QObject::tr("Retry"), QMessageBox::AcceptRole);
+    QPushButton* ignore = box.addButton(QObject::tr("Ignore"), QMessageBox::DestructiveRole);
+    box.setDefaultButton(abort);
+    box.setEscapeButton(abort);
+    box.exec();
+    if (box.clickedButton() == retry) return FileFailureAction::Retry;
+    if (box.clickedButton() == ignore) return FileFailureAction::Ignore;
+    return FileFailureAction::Abort;
+}
+
 }  // namespace zelvo

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include "engine/conversion_options.h"
+#include "output/file_failure.h"
 
 class QWidget;
 
@@ -24,12 +25,16 @@ public:
                                              const QString& filter) = 0;
     virtual std::optional<ColorRef> choose_color(QWidget* parent, ColorRef initial) = 0;
 
-    // Message boxes: caption, text, and the Part's icon and buttons.
+    // Message boxes: caption, text, and the icon and buttons each one has.
     virtual void information(QWidget* parent, const QString& caption, const QString& text) = 0;
     virtual void warning(QWidget* parent, const QString& caption, const QString& text) = 0;
     virtual void error(QWidget* parent, const QString& caption, const QString& text) = 0;
     // "&Yes" and "&No"; true for Yes.
     virtual bool ask_yes_no(QWidget* parent, const QString& caption, const QString& text) = 0;
+    // "Abort", "Retry" and "Ignore" for a file the archive cannot take;
+    // closing the box counts as Abort.
+    virtual FileFailureAction abort_retry_ignore(QWidget* parent, const QString& caption,
+                                                 const QString& text) = 0;
 };
 
 // The real dialogs of the toolkit.
@@ -45,6 +50,8 @@ public:
     void warning(QWidget* parent, const QString& caption, const QString& text) override;
     void error(QWidget* parent, const QString& caption, const QString& text) override;
     bool ask_yes_no(QWidget* parent, const QString& caption, const QString& text) override;
+    FileFailureAction abort_retry_ignore(QWidget* parent, const QString& caption,
+                                         const QString& text) override;
 };
 
 }  // namespace zelvo

@@ -56,6 +56,14 @@ bool ScriptedDialogs::ask_yes_no(QWidget*, const QString& caption, const QString
     return a;
 }
 
+FileFailureAction ScriptedDialogs::abort_retry_ignore(QWidget*, const QString& caption, const QString& text) {
+    calls.push_back({"file failure", caption, text, {}, {}});
+    if (file_answers.empty()) return FileFailureAction::Abort;
+    FileFailureAction a = file_answers.front();
+    file_answers.pop_front();
+    return a;
+}
+
 int ScriptedDialogs::count(const QString& kind) const {
     int n = 0;
     for (const auto& c : calls) n += c.kind == kind;

@@ -40,6 +40,9 @@ public:
     void warning(QWidget*, const QString& caption, const QString& text) override;
     void error(QWidget*, const QString& caption, const QString& text) override;
     bool ask_yes_no(QWidget*, const QString& caption, const QString& text) override;
+    // Answers from `file_answers`; an empty queue aborts.
+    std::deque<FileFailureAction> file_answers;
+    FileFailureAction abort_retry_ignore(QWidget*, const QString& caption, const QString& text) override;
 
     int count(const QString& kind) const;
     const DialogCall* last(const QString& kind) const;
