@@ -1,6 +1,8 @@
 #include "ui/window_main.h"
 
 #include <clocale>
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
 
 #include <QApplication>
@@ -14,7 +16,27 @@
 
 namespace zelvo {
 
+namespace {
+
+// Without a display Qt would stop the program with a message about its
+// platform plugins; say what the user can do instead.
+bool has_display() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* v = std::getenv(name);
+        if (v && *v) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 int run_window(int argc, char** argv) {
+    if (!has_display()) {
+        std::fputs("zelvoconverter: there is no display to open the window on.\n"
+                   "Convert from the command line instead: zelvoconverter --help\n",
+                   stderr);
+        return 2;
+    }
     QApplication app(argc, argv);
     // QApplication follows the user's locale; numbers in the KML must keep '.'.
     std::setlocale(LC_NUMERIC, "C");
