@@ -18,9 +18,15 @@ public:
     virtual void advance_progress() = 0;                       // +1, never above 100
     virtual void set_run_enabled(bool enabled) = 0;
     virtual void set_options_enabled(bool enabled) = 0;
-    // Lets the host repaint and react. A host may throw RunCancelled from
-    // here to stop the run; the run then cleans up and rethrows.
-    virtual void pump_messages() = 0;
+    // Lets the host repaint and react: before every byte of a binary log and
+    // once per chunk of an NMEA log. A host that looks at its queue less
+    // often asks to skip calls, which then cost one countdown each, not a
+    // call into the host.
+    void pump_messages() {
+        if (--pump_countdown_ > 0) [[likely]] return;
+        pump_countdown_ = 1;
+        process_messages();
+    }
     virtual void show_information(const std::string& text) = 0;
     virtual bool is_interactive() const = 0;
     // A file that cannot be stored in the archive. Without a user the run
@@ -29,6 +35,16 @@ public:
         std::fprintf(stderr, "%s\n", text.c_str());
         return FileFailureAction::Abort;
     }
+
+protected:
+    // The host's side of pump_messages. It may throw RunCancelled to stop
+    // the run; the run then cleans up and rethrows.
+    virtual void process_messages() = 0;
+    // The next `calls` pumps go by before process_messages runs again.
+    void skip_pumps(int calls) { pump_countdown_ = calls < 1 ? 1 : calls; }
+
+private:
+    int pump_countdown_ = 1;
 };
 
 // A host without a user: keeps the texts and the gauge, shows nothing.
@@ -43,7 +59,7 @@ public:
     }
     void set_run_enabled(bool enabled) override { run_enabled_ = enabled; }
     void set_options_enabled(bool enabled) override { options_enabled_ = enabled; }
-    void pump_messages() override {}
+    void process_messages() override {}
     void show_information(const std::string&) override {}
     bool is_interactive() const override { return false; }
 

@@ -461,7 +461,7 @@ void TForm1::run_conversion() {
     cancel_requested_ = false;
     pump_clock_.invalidate();
     pump_stride_ = 1;
-    pump_countdown_ = 0;
+    skip_pumps(1);
     pump_passes_ = 0;
     bool failed = false;
     QString failure;
@@ -540,15 +540,13 @@ void TForm1::set_options_enabled(bool enabled) {
 // of an NMEA log. The queue is processed when 15 ms have passed since the
 // last pass; between passes the call costs a countdown, and the clock is
 // read only about once a millisecond.
-void TForm1::pump_messages() {
-    // The hot path, once per byte: a countdown and nothing else.
-    if (--pump_countdown_ > 0) [[likely]] return;
-    pump_check_clock();
-}
+// Reached once per pump_stride_ pumps; the calls between are a countdown in
+// the run's loop.
+void TForm1::process_messages() { pump_check_clock(); }
 
 void TForm1::pump_check_clock() {
     if (pump_interval_ms_ <= 0) {  // unthrottled: every call looks at the queue
-        pump_countdown_ = 1;
+        skip_pumps(1);
         pump_pass();
         return;
     }
@@ -561,7 +559,7 @@ void TForm1::pump_check_clock() {
     const qint64 since_check = now - last_check_ns_;
     if (since_check < 250'000) pump_stride_ = std::min(pump_stride_ * 2, 1 << 16);
     else if (since_check > 2'000'000) pump_stride_ = std::max(pump_stride_ / 2, 1);
-    pump_countdown_ = pump_stride_;
+    skip_pumps(pump_stride_);
     last_check_ns_ = now;
     if (now - last_pass_ns_ < qint64{pump_interval_ms_} * 1'000'000) return;
     pump_pass();

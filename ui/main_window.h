@@ -128,7 +128,7 @@ public:
     void advance_progress() override;
     void set_run_enabled(bool enabled) override;
     void set_options_enabled(bool enabled) override;
-    void pump_messages() override;
+    void process_messages() override;
     void show_information(const std::string& text) override;
     bool is_interactive() const override { return interactive_; }
     FileFailureAction file_failure(const std::string& text) override;
@@ -174,7 +174,6 @@ private:
     qint64 last_pass_ns_ = 0;
     qint64 last_check_ns_ = 0;
     int pump_stride_ = 1;
-    int pump_countdown_ = 0;
     int pump_interval_ms_ = 15;
     int pump_passes_ = 0;
 };

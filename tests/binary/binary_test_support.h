@@ -114,7 +114,7 @@ public:
 
 class CountingHost : public HeadlessHost {
 public:
-    void pump_messages() override { ++pumps; }
+    void process_messages() override { ++pumps; }
     void advance_progress() override {
         ++advances;
         HeadlessHost::advance_progress();
