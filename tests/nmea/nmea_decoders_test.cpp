@@ -1,6 +1,8 @@
 #include "nmea/nmea_decoders.h"
 
 #include <climits>
+#include <cstring>
+#include <random>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <string>
@@ -127,6 +129,25 @@ TEST(NumberConversions, BehaveLikeTheCLibrary) {
     EXPECT_EQ(c_strtod(" 1.5e2,3"), 150.0);
     EXPECT_EQ(c_strtod(""), 0.0);
     EXPECT_TRUE(std::isinf(c_strtod("inf")));
+}
+
+TEST(NumberConversions, DecimalFieldsMatchStrtodExactly) {
+    std::mt19937_64 rng(99);
+    const char* tails[] = {"", ",", "*", "e", "E5", "x", ".", "5.5"};
+    for (int i = 0; i < 300000; ++i) {
+        std::string text;
+        if (rng() % 4 == 0) text += "-";
+        int digits = 1 + static_cast<int>(rng() % 17);
+        int point = static_cast<int>(rng() % (digits + 1));
+        for (int d = 0; d < digits; ++d) {
+            if (d == point) text += '.';
+            text += static_cast<char>('0' + rng() % 10);
+        }
+        text += tails[rng() % 8];
+        double expected = std::strtod(text.c_str(), nullptr);
+        double got = c_strtod(text);
+        ASSERT_EQ(std::memcmp(&expected, &got, sizeof got), 0) << text;
+    }
 }
 
 TEST_F(ClockFixed, RmcCompleteSentence) {
