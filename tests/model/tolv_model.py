@@ -444,35 +444,7 @@ def placemark(out, r, number, icon, show_height, scale):
             out.append(b"\t<tr>" + sys_cell + svn + b"\t<td>%d</td>" % s.elevation +
                        b"\t<td>%d</td>" % s.azimuth + b"\t<td>%d</td>" % s.snr + b"\t</tr>\n")
         out.append(b"\t</table>\n")
-    when_time = in_element(r.time) if r.time else b"(null)"
-    out += [
-        b"]]></description>\n",
-        b"<LookAt>\n",
-        b"<longitude>%s</longitude>\n" % f(r.longitude),
-        b"<latitude>%s</latitude>\n" % f(r.latitude),
-        b"<tilt>66</tilt>\n",
-        b"</LookAt>\n",
-        b"<TimeStamp>\n",
-        b"<when>%sT%sZ</when>\n" % (stamp_date(r.date), when_time),
-        b"</TimeStamp>\n",
-        b"<Style>\n",
-        b"<IconStyle>\n",
-        b"<scale>%s</scale>\n" % (in_element(scale) if scale else b"(null)"),
-        b"<heading>%s</heading>\n" % f(r.course),
-        b"<Icon>\n",
-        b"<href>%s</href>\n" % icon,
-        b"</Icon>\n",
-        b"</IconStyle>\n",
-        b"</Style>\n",
-        b"<Point>\n",
-    ]
-    if show_height == 1:
-        out += [b"<extrude>1</extrude>\n", b"<altitudeMode>relativeToGround</altitudeMode>\n"]
-    out += [
-        b"<coordinates>%s,%s,%s</coordinates>\n" % (f(r.longitude), f(r.latitude), f(r.altitude)),
-        b"</Point>\n",
-        b"</Placemark>\n",
-    ]
+    out += kml_model.placemark_tail(r, icon, show_height, scale)
 
 
 def track(out, records, name, opening, keep):
