@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "binary/binary_framer.h"
-#include "nmea/waypoints.h"
+#include "record/waypoints.h"
 
 namespace zelvo {
 

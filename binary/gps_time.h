@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <span>
 
-#include "nmea/waypoints.h"
+#include "record/waypoints.h"
 
 namespace zelvo {
 

@@ -1,27 +1,12 @@
 // The user's choices for one conversion run.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 
+#include "record/vocabulary.h"
+
 namespace zelvo {
-
-// A colour as 0x00BBGGRR, red in the low byte.
-using ColorRef = std::uint32_t;
-
-inline constexpr ColorRef kRed = 0x0000FF;
-inline constexpr ColorRef kYellow = 0x00FFFF;
-inline constexpr ColorRef kGreen = 0x008000;
-inline constexpr ColorRef kFuchsia = 0xFF00FF;
-inline constexpr ColorRef kAqua = 0xFFFF00;
-inline constexpr ColorRef kBlack = 0x000000;
-
-// The waypoint classes, in the order the run makes and packs their icons.
-enum class FixClass { Auto, Diff, RtkFix, RtkFloat, Estimated, Invalid };
-inline constexpr int kFixClassCount = 6;
-
-enum InputFormat : std::int32_t { kFormatNmea = 0, kFormatBinary = 1 };
 
 struct ConversionOptions {
     std::string input_path;   // full path of the log
@@ -59,8 +44,5 @@ struct ConversionOptions {
         return 0;
     }
 };
-
-// File names of the six icons, indexed by FixClass.
-using IconNames = std::array<std::string, kFixClassCount>;
 
 }  // namespace zelvo

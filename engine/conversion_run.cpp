@@ -1,6 +1,5 @@
 #include "engine/conversion_run.h"
 
-#include <array>
 #include <ctime>
 #include <cstdio>
 #include <limits.h>
@@ -27,10 +26,6 @@ std::string executable_dir() {
 }
 
 namespace {
-
-constexpr std::array<FixClass, kFixClassCount> kIconOrder = {
-    FixClass::Auto, FixClass::Diff,
-    FixClass::RtkFix, FixClass::RtkFloat, FixClass::Estimated, FixClass::Invalid};
 
 // Directory part with its trailing '/', or empty.
 std::string directory_part(const std::string& path) {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "nmea/waypoints.h"
+#include "record/waypoints.h"
 
 namespace zelvo {
 

@@ -9,7 +9,7 @@
 #include <span>
 
 #include "nmea/nmea_framer.h"
-#include "nmea/waypoints.h"
+#include "record/waypoints.h"
 
 namespace zelvo {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "nmea/nmea_framer.h"
-#include "nmea/waypoints.h"
+#include "record/waypoints.h"
 
 namespace zelvo {
 

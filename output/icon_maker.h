@@ -4,7 +4,7 @@
 #include <span>
 #include <string>
 
-#include "engine/conversion_options.h"
+#include "record/vocabulary.h"
 
 namespace zelvo {
 

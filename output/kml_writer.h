@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "engine/conversion_options.h"
-#include "nmea/waypoints.h"
+#include "record/vocabulary.h"
+#include "record/waypoints.h"
 #include "output/kml_stream.h"
 
 namespace zelvo {

@@ -15,7 +15,7 @@
 #include "engine/ingestion.h"
 #include "engine/input_file.h"
 #include "engine/run_host.h"
-#include "nmea/waypoints.h"
+#include "record/waypoints.h"
 #include "tools/tolv_builder.h"
 
 #include <unistd.h>
