@@ -3,7 +3,9 @@
 #include <ctime>
 #include <cstdio>
 #include <limits.h>
+#include <optional>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 #include "engine/epoch_stream.h"
@@ -11,8 +13,7 @@
 #include "engine/input_file.h"
 #include "engine/waypoint_selection.h"
 #include "output/icon_maker.h"
-#include "output/kml_stream.h"
-#include "output/kml_writer.h"
+#include "output/kml_document.h"
 #include "output/kmz_packager.h"
 
 namespace zelvo {
@@ -56,114 +57,126 @@ struct LooseFiles {
     ~LooseFiles() { remove_all(); }
 };
 
-}  // namespace
+// Where a run's output goes. The KML document is written straight into the
+// archive as its first member, so no loose copy of it can be lost.
+struct OutputPlace {
+    std::string kml_path;
+    std::string archive_path;
+    std::string icon_dir;  // without its trailing '/'
+};
 
-RunResult conversion_run(ConversionOptions& options, RunHost& host) {
-    // 1. The log.
-    InputFile input;
-    if (!input.open(options.input_path)) {
-        host.set_status("Can't open the input file");
-        host.pump_messages();
-        return {RunOutcome::InputNotOpened, input.error()};
-    }
-
-    // 2. Where the output goes. The KML document is written straight into
-    // the archive as its first member, so no loose copy of it can be lost.
-    const std::string output_dir =
+OutputPlace output_place(const ConversionOptions& options) {
+    const std::string dir =
         options.output_path.empty() ? executable_dir() : directory_part(options.output_path);
-    const std::string kml_path = output_dir + kml_name_for(options.output_name);
-    const std::string archive_path = output_dir + options.output_name;
-    if (kml_path == archive_path) {
+    return {dir + kml_name_for(options.output_name), dir + options.output_name,
+            dir.empty() ? "." : dir.substr(0, dir.size() - 1)};
+}
+
+// A run that stops before it has begun: the status names what failed.
+RunResult refused(RunHost& host, RunOutcome outcome, std::string reason) {
+    host.set_status(outcome == RunOutcome::InputNotOpened ? "Can't open the input file"
+                                                          : "Can't create the output file");
+    host.pump_messages();
+    return {outcome, std::move(reason)};
+}
+
+// The archive at the output place, or the reason it cannot be made.
+std::optional<std::string> create_archive(KmzPackager& archive, const OutputPlace& place, RunHost& host) {
+    if (place.kml_path == place.archive_path) {
         // The archive would take the name of the document it packs.
-        host.set_status("Can't create the output file");
-        host.pump_messages();
-        return {RunOutcome::OutputNotCreated,
-                "the output name ends in \".kml\", the name of the KML document inside the archive; "
-                "name the output with \".kmz\""};
+        return "the output name ends in \".kml\", the name of the KML document inside the archive; "
+               "name the output with \".kmz\"";
     }
-    KmzPackager archive;
     archive.OnProcessFileFailure = [&host](const std::string& text) { return host.file_failure(text); };
     try {
-        archive.create(archive_path);
+        archive.create(place.archive_path);
     } catch (const std::exception& e) {
-        host.set_status("Can't create the output file");
-        host.pump_messages();
-        return {RunOutcome::OutputNotCreated, e.what()};
+        return std::string(e.what());
+    }
+    return std::nullopt;
+}
+
+// One icon per class, in class order, each file noted for removal.
+IconNames make_icons(const ConversionOptions& options, const std::string& icon_dir, LooseFiles& files) {
+    IconNames icons;
+    for (FixClass c : kIconOrder) {
+        const int i = static_cast<int>(c);
+        icons[i] = make_icon(options.class_color(c), icon_dir);
+        files.paths.push_back(icon_dir + "/" + icons[i]);
+    }
+    return icons;
+}
+
+KmlLook document_look(const ConversionOptions& options, IconNames icons) {
+    return {options.input_format, std::move(icons), options.icon_scale, options.show_height,
+            options.track_width, options.track_color, options.use_all_waypoints,
+            options.full_track_color};
+}
+
+// Writes each final epoch into the document as the selection decides.
+class DocumentFeed : public EpochConsumer {
+public:
+    DocumentFeed(KmlDocument& document, const ConversionOptions& options)
+        : document_(document),
+          rules_{options.input_format, options.use_fixed_date, options.fixed_date, options.use_all_waypoints} {}
+
+    void epoch_final(waypoints& record) override {
+        EpochDecision d = select_epoch(record, rules_);
+        if (d.date) record.date = std::move(*d.date);
+        for (int i = 0; i < d.placemarks; ++i) document_.placemark(record, d.classes[i]);
+        if (d.on_valid_track) document_.track_point(Track::Valid, record);
+        if (d.on_all_points_track) document_.track_point(Track::AllPoints, record);
     }
 
-    // 3. From here on the archive is output_path.
-    options.output_path = archive_path;
-    const std::string icon_dir = output_dir.empty() ? "." : output_dir.substr(0, output_dir.size() - 1);
+private:
+    KmlDocument& document_;
+    SelectionRules rules_;
+};
 
-    // 4. The window.
+// Reads the log into the document, each epoch's placemarks written as soon
+// as the epoch is final; returns the number of epochs read.
+std::uint64_t read_log(InputFile& input, const ConversionOptions& options, KmlDocument& document,
+                       RunHost& host) {
+    const std::uint64_t progress_step = input.size() / 100;  // the gauge's step
+    DocumentFeed feed(document, options);
+    EpochStream epochs(feed);
+    if (options.input_format == kFormatNmea) ingest_nmea(input, progress_step, host, epochs);
+    if (options.input_format == kFormatBinary) ingest_binary(input, progress_step, host, epochs);
+    epochs.finish();
+    return epochs.size();
+}
+
+// Writes the document into the archive and packs the icons after it; the
+// host's controls are locked meanwhile. On a failure the loose files go,
+// the old archive stays and the controls are unlocked before it is rethrown.
+void write_archive(const ConversionOptions& options, const OutputPlace& place, InputFile& input,
+                   KmzPackager& archive, RunHost& host) {
+    // Clear the panels and lock the Run button.
     host.reset_progress();
     host.set_status(" ");
     host.set_count_text(" ");
     host.set_run_enabled(false);
     bool locked = false;
     LooseFiles icon_files;
-
     try {
-        KmlStream kml(archive.begin_member(base_name(kml_path), std::time(nullptr)));
-        // 5. Head.
-        kml.put("<kml>\n"_kml).put("<Document>\n"_kml);
-
-        // 6. Icons, one per class.
-        IconNames icons;
-        for (FixClass c : kIconOrder) {
-            const int i = static_cast<int>(c);
-            icons[i] = make_icon(options.class_color(c), icon_dir);
-            icon_files.paths.push_back(icon_dir + "/" + icons[i]);
-        }
-
-        // 7. Style of the valid track.
-        write_line_style(kml, options.track_width, options.track_color, "NormalTrack");
-
-        // 8. Gauge step.
-        const std::uint64_t progress_step = input.size() / 100;
-
-        // 9.
+        ByteSink& member = archive.begin_member(base_name(place.kml_path), std::time(nullptr));
+        KmlDocument document(member, document_look(options, make_icons(options, place.icon_dir, icon_files)));
         host.set_status("The progress started");
         host.set_options_enabled(false);
         locked = true;
-
-        // 10 and 11: each epoch's placemarks are written as soon as the
-        // epoch is final, so the folder opens before the log is read.
-        const bool known_format =
-            options.input_format == kFormatNmea || options.input_format == kFormatBinary;
-        WaypointSelection selection(kml, options, icons);
-        EpochStream epochs(selection);
-        if (known_format) kml.put("<Folder>\n"_kml).put("<name>WayPoints</name>\n"_kml);
-        if (options.input_format == kFormatNmea) ingest_nmea(input, progress_step, host, epochs);
-        if (options.input_format == kFormatBinary) ingest_binary(input, progress_step, host, epochs);
-        epochs.finish();
+        const std::uint64_t epochs = read_log(input, options, document, host);
+        const bool known_format = options.input_format == kFormatNmea || options.input_format == kFormatBinary;
         if (known_format) {
             host.set_status("Creation of KML-file");
-            kml.put("</Folder>\n"_kml);
-            host.set_count_text("Waypoints " + std::to_string(selection.count()));
-            selection.write_valid_track(epochs.size());
+            host.set_count_text("Waypoints " + std::to_string(document.placemark_count()));
         }
-
-        // 12. The track through every epoch.
-        if (options.use_all_waypoints) {
-            write_line_style(kml, options.track_width, options.full_track_color, "IncorrectTrack");
-            selection.write_all_points_track();
-        }
-
-        // 13. Tail, without a line end after it.
-        kml.put("</Document>\n"_kml).put("</kml>"_kml);
-
-        // 14.
-        kml.flush();
+        document.finish(epochs);
         archive.end_member();
         input.close();
-
-        // 15. The icons in class order after the document; a repeated
-        // colour replaces its own member.
+        // The icons in class order after the document; a repeated colour
+        // replaces its own member.
         for (const std::string& icon : icon_files.paths) archive.add_file(icon);
         archive.close();
-
-        // 16.
         icon_files.remove_all();
     } catch (...) {
         input.close();
@@ -173,8 +186,24 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
         if (locked) host.set_options_enabled(true);
         throw;
     }
+}
 
-    // 17 to 19.
+}  // namespace
+
+RunResult conversion_run(ConversionOptions& options, RunHost& host) {
+    InputFile input;
+    if (!input.open(options.input_path)) return refused(host, RunOutcome::InputNotOpened, input.error());
+
+    const OutputPlace place = output_place(options);
+    KmzPackager archive;
+    if (auto reason = create_archive(archive, place, host))
+        return refused(host, RunOutcome::OutputNotCreated, std::move(*reason));
+    // From here on the archive is output_path.
+    options.output_path = place.archive_path;
+
+    write_archive(options, place, input, archive, host);
+
+    // Tell the user and unlock the controls.
     host.set_status("The progress finished");
     std::string message = "The progress finished!\n\rInput file " + options.input_name + "\n\r" + host.count_text();
     if (host.is_interactive()) host.show_information(message);

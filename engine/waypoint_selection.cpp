@@ -40,76 +40,58 @@ std::optional<FixClass> class_by_mode(char mode) {
     }
 }
 
-}  // namespace
-
-WaypointSelection::WaypointSelection(KmlStream& out, const ConversionOptions& options,
-                                     const IconNames& icons)
-    : out_(out), options_(options), icons_(icons), valid_stream_(valid_points_), all_stream_(all_points_) {}
-
-void WaypointSelection::placemark(const waypoints& record, FixClass fix_class) {
-    write_waypoint_placemark(out_, record, count_++, icons_[static_cast<int>(fix_class)],
-                             options_.input_format, options_.show_height ? 1 : 0, options_.icon_scale);
+// Which records make a point of the valid track of an NMEA log.
+bool passes_nmea_track_filter(const waypoints& r) {
+    return (r.has_gga == 1 && r.has_rmc == 1 && r.status == 'A') ||
+           (r.has_gga == 1 && r.has_rmc == 0 && r.quality != 0) ||
+           (r.has_gga == 0 && r.has_rmc == 1 && r.status == 'A');
 }
 
-void WaypointSelection::select_nmea(waypoints& r) {
+EpochDecision select_nmea(const waypoints& r, const SelectionRules& rules) {
+    EpochDecision d;
     const bool both = r.has_gga == 1 && r.has_rmc == 1;
     const bool gga_only = r.has_gga == 1 && r.has_rmc == 0;
     const bool rmc_only = r.has_gga == 0 && r.has_rmc == 1;
-    auto put_fixed_date = [&] {
-        if (options_.use_fixed_date) r.date = options_.fixed_date + "^";
-    };
+    auto fixed_date = [&] { return rules.fixed_date + "^"; };
     // The tests are independent: one epoch can give several placemarks.
     if (both && (r.status == 'A' || r.quality != 0)) {
-        put_fixed_date();
-        if (auto c = class_by_quality_or_mode(r)) placemark(r, *c);
-        if (r.quality == 6 || r.mode_indicator == 'E') placemark(r, FixClass::Estimated);
+        if (rules.use_fixed_date) d.date = fixed_date();
+        if (auto c = class_by_quality_or_mode(r)) d.add(*c);
+        if (r.quality == 6 || r.mode_indicator == 'E') d.add(FixClass::Estimated);
     }
     if (both && (r.status == 'V' || r.quality == 0)) {
-        put_fixed_date();
-        placemark(r, FixClass::Invalid);
+        if (rules.use_fixed_date) d.date = fixed_date();
+        d.add(FixClass::Invalid);
     }
     if (gga_only && r.quality != 0) {
         // A GGA half has no date: the fixed one, or today's.
-        r.date = options_.use_fixed_date ? options_.fixed_date + "^" : today_with_marker();
-        if (auto c = class_by_quality(r.quality)) placemark(r, *c);
+        d.date = rules.use_fixed_date ? fixed_date() : today_with_marker();
+        if (auto c = class_by_quality(r.quality)) d.add(*c);
     }
     if (rmc_only && r.status == 'A') {
-        if (auto c = class_by_mode(r.mode_indicator)) placemark(r, *c);
+        if (auto c = class_by_mode(r.mode_indicator)) d.add(*c);
     }
-    if (rmc_only && r.status == 'V') placemark(r, FixClass::Invalid);
+    if (rmc_only && r.status == 'V') d.add(FixClass::Invalid);
+    d.on_valid_track = passes_nmea_track_filter(r);
+    return d;
 }
 
-void WaypointSelection::select_binary(const waypoints& r) {
-    if (r.status == 'A') placemark(r, FixClass::Auto);
-    else if (r.status == 'V') placemark(r, FixClass::Invalid);
+EpochDecision select_binary(const waypoints& r) {
+    EpochDecision d;
+    if (r.status == 'A') d.add(FixClass::Auto);
+    else if (r.status == 'V') d.add(FixClass::Invalid);
+    d.on_valid_track = r.status == 'A';
+    return d;
 }
 
-void WaypointSelection::epoch_final(waypoints& r) {
-    if (options_.input_format == kFormatNmea) {
-        select_nmea(r);
-        if (passes_nmea_track_filter(r)) write_track_point(valid_stream_, TrackKind::ValidNmea, r);
-    } else if (options_.input_format == kFormatBinary) {
-        select_binary(r);
-        if (r.status == 'A') write_track_point(valid_stream_, TrackKind::ValidBinary, r);
-    }
-    if (options_.use_all_waypoints) write_track_point(all_stream_, TrackKind::AllPoints, r);
-}
+}  // namespace
 
-void WaypointSelection::write_valid_track(std::uint64_t epochs) {
-    TrackKind kind = options_.input_format == kFormatNmea ? TrackKind::ValidNmea : TrackKind::ValidBinary;
-    // An NMEA log without a single epoch has no valid track at all.
-    if (kind == TrackKind::ValidNmea && epochs == 0) return;
-    write_track_head(out_, kind, "NormalTrack");
-    valid_stream_.flush();
-    valid_points_.copy_to(out_);
-    write_track_tail(out_);
-}
-
-void WaypointSelection::write_all_points_track() {
-    write_track_head(out_, TrackKind::AllPoints, "IncorrectTrack");
-    all_stream_.flush();
-    all_points_.copy_to(out_);
-    write_track_tail(out_);
+EpochDecision select_epoch(const waypoints& record, const SelectionRules& rules) {
+    EpochDecision d;
+    if (rules.input_format == kFormatNmea) d = select_nmea(record, rules);
+    else if (rules.input_format == kFormatBinary) d = select_binary(record);
+    d.on_all_points_track = rules.all_points_track;
+    return d;
 }
 
 }  // namespace zelvo

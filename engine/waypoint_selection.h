@@ -1,45 +1,37 @@
-// Which epochs become placemarks, under which icon and number, and which
-// make points of the tracks. Works on each epoch as soon as it is final.
+// Which epochs become placemarks, under which icon and with which date, and
+// which make points of the tracks: one decision per final epoch, written
+// down by the run.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 
-#include "engine/conversion_options.h"
-#include "engine/epoch_stream.h"
-#include "output/spool_sink.h"
-#include "output/kml_stream.h"
-#include "output/kml_writer.h"
+#include "record/vocabulary.h"
+#include "record/waypoints.h"
 
 namespace zelvo {
 
-class WaypointSelection : public EpochConsumer {
-public:
-    WaypointSelection(KmlStream& out, const ConversionOptions& options, const IconNames& icons);
-
-    void epoch_final(waypoints& record) override;
-
-    // Number of placemarks written into the folder.
-    std::int32_t count() const { return count_; }
-
-    // Writes the valid track; `epochs` is the number of records read.
-    void write_valid_track(std::uint64_t epochs);
-    // Writes the track through every record.
-    void write_all_points_track();
-
-private:
-    void placemark(const waypoints& record, FixClass fix_class);
-    void select_nmea(waypoints& record);
-    void select_binary(const waypoints& record);
-
-    KmlStream& out_;
-    const ConversionOptions& options_;
-    const IconNames& icons_;
-    std::int32_t count_ = 0;
-    SpoolSink valid_points_;
-    SpoolSink all_points_;
-    KmlStream valid_stream_;
-    KmlStream all_stream_;
+// The settings the decisions depend on.
+struct SelectionRules {
+    std::int32_t input_format = kFormatNmea;
+    bool use_fixed_date = true;
+    std::string fixed_date;
+    bool all_points_track = false;
 };
+
+// What one epoch gives the document.
+struct EpochDecision {
+    std::optional<std::string> date;  // stamped on the record before its placemarks
+    std::array<FixClass, 3> classes{};  // one placemark each, in this order
+    int placemarks = 0;
+    bool on_valid_track = false;
+    bool on_all_points_track = false;
+
+    void add(FixClass c) { classes[static_cast<std::size_t>(placemarks++)] = c; }
+};
+
+EpochDecision select_epoch(const waypoints& record, const SelectionRules& rules);
 
 }  // namespace zelvo

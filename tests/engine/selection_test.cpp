@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <regex>
 
+#include "engine/waypoint_selection.h"
 #include "nmea/field_text.h"
 #include "run_fixture.h"
 
@@ -126,4 +127,23 @@ TEST_F(Selection, ShowHeightAndTracks) {
     EXPECT_NE(doc.find("<coordinates>\r\n\t11.516667,48.117300,545.400000\r\n\t11.516667,48.117300,545.400000\r\n"
                        "</coordinates>"),
               std::string::npos);
+}
+
+TEST(SelectionDecisions, ValidTrackTakesEpochsWithAValidHalf) {
+    struct Case { std::int32_t format; std::uint8_t gga, rmc; char status; std::int32_t quality; bool on_track; };
+    const Case cases[] = {
+        {kFormatNmea, 1, 1, 'A', 0, true},   {kFormatNmea, 1, 1, 'V', 1, false},
+        {kFormatNmea, 1, 0, 0, 4, true},     {kFormatNmea, 1, 0, 0, 0, false},
+        {kFormatNmea, 0, 1, 'A', 0, true},   {kFormatNmea, 0, 1, 'V', 0, false},
+        {kFormatBinary, 0, 0, 'A', 0, true}, {kFormatBinary, 0, 0, 'V', 0, false},
+        {2, 1, 1, 'A', 1, false},
+    };
+    for (const Case& c : cases) {
+        waypoints r;
+        r.has_gga = c.gga, r.has_rmc = c.rmc, r.status = c.status, r.quality = c.quality;
+        SelectionRules rules{c.format, true, "2000-01-01", true};
+        EpochDecision d = select_epoch(r, rules);
+        EXPECT_EQ(d.on_valid_track, c.on_track) << c.format << ' ' << c.status << c.quality;
+        EXPECT_TRUE(d.on_all_points_track);
+    }
 }

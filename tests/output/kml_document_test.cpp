@@ -1,4 +1,4 @@
-#include "output/kml_writer.h"
+#include "output/kml_document.h"
 
 #include <gtest/gtest.h>
 #include <vector>
@@ -11,15 +11,31 @@ using zelvo::test::StringSink;
 
 namespace {
 
+KmlLook look_of(std::int32_t format, std::string icon_scale = "0.5", bool show_height = false) {
+    IconNames icons = {"255.png", "65535.png", "32768.png", "16711935.png", "16776960.png", "0.png"};
+    return {format, icons, std::move(icon_scale), show_height, std::string(1, '5'), 0x0000FF, false, 0x008000};
+}
+
+// The whole document, with `drive` between its opening and finish().
 template <typename F>
-std::string written(F&& write) {
+std::string document(const KmlLook& look, F&& drive, std::uint64_t epochs = 1) {
     StringSink sink;
     {
-        KmlStream out(sink);
-        write(out);
-        out.flush();
+        KmlDocument doc(sink, look);
+        drive(doc);
+        doc.finish(epochs);
     }
     return sink.text;
+}
+
+// The text of placemark number `number` of a class, after as many others.
+std::string placemark_text(const waypoints& r, FixClass c, const KmlLook& look, int number = 0) {
+    std::string doc = document(look, [&](KmlDocument& d) {
+        for (int n = 0; n <= number; ++n) d.placemark(r, c);
+    });
+    std::size_t begin = doc.rfind("<Placemark>\r\n<description>");
+    std::size_t end = doc.find("</Placemark>\r\n", begin);
+    return begin == std::string::npos ? "" : doc.substr(begin, end + 14 - begin);
 }
 
 waypoints example_epoch() {
@@ -43,16 +59,18 @@ waypoints example_epoch() {
 
 }  // namespace
 
-TEST(KmlWriter, LineStyleIsSixLines) {
-    EXPECT_EQ(written([](KmlStream& o) { write_line_style(o, "5", 0x0000FF, "NormalTrack"); }),
-              crlf("<Style id=\"NormalTrack\">\n<LineStyle>\n<color>FF0000FF</color>\n<width>5</width>\n"
-                   "</LineStyle>\n</Style>\n"));
+TEST(KmlDocument, HeadStyleFolderAndTail) {
+    EXPECT_EQ(document(look_of(kFormatNmea), [](KmlDocument&) {}, 0),
+              crlf("<kml>\n<Document>\n"
+                   "<Style id=\"NormalTrack\">\n<LineStyle>\n<color>FF0000FF</color>\n<width>5</width>\n"
+                   "</LineStyle>\n</Style>\n"
+                   "<Folder>\n<name>WayPoints</name>\n</Folder>\n</Document>\n</kml>"));
     EXPECT_EQ(kml_colour_text(0x008000), "FF008000");
     EXPECT_EQ(kml_colour_text(0x00FFFF), "FF00FFFF");
     EXPECT_EQ(kml_colour_text(0x80000005), "FF80000005");  // a system colour keeps all its digits
 }
 
-TEST(KmlWriter, NmeaPlacemarkWholeText) {
+TEST(KmlDocument, NmeaPlacemarkWholeText) {
     waypoints r = example_epoch();
     r.sats[5] = {'G', 5, 0, 40, 300, 45, 1, 1};
     r.sats[67] = {'R', 3, -7, 12, 90, 30, 0, 1};
@@ -84,11 +102,10 @@ TEST(KmlWriter, NmeaPlacemarkWholeText) {
         "<Style>\n<IconStyle>\n<scale>0.5</scale>\n<heading>31.660000</heading>\n<Icon>\n"
         "<href>65535.png</href>\n</Icon>\n</IconStyle>\n</Style>\n<Point>\n"
         "<coordinates>-6.505620,53.361337,61.700000</coordinates>\n</Point>\n</Placemark>\n");
-    EXPECT_EQ(written([&](KmlStream& o) { write_waypoint_placemark(o, r, 7, "65535.png", 0, 0, "0.5"); }),
-              expected);
+    EXPECT_EQ(placemark_text(r, FixClass::Diff, look_of(kFormatNmea), 7), expected);
 }
 
-TEST(KmlWriter, StatusTextsFollowQualityAndFixMode) {
+TEST(KmlDocument, StatusTextsFollowQualityAndFixMode) {
     struct Case { std::uint8_t has_gga; std::int32_t quality; std::int32_t fix_mode; const char* gga; const char* gsa; };
     const Case cases[] = {
         {1, 0, 1, "N/A (0)", "N/A (1)"},   {1, 1, 2, "Fix valid (1)", "2D (2)"},
@@ -101,19 +118,19 @@ TEST(KmlWriter, StatusTextsFollowQualityAndFixMode) {
         r.has_gga = c.has_gga;
         r.quality = c.quality;
         r.fix_mode = c.fix_mode;
-        std::string text = written([&](KmlStream& o) { write_waypoint_placemark(o, r, 0, "0.png", 0, 0, "1"); });
+        std::string text = placemark_text(r, FixClass::Invalid, look_of(kFormatNmea, "1"));
         EXPECT_NE(text.find(std::string("Status(GGA)</th><td>") + c.gga + "<"), std::string::npos) << c.gga;
         EXPECT_NE(text.find(std::string("Status(GSA)</th><td>") + c.gsa + "<"), std::string::npos) << c.gsa;
     }
 }
 
-TEST(KmlWriter, BinaryPlacemarkRows) {
+TEST(KmlDocument, BinaryPlacemarkRows) {
     waypoints r = example_epoch();
     r.fix_text = "3D,DIFF";
     r.sats_used = -1;
     r.sats[69] = {'R', 5, -7, 10, 20, 30, 1, 1};
     r.has_sats = 1;
-    std::string text = written([&](KmlStream& o) { write_waypoint_placemark(o, r, 0, "255.png", 1, 1, "0.5"); });
+    std::string text = placemark_text(r, FixClass::Auto, look_of(kFormatBinary, "0.5", true));
     EXPECT_EQ(text.find("Status(GGA)"), std::string::npos);
     EXPECT_EQ(text.find("Diff age"), std::string::npos);
     EXPECT_NE(text.find("<tr><th>Status</th><td>3D,DIFF</td></tr>"), std::string::npos);
@@ -122,12 +139,12 @@ TEST(KmlWriter, BinaryPlacemarkRows) {
     EXPECT_NE(text.find("<Point>\r\n<extrude>1</extrude>\r\n<altitudeMode>relativeToGround</altitudeMode>\r\n<coordinates>"),
               std::string::npos);
     // Another format leaves out every format-specific row.
-    std::string other = written([&](KmlStream& o) { write_waypoint_placemark(o, r, 0, "255.png", 2, 0, "0.5"); });
+    std::string other = placemark_text(r, FixClass::Auto, look_of(2));
     EXPECT_EQ(other.find("SAT"), std::string::npos);
     EXPECT_EQ(other.find("Status"), std::string::npos);
 }
 
-TEST(KmlWriter, DatesMarkersAndEmptyTexts) {
+TEST(KmlDocument, DatesMarkersAndEmptyTexts) {
     struct Case { const char* date; const char* row; const char* when; };
     const Case cases[] = {
         {"2000-01-01^", "2000-01-01^T", "<when>2000-01-01T"},
@@ -140,41 +157,59 @@ TEST(KmlWriter, DatesMarkersAndEmptyTexts) {
     for (const Case& c : cases) {
         waypoints r;
         r.date = c.date;
-        std::string text = written([&](KmlStream& o) { write_waypoint_placemark(o, r, 0, "0.png", 0, 0, ""); });
+        std::string text = placemark_text(r, FixClass::Invalid, look_of(kFormatNmea, ""));
         EXPECT_NE(text.find(std::string("<th>Time</th><td>") + c.row + "(null)Z"), std::string::npos) << c.date;
         EXPECT_NE(text.find(std::string(c.when) + "(null)Z</when>"), std::string::npos) << c.date;
         EXPECT_NE(text.find("<scale>(null)</scale>"), std::string::npos);
     }
 }
 
-TEST(KmlWriter, TextsFromTheLogAreMadeSafe) {
+TEST(KmlDocument, TextsFromTheLogAreMadeSafe) {
     waypoints r;
     r.time = "1<&]]>\x01";
     r.date = std::string("20]]>1\0xyz", 10);
-    std::string text = written([&](KmlStream& o) { write_waypoint_placemark(o, r, 0, "0.png", 0, 0, "a&b"); });
+    std::string text = placemark_text(r, FixClass::Invalid, look_of(kFormatNmea, "a&b"));
     EXPECT_NE(text.find("<td>20]]]]><![CDATA[>1T1<&]]]]><![CDATA[>?Z</td>"), std::string::npos);
     EXPECT_NE(text.find("<when>20]]&gt;1T1&lt;&amp;]]&gt;?Z</when>"), std::string::npos);
     EXPECT_NE(text.find("<scale>a&amp;b</scale>"), std::string::npos);
-    std::string style = written([](KmlStream& o) { write_line_style(o, "<5>", 0, "NormalTrack"); });
+    KmlLook odd_width = look_of(kFormatNmea);
+    odd_width.track_width = "<5>";
+    std::string style = document(odd_width, [](KmlDocument&) {});
     EXPECT_NE(style.find("<width>&lt;5></width>"), std::string::npos);
 }
 
-TEST(KmlWriter, TracksChooseTheirPoints) {
-    std::vector<waypoints> records(4);
-    records[0].has_gga = 1, records[0].has_rmc = 1, records[0].status = 'A', records[0].longitude = 1;
-    records[1].has_gga = 1, records[1].has_rmc = 1, records[1].status = 'V', records[1].quality = 1;
-    records[2].has_gga = 1, records[2].quality = 4, records[2].longitude = 2;
-    records[3].has_rmc = 1, records[3].status = 'A', records[3].altitude = -0.0;
-    EXPECT_EQ(written([&](KmlStream& o) { write_valid_track_nmea(o, records, "NormalTrack"); }),
+TEST(KmlDocument, TracksFollowTheFolder) {
+    std::vector<waypoints> records(3);
+    records[0].longitude = 1;
+    records[1].longitude = 2;
+    records[2].altitude = -0.0;
+    auto points = [&](Track track) {
+        return [&records, track](KmlDocument& d) {
+            for (const waypoints& r : records) d.track_point(track, r);
+        };
+    };
+    const std::string folder_end = "</Folder>\r\n";
+    std::string nmea = document(look_of(kFormatNmea), points(Track::Valid));
+    EXPECT_EQ(nmea.substr(nmea.find(folder_end) + folder_end.size()),
               crlf("<Placemark>\n<name>NormalTrack</name>\n<styleUrl>#NormalTrack</styleUrl>\n<LineString>\n"
                    "<tessellate>1</tessellate>\n<coordinates>\n"
                    "1.000000,0.000000,0.000000\n2.000000,0.000000,0.000000\n0.000000,0.000000,-0.000000\n"
-                   "</coordinates>\n</LineString>\n</Placemark>\n"));
-    EXPECT_EQ(written([&](KmlStream& o) { write_valid_track_nmea(o, {}, "NormalTrack"); }), "");
-    EXPECT_EQ(written([&](KmlStream& o) { write_valid_track_binary(o, {}, "NormalTrack"); }),
-              crlf("<Placemark>\n<name>NormalTrack</name>\n<styleUrl>#NormalTrack</styleUrl>\n<LineString>\n"
-                   "<tessellate>1</tessellate>\n<coordinates>\n</coordinates>\n</LineString>\n</Placemark>\n"));
-    std::string all = written([&](KmlStream& o) { write_all_points_track(o, records, "IncorrectTrack"); });
-    EXPECT_EQ(all.rfind("<Placemark\r\n><name>IncorrectTrack</name>", 0), 0u);
-    EXPECT_NE(all.find("\t0.000000,0.000000,0.000000\r\n\t2.000000"), std::string::npos);
+                   "</coordinates>\n</LineString>\n</Placemark>\n</Document>\n</kml>"));
+    // An NMEA log without epochs has no valid track; a binary one has an empty one.
+    EXPECT_EQ(document(look_of(kFormatNmea), [](KmlDocument&) {}, 0).find("NormalTrack</name>"), std::string::npos);
+    std::string binary = document(look_of(kFormatBinary), [](KmlDocument&) {}, 0);
+    EXPECT_NE(binary.find(crlf("</Folder>\n<Placemark>\n<name>NormalTrack</name>\n<styleUrl>#NormalTrack</styleUrl>\n"
+                               "<LineString>\n<tessellate>1</tessellate>\n<coordinates>\n</coordinates>\n")),
+              std::string::npos);
+    // The track through every epoch comes last, after its own style, its
+    // points indented; another format has neither folder nor valid track.
+    KmlLook all = look_of(2);
+    all.all_points_track = true;
+    std::string every = document(all, points(Track::AllPoints));
+    EXPECT_EQ(every.find("Folder"), std::string::npos);
+    EXPECT_EQ(every.find("NormalTrack</name>"), std::string::npos);
+    EXPECT_NE(every.find(crlf("<color>FF008000</color>\n<width>5</width>\n</LineStyle>\n</Style>\n"
+                              "<Placemark\n><name>IncorrectTrack</name>")),
+              std::string::npos);
+    EXPECT_NE(every.find("\t1.000000,0.000000,0.000000\r\n\t2.000000"), std::string::npos);
 }

@@ -1,6 +1,7 @@
-#include "output/kml_writer.h"
+#include "output/kml_document.h"
 
 #include <cstdio>
+#include <utility>
 
 namespace zelvo {
 
@@ -8,15 +9,6 @@ std::string kml_colour_text(ColorRef colour) {
     char buf[24];
     std::snprintf(buf, sizeof buf, "FF%06X", static_cast<unsigned>(colour));
     return buf;
-}
-
-void write_line_style(KmlStream& out, std::string_view width, ColorRef colour, std::string_view id) {
-    out.put("<Style id=\""_kml).put(id).put("\">\n"_kml);
-    out.put("<LineStyle>\n"_kml);
-    out.put("<color>"_kml).put(kml_colour_text(colour)).put("</color>\n"_kml);
-    out.put("<width>"_kml).put_element_text(width).put("</width>\n"_kml);
-    out.put("</LineStyle>\n"_kml);
-    out.put("</Style>\n"_kml);
 }
 
 namespace {
@@ -84,12 +76,8 @@ std::string_view time_stamp_date(std::string_view date) {
     return date.substr(0, 14);
 }
 
-}  // namespace
-
-void write_waypoint_placemark(KmlStream& out, const waypoints& r, std::int32_t number,
-                              std::string_view icon, std::int32_t input_format,
-                              std::int32_t show_height, std::string_view icon_scale) {
-    out.put("<Placemark>\n"_kml);
+// The description's table of the epoch, then its satellites.
+void put_description(KmlStream& out, const waypoints& r, std::int32_t number, std::int32_t input_format) {
     out.put("<description><![CDATA[\n"_kml);
     out.put("\t<table>\n"_kml);
     out.put("\t<tr><th>NN</th><td>"_kml).put_int(number).put("</td></tr>\n"_kml);
@@ -121,6 +109,10 @@ void write_waypoint_placemark(KmlStream& out, const waypoints& r, std::int32_t n
     out.put("\t</table>\n"_kml);
     if (r.has_sats == 1) put_satellite_table(out, r, input_format);
     out.put("]]></description>\n"_kml);
+}
+
+// Where the viewer looks from, when the epoch was, its arrow and its point.
+void put_view_and_point(KmlStream& out, const waypoints& r, std::string_view icon, const KmlLook& look) {
     out.put("<LookAt>\n"_kml);
     out.put("<longitude>"_kml).put_fixed(r.longitude, 6).put("</longitude>\n"_kml);
     out.put("<latitude>"_kml).put_fixed(r.latitude, 6).put("</latitude>\n"_kml);
@@ -132,7 +124,7 @@ void write_waypoint_placemark(KmlStream& out, const waypoints& r, std::int32_t n
     out.put("</TimeStamp>\n"_kml);
     out.put("<Style>\n"_kml);
     out.put("<IconStyle>\n"_kml);
-    out.put("<scale>"_kml).put_element_text(icon_scale).put("</scale>\n"_kml);
+    out.put("<scale>"_kml).put_element_text(look.icon_scale).put("</scale>\n"_kml);
     out.put("<heading>"_kml).put_fixed(r.course, 6).put("</heading>\n"_kml);
     out.put("<Icon>\n"_kml);
     out.put("<href>"_kml).put_element_text(icon).put("</href>\n"_kml);
@@ -140,65 +132,80 @@ void write_waypoint_placemark(KmlStream& out, const waypoints& r, std::int32_t n
     out.put("</IconStyle>\n"_kml);
     out.put("</Style>\n"_kml);
     out.put("<Point>\n"_kml);
-    if (show_height == 1) {
+    if (look.show_height) {
         out.put("<extrude>1</extrude>\n"_kml);
         out.put("<altitudeMode>relativeToGround</altitudeMode>\n"_kml);
     }
     out.put("<coordinates>"_kml).put_fixed(r.longitude, 6).put(","_kml).put_fixed(r.latitude, 6).put(","_kml)
         .put_fixed(r.altitude, 6).put("</coordinates>\n"_kml);
     out.put("</Point>\n"_kml);
-    out.put("</Placemark>\n"_kml);
 }
 
-bool passes_nmea_track_filter(const waypoints& r) {
-    return (r.has_gga == 1 && r.has_rmc == 1 && r.status == 'A') ||
-           (r.has_gga == 1 && r.has_rmc == 0 && r.quality != 0) ||
-           (r.has_gga == 0 && r.has_rmc == 1 && r.status == 'A');
+}  // namespace
+
+KmlDocument::KmlDocument(ByteSink& sink, KmlLook look)
+    : look_(std::move(look)), out_(sink), valid_stream_(valid_points_), all_stream_(all_points_) {
+    out_.put("<kml>\n"_kml).put("<Document>\n"_kml);
+    line_style(look_.track_color, "NormalTrack");
+    if (known_format()) out_.put("<Folder>\n"_kml).put("<name>WayPoints</name>\n"_kml);
 }
 
-void write_track_head(KmlStream& out, TrackKind kind, std::string_view name) {
-    // The all-points track has its line break inside the opening tag.
-    out.put(kind == TrackKind::AllPoints ? "<Placemark\n>" : "<Placemark>\n");
-    out.put("<name>"_kml).put(name).put("</name>\n"_kml);
-    out.put("<styleUrl>#"_kml).put(name).put("</styleUrl>\n"_kml);
-    out.put("<LineString>\n"_kml);
-    out.put("<tessellate>1</tessellate>\n"_kml);
-    out.put("<coordinates>\n"_kml);
+bool KmlDocument::known_format() const {
+    return look_.input_format == kFormatNmea || look_.input_format == kFormatBinary;
 }
 
-void write_track_point(KmlStream& out, TrackKind kind, const waypoints& r) {
-    if (kind != TrackKind::ValidNmea) out.put_char('\t');
+void KmlDocument::line_style(ColorRef colour, const char* id) {
+    out_.put("<Style id=\""_kml).put(id).put("\">\n"_kml);
+    out_.put("<LineStyle>\n"_kml);
+    out_.put("<color>"_kml).put(kml_colour_text(colour)).put("</color>\n"_kml);
+    out_.put("<width>"_kml).put_element_text(look_.track_width).put("</width>\n"_kml);
+    out_.put("</LineStyle>\n"_kml);
+    out_.put("</Style>\n"_kml);
+}
+
+void KmlDocument::placemark(const waypoints& record, FixClass fix_class) {
+    out_.put("<Placemark>\n"_kml);
+    put_description(out_, record, count_++, look_.input_format);
+    put_view_and_point(out_, record, look_.icons[static_cast<int>(fix_class)], look_);
+    out_.put("</Placemark>\n"_kml);
+}
+
+void KmlDocument::track_point(Track track, const waypoints& r) {
+    KmlStream& out = track == Track::Valid ? valid_stream_ : all_stream_;
+    // Only the valid track of an NMEA log has its points at the line start.
+    if (track == Track::AllPoints || look_.input_format != kFormatNmea) out.put_char('\t');
     out.put_fixed(r.longitude, 6).put_char(',').put_fixed(r.latitude, 6).put_char(',')
         .put_fixed(r.altitude, 6).put("\n"_kml);
 }
 
-void write_track_tail(KmlStream& out) {
-    out.put("</coordinates>\n"_kml);
-    out.put("</LineString>\n"_kml);
-    out.put("</Placemark>\n"_kml);
+void KmlDocument::track(Track track, SpoolSink& points, KmlStream& stream, const char* name) {
+    // The all-points track has its line break inside the opening tag.
+    out_.put(track == Track::AllPoints ? "<Placemark\n>" : "<Placemark>\n");
+    out_.put("<name>"_kml).put(name).put("</name>\n"_kml);
+    out_.put("<styleUrl>#"_kml).put(name).put("</styleUrl>\n"_kml);
+    out_.put("<LineString>\n"_kml);
+    out_.put("<tessellate>1</tessellate>\n"_kml);
+    out_.put("<coordinates>\n"_kml);
+    stream.flush();
+    points.copy_to(out_);
+    out_.put("</coordinates>\n"_kml);
+    out_.put("</LineString>\n"_kml);
+    out_.put("</Placemark>\n"_kml);
 }
 
-void write_valid_track_nmea(KmlStream& out, std::span<const waypoints> records, std::string_view name) {
-    if (records.empty()) return;
-    write_track_head(out, TrackKind::ValidNmea, name);
-    for (const waypoints& r : records) {
-        if (passes_nmea_track_filter(r)) write_track_point(out, TrackKind::ValidNmea, r);
+void KmlDocument::finish(std::uint64_t epochs) {
+    if (known_format()) {
+        out_.put("</Folder>\n"_kml);
+        if (look_.input_format == kFormatBinary || epochs != 0)
+            track(Track::Valid, valid_points_, valid_stream_, "NormalTrack");
     }
-    write_track_tail(out);
-}
-
-void write_valid_track_binary(KmlStream& out, std::span<const waypoints> records, std::string_view name) {
-    write_track_head(out, TrackKind::ValidBinary, name);
-    for (const waypoints& r : records) {
-        if (r.status == 'A') write_track_point(out, TrackKind::ValidBinary, r);
+    if (look_.all_points_track) {
+        line_style(look_.full_track_color, "IncorrectTrack");
+        track(Track::AllPoints, all_points_, all_stream_, "IncorrectTrack");
     }
-    write_track_tail(out);
-}
-
-void write_all_points_track(KmlStream& out, std::span<const waypoints> records, std::string_view name) {
-    write_track_head(out, TrackKind::AllPoints, name);
-    for (const waypoints& r : records) write_track_point(out, TrackKind::AllPoints, r);
-    write_track_tail(out);
+    // The tail has no line end after it.
+    out_.put("</Document>\n"_kml).put("</kml>"_kml);
+    out_.flush();
 }
 
 }  // namespace zelvo
