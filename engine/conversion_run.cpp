@@ -65,19 +65,21 @@ struct OutputPlace {
     std::string icon_dir;  // without its trailing '/'
 };
 
+std::string output_dir(const ConversionOptions& options) {
+    return options.output_path.empty() ? executable_dir() : directory_part(options.output_path);
+}
+
 OutputPlace output_place(const ConversionOptions& options) {
-    const std::string dir =
-        options.output_path.empty() ? executable_dir() : directory_part(options.output_path);
+    const std::string dir = output_dir(options);
     return {dir + kml_name_for(options.output_name), dir + options.output_name,
             dir.empty() ? "." : dir.substr(0, dir.size() - 1)};
 }
 
-// A run that stops before it has begun: the status names what failed.
+// A run that stops before it has begun: the phase names what failed.
 RunResult refused(RunHost& host, RunOutcome outcome, std::string reason) {
-    host.set_status(outcome == RunOutcome::InputNotOpened ? "Can't open the input file"
-                                                          : "Can't create the output file");
+    host.phase(outcome == RunOutcome::InputNotOpened ? RunPhase::InputRefused : RunPhase::OutputRefused, 0);
     host.pump_messages();
-    return {outcome, std::move(reason)};
+    return {outcome, std::move(reason), std::nullopt, {}};
 }
 
 // The archive at the output place, or the reason it cannot be made.
@@ -146,29 +148,23 @@ std::uint64_t read_log(InputFile& input, const ConversionOptions& options, KmlDo
     return epochs.size();
 }
 
-// Writes the document into the archive and packs the icons after it; the
-// host's controls are locked meanwhile. On a failure the loose files go,
-// the old archive stays and the controls are unlocked before it is rethrown.
-void write_archive(const ConversionOptions& options, const OutputPlace& place, InputFile& input,
-                   KmzPackager& archive, RunHost& host) {
-    // Clear the panels and lock the Run button.
+// Writes the document into the archive and packs the icons after it;
+// returns the folder's placemark count, if it has a folder. On a failure the
+// loose files go and the old archive stays before it is rethrown.
+std::optional<std::int32_t> write_archive(const ConversionOptions& options, const OutputPlace& place,
+                                          InputFile& input, KmzPackager& archive, RunHost& host) {
     host.reset_progress();
-    host.set_status(" ");
-    host.set_count_text(" ");
-    host.set_run_enabled(false);
-    bool locked = false;
+    host.phase(RunPhase::Begun, 0);
     LooseFiles icon_files;
     try {
         ByteSink& member = archive.begin_member(base_name(place.kml_path), std::time(nullptr));
         KmlDocument document(member, document_look(options, make_icons(options, place.icon_dir, icon_files)));
-        host.set_status("The progress started");
-        host.set_options_enabled(false);
-        locked = true;
+        host.phase(RunPhase::Reading, 0);
         const std::uint64_t epochs = read_log(input, options, document, host);
-        const bool known_format = options.input_format == kFormatNmea || options.input_format == kFormatBinary;
-        if (known_format) {
-            host.set_status("Creation of KML-file");
-            host.set_count_text("Waypoints " + std::to_string(document.placemark_count()));
+        std::optional<std::int32_t> placemarks;
+        if (options.input_format == kFormatNmea || options.input_format == kFormatBinary) {
+            placemarks = document.placemark_count();
+            host.phase(RunPhase::Writing, *placemarks);
         }
         document.finish(epochs);
         archive.end_member();
@@ -178,19 +174,30 @@ void write_archive(const ConversionOptions& options, const OutputPlace& place, I
         for (const std::string& icon : icon_files.paths) archive.add_file(icon);
         archive.close();
         icon_files.remove_all();
+        return placemarks;
     } catch (...) {
         input.close();
         archive.abandon();
         icon_files.remove_all();
-        host.set_run_enabled(true);
-        if (locked) host.set_options_enabled(true);
         throw;
     }
 }
 
 }  // namespace
 
-RunResult conversion_run(ConversionOptions& options, RunHost& host) {
+std::string waypoints_text(std::int32_t placemarks) { return "Waypoints " + std::to_string(placemarks); }
+
+std::string count_text(const RunResult& result) {
+    return result.placemarks ? waypoints_text(*result.placemarks) : " ";
+}
+
+std::string finished_message(const std::string& input_name, const RunResult& result) {
+    return "The progress finished!\n\rInput file " + input_name + "\n\r" + count_text(result);
+}
+
+std::string archive_path_for(const ConversionOptions& options) { return output_dir(options) + options.output_name; }
+
+RunResult conversion_run(const ConversionOptions& options, RunHost& host) {
     InputFile input;
     if (!input.open(options.input_path)) return refused(host, RunOutcome::InputNotOpened, input.error());
 
@@ -198,18 +205,12 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
     KmzPackager archive;
     if (auto reason = create_archive(archive, place, host))
         return refused(host, RunOutcome::OutputNotCreated, std::move(*reason));
-    // From here on the archive is output_path.
-    options.output_path = place.archive_path;
 
-    write_archive(options, place, input, archive, host);
-
-    // Tell the user and unlock the controls.
-    host.set_status("The progress finished");
-    std::string message = "The progress finished!\n\rInput file " + options.input_name + "\n\r" + host.count_text();
-    if (host.is_interactive()) host.show_information(message);
-    host.set_run_enabled(true);
-    host.set_options_enabled(true);
-    return {};
+    RunResult result;
+    result.archive_path = place.archive_path;
+    result.placemarks = write_archive(options, place, input, archive, host);
+    host.phase(RunPhase::Finished, result.placemarks.value_or(0));
+    return result;
 }
 
 }  // namespace zelvo

@@ -1,6 +1,8 @@
 // The Run command: one log in, one KMZ archive out.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -18,7 +20,18 @@ enum class RunOutcome {
 struct RunResult {
     RunOutcome outcome = RunOutcome::Finished;
     std::string reason;  // the system's reason for a failure, for the command line
+    // The placemarks in the document's folder; none for a format that has
+    // no folder.
+    std::optional<std::int32_t> placemarks;
+    std::string archive_path;  // the archive written, empty when refused
 };
+
+// "Waypoints N", the count as the window's right panel shows it.
+std::string waypoints_text(std::int32_t placemarks);
+// The count of a finished run, or a blank when its document has no folder.
+std::string count_text(const RunResult& result);
+// The message that closes a finished run in the window.
+std::string finished_message(const std::string& input_name, const RunResult& result);
 
 // Raised by a host's pump_messages() to stop a run (the window closing).
 class RunCancelled : public std::runtime_error {
@@ -26,13 +39,16 @@ public:
     RunCancelled() : std::runtime_error("The conversion was cancelled") {}
 };
 
-// Converts options.input_path into the archive options.output_path and
-// rewrites output_path as the window keeps it. Failures of opening the
-// input and creating the output are reported through the host and the
-// result; any other failure (an icon, the archive, a read error) is thrown
-// as std::runtime_error after the run has closed its files, removed the
-// loose files it made and unlocked the host.
-RunResult conversion_run(ConversionOptions& options, RunHost& host);
+// Converts options.input_path into the archive at archive_path_for(options).
+// Failures of opening the input and creating the output are reported
+// through the host's phase and the result; any other failure (an icon, the
+// archive, a read error) is thrown as std::runtime_error after the run has
+// closed its files, removed the loose files it made and kept the old archive.
+RunResult conversion_run(const ConversionOptions& options, RunHost& host);
+
+// Where a run puts the archive: output_name in the directory of output_path,
+// or beside the program when output_path is empty.
+std::string archive_path_for(const ConversionOptions& options);
 
 // Directory of the running program, with its trailing '/'.
 std::string executable_dir();

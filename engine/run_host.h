@@ -1,6 +1,9 @@
-// What a conversion run needs of the program that hosts it.
+// What a conversion run needs of the program that hosts it: a gauge, the
+// phase it is in, an answer when the archive cannot take a file, and a
+// chance to cancel.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -8,16 +11,27 @@
 
 namespace zelvo {
 
+// The phases a run goes through, in this order; a refused run has only the
+// first of them.
+enum class RunPhase {
+    InputRefused,   // the log cannot be opened
+    OutputRefused,  // the archive cannot be created
+    Begun,          // the archive is created: the run begins
+    Reading,        // the log is read into the document
+    Writing,        // the document's folder is closed: the placemark count is final
+    Finished,       // the archive is complete
+};
+
+// The status text of each phase.
+const char* phase_text(RunPhase phase);
+
 class RunHost {
 public:
     virtual ~RunHost() = default;
-    virtual void set_status(const std::string& text) = 0;      // left panel
-    virtual void set_count_text(const std::string& text) = 0;  // right panel
-    virtual std::string count_text() const = 0;                // read back for the final message
-    virtual void reset_progress() = 0;                         // gauge to 0
-    virtual void advance_progress() = 0;                       // +1, never above 100
-    virtual void set_run_enabled(bool enabled) = 0;
-    virtual void set_options_enabled(bool enabled) = 0;
+    virtual void reset_progress() = 0;    // gauge to 0
+    virtual void advance_progress() = 0;  // +1, never above 100
+    // The run has entered `phase`; `placemarks` is the number written so far.
+    virtual void phase(RunPhase phase, std::int32_t placemarks) = 0;
     // Lets the host repaint and react: before every byte of a binary log and
     // once per chunk of an NMEA log. A host that looks at its queue less
     // often asks to skip calls, which then cost one countdown each, not a
@@ -27,8 +41,6 @@ public:
         pump_countdown_ = 1;
         process_messages();
     }
-    virtual void show_information(const std::string& text) = 0;
-    virtual bool is_interactive() const = 0;
     // A file that cannot be stored in the archive. Without a user the run
     // names the failure and gives up; the window asks.
     virtual FileFailureAction file_failure(const std::string& text) {
@@ -47,33 +59,22 @@ private:
     int pump_countdown_ = 1;
 };
 
-// A host without a user: keeps the texts and the gauge, shows nothing.
+// A host without a user: keeps the status text and the gauge, shows nothing.
 class HeadlessHost : public RunHost {
 public:
-    void set_status(const std::string& text) override { status_ = text; }
-    void set_count_text(const std::string& text) override { count_ = text; }
-    std::string count_text() const override { return count_; }
     void reset_progress() override { progress_ = 0; }
     void advance_progress() override {
         if (progress_ < 100) ++progress_;
     }
-    void set_run_enabled(bool enabled) override { run_enabled_ = enabled; }
-    void set_options_enabled(bool enabled) override { options_enabled_ = enabled; }
+    void phase(RunPhase phase, std::int32_t placemarks) override;
     void process_messages() override {}
-    void show_information(const std::string&) override {}
-    bool is_interactive() const override { return false; }
 
     const std::string& status() const { return status_; }
     int progress() const { return progress_; }
-    bool run_enabled() const { return run_enabled_; }
-    bool options_enabled() const { return options_enabled_; }
 
 private:
     std::string status_;
-    std::string count_;
     int progress_ = 0;
-    bool run_enabled_ = true;
-    bool options_enabled_ = true;
 };
 
 }  // namespace zelvo

@@ -99,8 +99,8 @@ bool convert(ConversionOptions& options, bool quiet) {
         return false;
     }
     if (!quiet) {
-        std::printf("%s: %s -> %s\n", options.input_path.c_str(), host.count_text().c_str(),
-                    options.output_path.c_str());
+        std::printf("%s: %s -> %s\n", options.input_path.c_str(), count_text(result).c_str(),
+                    result.archive_path.c_str());
     }
     return true;
 }

@@ -17,6 +17,8 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include <optional>
+
 #include "engine/conversion_run.h"
 #include "ui/window_controls.h"
 #include "ui/window_dialogs.h"
@@ -459,15 +461,17 @@ void TForm1::run_conversion() {
     ConversionOptions options = gather_options();
     running_ = true;
     cancel_requested_ = false;
-    pump_clock_.invalidate();
-    pump_stride_ = 1;
+    run_locked_ = options_locked_ = false;
+    pump_throttle_.restart();
     skip_pumps(1);
-    pump_passes_ = 0;
+    std::optional<RunResult> result;
     bool failed = false;
     QString failure;
     try {
-        conversion_run(options, *this);
+        result = conversion_run(options, *this);
     } catch (const RunCancelled&) {
+        if (run_locked_) set_run_enabled(true);
+        if (options_locked_) set_options_enabled(true);
         set_status(tr("The conversion was cancelled").toStdString());
     } catch (const std::exception& e) {
         failed = true;
@@ -475,7 +479,14 @@ void TForm1::run_conversion() {
     } catch (...) {
         failed = true;
     }
-    set_output_full_path(from_path(options.output_path));
+    if (result && result->outcome == RunOutcome::Finished) {
+        if (interactive_)
+            dialogs_.information(this, tr("Information"), to_qstring(finished_message(options.input_name, *result)));
+        set_run_enabled(true);
+        set_options_enabled(true);
+    }
+    // Once a run has begun, the output path is its archive's.
+    set_output_full_path(from_path(run_locked_ ? archive_path_for(options) : options.output_path));
     if (failed) {
         // The window must stay usable after a failed run.
         set_run_enabled(true);
@@ -489,18 +500,7 @@ void TForm1::run_conversion() {
     }
 }
 
-// ---- RunHost ----
-
 void TForm1::set_status(const std::string& text) { c_.Panel2->setText(to_qstring(text)); }
-
-void TForm1::set_count_text(const std::string& text) {
-    count_text_ = text;
-    c_.Panel3->setText(to_qstring(text));
-}
-
-void TForm1::reset_progress() { c_.CGauge1->set_value(0); }
-
-void TForm1::advance_progress() { c_.CGauge1->set_value(c_.CGauge1->value() + 1); }
 
 void TForm1::set_run_enabled(bool enabled) { c_.SpeedButton3->setEnabled(enabled); }
 
@@ -536,49 +536,44 @@ void TForm1::set_options_enabled(bool enabled) {
     paint_caption(c_.GroupBox11);
 }
 
-// The run calls this once per input byte of a binary log and once per chunk
-// of an NMEA log. The queue is processed when 15 ms have passed since the
-// last pass; between passes the call costs a countdown, and the clock is
-// read only about once a millisecond.
-// Reached once per pump_stride_ pumps; the calls between are a countdown in
-// the run's loop.
-void TForm1::process_messages() { pump_check_clock(); }
+// ---- RunHost ----
 
-void TForm1::pump_check_clock() {
-    if (pump_interval_ms_ <= 0) {  // unthrottled: every call looks at the queue
-        skip_pumps(1);
-        pump_pass();
-        return;
+void TForm1::reset_progress() { c_.CGauge1->set_value(0); }
+
+void TForm1::advance_progress() { c_.CGauge1->set_value(c_.CGauge1->value() + 1); }
+
+// The window locks its own controls as the run goes: the Run button once the
+// run has begun, the options once it reads the log.
+void TForm1::phase(RunPhase phase, std::int32_t placemarks) {
+    set_status(phase_text(phase));
+    if (phase == RunPhase::Begun) {
+        c_.Panel3->setText(QStringLiteral(" "));
+        set_run_enabled(false);
+        run_locked_ = true;
+    } else if (phase == RunPhase::Reading) {
+        set_options_enabled(false);
+        options_locked_ = true;
+    } else if (phase == RunPhase::Writing) {
+        c_.Panel3->setText(to_qstring(waypoints_text(placemarks)));
     }
-    if (!pump_clock_.isValid()) {
-        pump_clock_.start();
-        last_check_ns_ = 0;
-        last_pass_ns_ = -qint64{pump_interval_ms_} * 1'000'000;  // the first call passes
-    }
-    const qint64 now = pump_clock_.nsecsElapsed();
-    const qint64 since_check = now - last_check_ns_;
-    if (since_check < 250'000) pump_stride_ = std::min(pump_stride_ * 2, 1 << 16);
-    else if (since_check > 2'000'000) pump_stride_ = std::max(pump_stride_ / 2, 1);
-    skip_pumps(pump_stride_);
-    last_check_ns_ = now;
-    if (now - last_pass_ns_ < qint64{pump_interval_ms_} * 1'000'000) return;
-    pump_pass();
-    last_pass_ns_ = pump_clock_.nsecsElapsed();
 }
 
-void TForm1::pump_pass() {
+// The run calls this once per input byte of a binary log and once per chunk
+// of an NMEA log, less often when the throttle asks to skip calls: the
+// queue is processed when 15 ms have passed since the last pass.
+void TForm1::process_messages() {
+    int skip = 1;
+    const bool due = pump_throttle_.check(skip);
+    skip_pumps(skip);
+    if (!due) return;
     QCoreApplication::processEvents(QEventLoop::AllEvents);
-    ++pump_passes_;
     if (running_ && cancel_requested_) throw RunCancelled();
+    pump_throttle_.looked();
 }
 
 FileFailureAction TForm1::file_failure(const std::string& text) {
     if (!interactive_) return RunHost::file_failure(text);
     return dialogs_.abort_retry_ignore(this, QStringLiteral("ZelvoConverter"), QString::fromStdString(text));
-}
-
-void TForm1::show_information(const std::string& text) {
-    dialogs_.information(this, tr("Information"), to_qstring(text));
 }
 
 // ---- window events ----

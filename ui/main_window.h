@@ -2,7 +2,6 @@
 // host that a conversion run reports to.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QStringList>
 #include <QWidget>
 
@@ -11,7 +10,9 @@
 #include <string>
 
 #include "engine/conversion_options.h"
+#include "engine/conversion_run.h"
 #include "engine/run_host.h"
+#include "ui/pump_throttle.h"
 #include "ui/settings_paths.h"
 
 class QCheckBox;
@@ -120,22 +121,22 @@ public:
     // The general error report: caption "ZelvoConverter", error icon, OK.
     void report_error(const QString& message);
 
+    // The status panel, the Run button and the options the run locks.
+    void set_status(const std::string& text);
+    void set_run_enabled(bool enabled);
+    void set_options_enabled(bool enabled);
+    bool is_interactive() const { return interactive_; }
+
     // RunHost
-    void set_status(const std::string& text) override;
-    void set_count_text(const std::string& text) override;
-    std::string count_text() const override { return count_text_; }
     void reset_progress() override;
     void advance_progress() override;
-    void set_run_enabled(bool enabled) override;
-    void set_options_enabled(bool enabled) override;
+    void phase(RunPhase phase, std::int32_t placemarks) override;
     void process_messages() override;
-    void show_information(const std::string& text) override;
-    bool is_interactive() const override { return interactive_; }
     FileFailureAction file_failure(const std::string& text) override;
 
     // Minimum time between two passes of the event queue inside a run.
-    void set_pump_interval_ms(int ms) { pump_interval_ms_ = ms; }
-    int pump_passes() const { return pump_passes_; }
+    void set_pump_interval_ms(int ms) { pump_throttle_.set_interval_ms(ms); }
+    int pump_passes() const { return pump_throttle_.looks(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -146,8 +147,6 @@ private:
     void create_controls();
     void connect_controls();
     void on_input_text_changed();
-    [[gnu::noinline]] void pump_check_clock();
-    void pump_pass();
     void set_input_from_file(const QString& full_name);
     void set_output_full_path(const QString& path);
     // Runs a handler; an error escaping it goes to the general error report.
@@ -163,19 +162,14 @@ private:
     QString output_full_path_;
     QString config_full_path_;
     QString last_output_choice_;  // the output dialog's file name of its last use
-    std::string count_text_;
 
     bool running_ = false;
     bool cancel_requested_ = false;
-    // The pump reads the clock only every pump_stride_ calls, a stride that
-    // adapts so that the clock is read about once a millisecond whether the
-    // run pumps once per byte or once per chunk.
-    QElapsedTimer pump_clock_;
-    qint64 last_pass_ns_ = 0;
-    qint64 last_check_ns_ = 0;
-    int pump_stride_ = 1;
-    int pump_interval_ms_ = 15;
-    int pump_passes_ = 0;
+    // What the run has locked so far: the Run button once it has begun, the
+    // options once it reads the log.
+    bool run_locked_ = false;
+    bool options_locked_ = false;
+    PumpThrottle pump_throttle_;
 };
 
 }  // namespace zelvo

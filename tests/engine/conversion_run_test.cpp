@@ -14,18 +14,14 @@ const std::string kRedStyle =
     "<Style id=\"NormalTrack\">\r\n<LineStyle>\r\n<color>FF0000FF</color>\r\n<width>5</width>\r\n"
     "</LineStyle>\r\n</Style>\r\n";
 
-// A host that counts what the run asks of it.
+// A host that notes the phases the run goes through.
 class RecordingHost : public HeadlessHost {
 public:
-    void show_information(const std::string& text) override { shown = text; }
-    bool is_interactive() const override { return interactive; }
-    void set_options_enabled(bool enabled) override {
-        HeadlessHost::set_options_enabled(enabled);
-        lock_changes += 1;
+    void phase(RunPhase p, std::int32_t placemarks) override {
+        HeadlessHost::phase(p, placemarks);
+        phases.push_back(p);
     }
-    std::string shown;
-    bool interactive = false;
-    int lock_changes = 0;
+    std::vector<RunPhase> phases;
 };
 
 bool well_formed_xml(const std::string& path) {
@@ -40,15 +36,14 @@ class ConversionRun : public RunFixture {};
 
 TEST_F(ConversionRun, EmptyLogGivesACompleteDocument) {
     RecordingHost host;
-    host.interactive = true;
     EXPECT_EQ(convert("", defaults(), &host),
               "<kml>\r\n<Document>\r\n" + kRedStyle +
                   "<Folder>\r\n<name>WayPoints</name>\r\n</Folder>\r\n</Document>\r\n</kml>");
-    EXPECT_EQ(host.count_text(), "Waypoints 0");
+    EXPECT_EQ(count_text(result_), "Waypoints 0");
     EXPECT_EQ(host.status(), "The progress finished");
-    EXPECT_EQ(host.shown, "The progress finished!\n\rInput file in.log\n\rWaypoints 0");
-    EXPECT_TRUE(host.run_enabled());
-    EXPECT_TRUE(host.options_enabled());
+    EXPECT_EQ(finished_message("in.log", result_), "The progress finished!\n\rInput file in.log\n\rWaypoints 0");
+    EXPECT_EQ(host.phases,
+              (std::vector<RunPhase>{RunPhase::Begun, RunPhase::Reading, RunPhase::Writing, RunPhase::Finished}));
 }
 
 TEST_F(ConversionRun, BinaryAndUnknownFormatsShapeTheDocument) {
@@ -65,7 +60,6 @@ TEST_F(ConversionRun, BinaryAndUnknownFormatsShapeTheDocument) {
     other.input_format = 7;
     other.use_all_waypoints = true;
     RecordingHost host;
-    host.interactive = true;
     EXPECT_EQ(convert(test::nmea("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"), other, &host),
               "<kml>\r\n<Document>\r\n" + kRedStyle +
                   "<Style id=\"IncorrectTrack\">\r\n<LineStyle>\r\n<color>FF008000</color>\r\n<width>5</width>\r\n"
@@ -73,7 +67,9 @@ TEST_F(ConversionRun, BinaryAndUnknownFormatsShapeTheDocument) {
                   "<Placemark\r\n><name>IncorrectTrack</name>\r\n<styleUrl>#IncorrectTrack</styleUrl>\r\n"
                   "<LineString>\r\n<tessellate>1</tessellate>\r\n<coordinates>\r\n</coordinates>\r\n"
                   "</LineString>\r\n</Placemark>\r\n</Document>\r\n</kml>");
-    EXPECT_EQ(host.shown, "The progress finished!\n\rInput file in.log\n\r ");
+    EXPECT_EQ(finished_message("in.log", result_), "The progress finished!\n\rInput file in.log\n\r ");
+    // Without a folder there is no count, and no phase that writes it.
+    EXPECT_EQ(host.phases, (std::vector<RunPhase>{RunPhase::Begun, RunPhase::Reading, RunPhase::Finished}));
 }
 
 TEST_F(ConversionRun, GaugeFollowsTheBytesRead) {
@@ -101,7 +97,7 @@ TEST_F(ConversionRun, FailuresToOpenLeaveEverythingAsItWas) {
     EXPECT_EQ(r.outcome, RunOutcome::InputNotOpened);
     EXPECT_EQ(host.status(), "Can't open the input file");
     EXPECT_EQ(host.progress(), 1);
-    EXPECT_EQ(host.lock_changes, 0);
+    EXPECT_EQ(r.archive_path, "");
 
     write_file(dir_.path() / "in.log", "x");
     o.input_path = dir_.str() + "in.log";
@@ -109,8 +105,8 @@ TEST_F(ConversionRun, FailuresToOpenLeaveEverythingAsItWas) {
     r = conversion_run(o, host);
     EXPECT_EQ(r.outcome, RunOutcome::OutputNotCreated);
     EXPECT_EQ(host.status(), "Can't create the output file");
-    EXPECT_EQ(o.output_path, dir_.str() + "no/such/dir/out.kmz");
-    EXPECT_EQ(host.lock_changes, 0);
+    EXPECT_EQ(r.archive_path, "");
+    EXPECT_EQ(host.phases, (std::vector<RunPhase>{RunPhase::InputRefused, RunPhase::OutputRefused}));
 
     // A ".kml" archive name would overwrite the document it packs.
     write_file(dir_.path() / "keep.kml", "precious");
@@ -121,7 +117,7 @@ TEST_F(ConversionRun, FailuresToOpenLeaveEverythingAsItWas) {
     EXPECT_EQ(read_file(dir_.path() / "keep.kml"), "precious");
 }
 
-TEST_F(ConversionRun, OutputNamesAndTheRewrittenPath) {
+TEST_F(ConversionRun, OutputNamesAndTheArchivePath) {
     write_file(dir_.path() / "in.log", "");
     struct Case { const char* name; const char* kml; };
     for (const Case& c : {Case{"track.kmz", "track.kml"}, Case{"track", "track.kml"}, Case{"a.b.kmz", "a.b.kml"}}) {
@@ -130,8 +126,10 @@ TEST_F(ConversionRun, OutputNamesAndTheRewrittenPath) {
         o.output_path = dir_.str() + "old.kmz";
         o.output_name = c.name;
         HeadlessHost host;
-        ASSERT_EQ(conversion_run(o, host).outcome, RunOutcome::Finished);
-        EXPECT_EQ(o.output_path, dir_.str() + c.name);
+        RunResult r = conversion_run(o, host);
+        ASSERT_EQ(r.outcome, RunOutcome::Finished);
+        EXPECT_EQ(r.archive_path, dir_.str() + c.name);
+        EXPECT_EQ(archive_path_for(o), r.archive_path);
         EXPECT_EQ(members(dir_.path() / c.name).front().name, c.kml);
     }
 }
@@ -180,8 +178,6 @@ TEST_F(ConversionRun, HostAnswersForAFileTheArchiveCannotTake) {
     o.output_path = dir_.str() + "out.kmz";
     EXPECT_THROW(conversion_run(o, aborting), std::exception);
     EXPECT_EQ(read_file(dir_.path() / "out.kmz"), "previous");  // the old archive stays
-    EXPECT_TRUE(aborting.run_enabled());
-    EXPECT_TRUE(aborting.options_enabled());
     EXPECT_FALSE(std::filesystem::exists(dir_.path() / "255.png"));
 }
 
@@ -207,7 +203,7 @@ TEST_F(ConversionRun, RealLogsConvertToWellFormedDocuments) {
         ConversionOptions o = defaults();
         o.use_all_waypoints = true;
         std::string doc = convert(read_file(std::string(ZELVO_TEST_DATA) + "/" + c.log), o, &host);
-        EXPECT_EQ(host.count_text(), "Waypoints " + std::to_string(c.waypoints)) << c.log;
+        EXPECT_EQ(result_.placemarks, c.waypoints) << c.log;
         EXPECT_GE(host.progress(), 95) << c.log;
         EXPECT_TRUE(well_formed_xml(document_file())) << c.log;
         EXPECT_EQ(doc.substr(doc.size() - 6), "</kml>");

@@ -84,12 +84,10 @@ TEST_F(Selection, HalvesAloneAndTheirDates) {
 }
 
 TEST_F(Selection, NumbersRunThroughTheFolderAndTheCountMatches) {
-    HeadlessHost host;
-    std::string doc = convert(rmc("100000", "A", "A") + gga("100000", 0) + rmc("100001", "A", "E") + gga("100001", 1),
-                              defaults(), &host);
+    std::string doc = convert(rmc("100000", "A", "A") + gga("100000", 0) + rmc("100001", "A", "E") + gga("100001", 1));
     for (int n = 0; n < 4; ++n)
         EXPECT_NE(doc.find("<th>NN</th><td>" + std::to_string(n) + "</td>"), std::string::npos) << n;
-    EXPECT_EQ(host.count_text(), "Waypoints 4");
+    EXPECT_EQ(count_text(result_), "Waypoints 4");
 }
 
 TEST_F(Selection, EpochsAssembleByTimeOfDay) {
@@ -110,10 +108,9 @@ TEST_F(Selection, RmcShapesAndImpossibleDates) {
     std::string ten = nmea("GPRMC,100000,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1") + "\r\n";
     std::string thirteen = nmea("GNRMC,100001,A,4807.038,N,01131.000,E,022.4,084.4,230394,,,D,V") + "\r\n";
     std::string bad_date = nmea("GPRMC,100002,A,4807.038,N,01131.000,E,022.4,084.4,310494,,,A") + "\r\n";
-    HeadlessHost host;
-    std::string doc = convert(ten + thirteen + bad_date + rmc("100003", "A", "A"), defaults(), &host);
+    std::string doc = convert(ten + thirteen + bad_date + rmc("100003", "A", "A"));
     EXPECT_EQ(icons_of(doc), (std::vector<std::string>{kDiff, kAuto}));
-    EXPECT_EQ(host.count_text(), "Waypoints 2");
+    EXPECT_EQ(result_.placemarks, 2);
 }
 
 TEST_F(Selection, ShowHeightAndTracks) {
