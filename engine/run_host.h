@@ -30,6 +30,9 @@ public:
     virtual ~RunHost() = default;
     virtual void reset_progress() = 0;    // gauge to 0
     virtual void advance_progress() = 0;  // +1, never above 100
+    // After every chunk of the log: the bytes read so far. A host that does
+    // not know the log's size (standard input) shows this instead.
+    virtual void bytes_read(std::uint64_t total) { (void)total; }
     // The run has entered `phase`; `placemarks` is the number written so far.
     virtual void phase(RunPhase phase, std::int32_t placemarks) = 0;
     // Lets the host repaint and react: before every byte of a binary log and

@@ -134,12 +134,17 @@ public:
     void process_messages() override;
     FileFailureAction file_failure(const std::string& text) override;
 
+    // Moves the window to (left, top), or as near as it can lie wholly on
+    // an available screen.
+    void move_on_screen(int left, int top);
+
     // Minimum time between two passes of the event queue inside a run.
     void set_pump_interval_ms(int ms) { pump_throttle_.set_interval_ms(ms); }
     int pump_passes() const { return pump_throttle_.looks(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -147,6 +152,14 @@ private:
     void create_controls();
     void connect_controls();
     void on_input_text_changed();
+    void on_output_text_changed();
+    // Sets the output as the program proposes or the dialog chose it.
+    void put_output(const QString& full_path);
+    // Where a typed relative name is looked for.
+    QString typed_name_dir() const;
+    // What the window shows of a run that returned: the refusal's file and
+    // reason in the status panel's hint, or the closing message.
+    void show_run_result(const ConversionOptions& options, const RunResult& result);
     void set_input_from_file(const QString& full_name);
     void set_output_full_path(const QString& path);
     // Runs a handler; an error escaping it goes to the general error report.
@@ -162,6 +175,9 @@ private:
     QString output_full_path_;
     QString config_full_path_;
     QString last_output_choice_;  // the output dialog's file name of its last use
+    QString chosen_dir_;          // directory of the last file chosen or dropped
+    QString output_dir_;          // directory of the output as last proposed or chosen
+    bool output_named_ = false;   // the user chose or typed the output since the input changed
 
     bool running_ = false;
     bool cancel_requested_ = false;
