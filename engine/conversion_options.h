@@ -15,7 +15,8 @@ struct ConversionOptions {
     std::string output_name;  // shown file name of the archive
     std::string config_path;
     std::int32_t input_format = kFormatNmea;
-    // The window's initial waypoint colours.
+    // The defaults are the window's initial values (before any settings
+    // are loaded); the settings file and the window take them from here.
     ColorRef color_auto = kRed;
     ColorRef color_diff = kYellow;
     ColorRef color_rtk_fix = kGreen;

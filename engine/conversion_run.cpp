@@ -2,9 +2,7 @@
 
 #include <ctime>
 #include <cstdio>
-#include <limits.h>
 #include <optional>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -12,27 +10,14 @@
 #include "engine/ingestion.h"
 #include "engine/input_file.h"
 #include "engine/waypoint_selection.h"
+#include "output/file_paths.h"
 #include "output/icon_maker.h"
 #include "output/kml_document.h"
 #include "output/kmz_packager.h"
 
 namespace zelvo {
 
-std::string executable_dir() {
-    char buf[PATH_MAX];
-    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return "./";
-    std::string path(buf, static_cast<std::size_t>(n));
-    return path.substr(0, path.rfind('/') + 1);
-}
-
 namespace {
-
-// Directory part with its trailing '/', or empty.
-std::string directory_part(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
 
 // The name with its extension (from the last '.' after the last '/')
 // replaced by ".kml", or ".kml" appended when it has none.
@@ -42,8 +27,6 @@ std::string kml_name_for(const std::string& name) {
     bool has_extension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
     return (has_extension ? name.substr(0, dot) : name) + ".kml";
 }
-
-std::string base_name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
 // The loose icon files a run makes; they go into the archive and are then
 // deleted, also when the run fails half-way. Two classes of one colour
@@ -157,7 +140,7 @@ std::optional<std::int32_t> write_archive(const ConversionOptions& options, cons
     host.phase(RunPhase::Begun, 0);
     LooseFiles icon_files;
     try {
-        ByteSink& member = archive.begin_member(base_name(place.kml_path), std::time(nullptr));
+        ByteSink& member = archive.begin_member(file_name_part(place.kml_path), std::time(nullptr));
         KmlDocument document(member, document_look(options, make_icons(options, place.icon_dir, icon_files)));
         host.phase(RunPhase::Reading, 0);
         const std::uint64_t epochs = read_log(input, options, document, host);

@@ -50,7 +50,4 @@ RunResult conversion_run(const ConversionOptions& options, RunHost& host);
 // or beside the program when output_path is empty.
 std::string archive_path_for(const ConversionOptions& options);
 
-// Directory of the running program, with its trailing '/'.
-std::string executable_dir();
-
 }  // namespace zelvo

@@ -1,4 +1,4 @@
-// Step 10 of a run: reading the log into the epoch stream.
+// Reading the log into the epoch stream: framing, decoding, the gauge and the pump.
 #pragma once
 
 #include <cstdint>

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 #include "output/file_failure.h"
@@ -46,10 +45,7 @@ public:
     }
     // A file that cannot be stored in the archive. Without a user the run
     // names the failure and gives up; the window asks.
-    virtual FileFailureAction file_failure(const std::string& text) {
-        std::fprintf(stderr, "%s\n", text.c_str());
-        return FileFailureAction::Abort;
-    }
+    virtual FileFailureAction file_failure(const std::string& text) { return report_and_abort(text); }
 
 protected:
     // The host's side of pump_messages. It may throw RunCancelled to stop

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "output/deflate_blocks.h"
+#include "output/file_paths.h"
 
 namespace zelvo {
 namespace {
@@ -44,16 +45,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-std::string bare_name(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
+// The directory to open or create files in: "." for a bare name, "/" for
+// the root, otherwise without its trailing '/'.
 std::string directory_of(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
+    const std::string dir = directory_part(path);
+    if (dir.empty()) return ".";
+    if (dir == "/") return "/";
+    return dir.substr(0, dir.size() - 1);
 }
 
 bool has_non_ascii(const std::string& name) {
@@ -100,12 +98,12 @@ struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
+}  // namespace
+
 FileFailureAction report_and_abort(const std::string& text) {
     std::fprintf(stderr, "%s\n", text.c_str());
     return FileFailureAction::Abort;
 }
-
-}  // namespace
 
 // One member being written. Until it is committed, entries_ and
 // directory_offset_ still describe the archive as it was, and roll_back()
@@ -175,7 +173,7 @@ void KmzPackager::create(const std::string& archive_path) {
     if (fd_.valid()) throw KmzError(error_text("An archive is already open", EINVAL));
 
     std::string target = archive_path;
-    if (bare_name(target).empty())
+    if (file_name_part(target).empty())
         throw KmzError(error_text("File name is blank. Specify appropriate file name", kErrorBlankName));
     // Through a symbolic link the archive replaces the file it points to,
     // not the link.
@@ -191,7 +189,7 @@ void KmzPackager::create(const std::string& archive_path) {
 
     // Hidden, beside the target, so that the final rename stays on one file
     // system; the name is cut so the temporary name stays within NAME_MAX.
-    const std::string prefix = directory_of(target) + "/." + bare_name(target).substr(0, 180) + "." +
+    const std::string prefix = directory_of(target) + "/." + file_name_part(target).substr(0, 180) + "." +
                                std::to_string(::getpid()) + "-";
     static unsigned counter = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -255,7 +253,7 @@ void KmzPackager::add_file_once(const std::string& file_path) {
                         "\" is 4 GiB or larger; an archive without Zip64 cannot hold it",
                     EFBIG);
 
-    start_addition(bare_name(file_path), st.st_mtime);
+    start_addition(file_name_part(file_path), st.st_mtime);
     std::vector<unsigned char> buffer(kReadBlock);
     for (;;) {
         std::size_t n = 0;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/conversion_run.h"
+#include "output/file_paths.h"
 #include "ui/command_options.h"
 #include "ui/settings_file.h"
 
@@ -28,11 +29,6 @@ constexpr const char* kStandardInputPath = "/dev/stdin";
 // The document inside an archive written to standard output, which has no
 // name to give it: the name a KMZ's main document customarily has.
 constexpr const char* kStreamArchiveName = "doc.kmz";
-
-std::string base_name(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 bool is_absolute(const std::string& path) { return !path.empty() && path[0] == '/'; }
 
@@ -143,7 +139,7 @@ std::string copy_to_stdout(const std::string& path) {
 // Converts one log; returns true on success, naming any failure on stderr.
 // `shown` is how the messages name the input.
 bool convert(ConversionOptions& options, const std::string& shown, bool quiet, bool from_stdin, bool to_stdout) {
-    CommandLineHost host(base_name(shown), isatty(STDERR_FILENO) != 0, from_stdin);
+    CommandLineHost host(file_name_part(shown), isatty(STDERR_FILENO) != 0, from_stdin);
     RunResult result;
     try {
         result = conversion_run(options, host);
@@ -249,7 +245,7 @@ int run_plain_form(int argc, char** argv) {
     options.input_path = is_absolute(input) ? input : exe_dir + input;
     if (is_absolute(output)) {
         options.output_path = output;
-        options.output_name = base_name(output);
+        options.output_name = file_name_part(output);
     } else {
         options.output_name = output;
     }
@@ -305,9 +301,9 @@ int run_options_form(int argc, char** argv) {
         const std::string& input = request.inputs[i];
         ConversionOptions options = options_for();
         options.input_path = input;
-        options.input_name = base_name(input);
+        options.input_name = file_name_part(input);
         options.output_path = outputs[i];
-        options.output_name = base_name(outputs[i]);
+        options.output_name = file_name_part(outputs[i]);
         all_ok = convert_to(options, input, outputs[i], request.quiet) && all_ok;
     }
     return all_ok ? 0 : 1;

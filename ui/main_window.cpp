@@ -130,6 +130,7 @@ TForm1::TForm1(WindowDialogs& dialogs, SettingsLocation location, bool interacti
 TForm1::~TForm1() = default;
 
 void TForm1::create_controls() {
+    const ConversionOptions initial;  // the controls' values before any load
     auto group = [](QWidget* parent, const char* name, const QString& title, QRect r,
                     const QFont& font) {
         auto* g = new QGroupBox(title, parent);
@@ -217,54 +218,54 @@ void TForm1::create_controls() {
                           mono_font(true));
     QWidget* w = c_.GroupBox11;
     c_.Label2 = label(w, "Label2", tr("Auto"), 8, 16, mono_font(true));
-    c_.Autoshape = swatch(w, "Autoshape", 64, 16, kRed);
+    c_.Autoshape = swatch(w, "Autoshape", 64, 16, initial.color_auto);
     c_.Label4 = label(w, "Label4", tr("Diff"), 8, 32, mono_font(true));
-    c_.Diffshape = swatch(w, "Diffshape", 64, 32, kYellow);
+    c_.Diffshape = swatch(w, "Diffshape", 64, 32, initial.color_diff);
     c_.Label5 = label(w, "Label5", tr("RTK Fix"), 8, 48, mono_font(true));
-    c_.RTKFixshape = swatch(w, "RTKFixshape", 64, 48, kGreen);
+    c_.RTKFixshape = swatch(w, "RTKFixshape", 64, 48, initial.color_rtk_fix);
     c_.Label6 = label(w, "Label6", tr("Invalid"), 88, 16, mono_font(true));
-    c_.Invalidshape = swatch(w, "Invalidshape", 160, 16, kBlack);
+    c_.Invalidshape = swatch(w, "Invalidshape", 160, 16, initial.color_invalid);
     c_.Label7 = label(w, "Label7", tr("RTK Float"), 88, 32, mono_font(true));
-    c_.RTKFloatshape = swatch(w, "RTKFloatshape", 160, 32, kFuchsia);
+    c_.RTKFloatshape = swatch(w, "RTKFloatshape", 160, 32, initial.color_rtk_float);
     c_.Label8 = label(w, "Label8", tr("Estimated"), 88, 48, mono_font(true));
-    c_.Estematedshape = swatch(w, "Estematedshape", 160, 48, kAqua);
+    c_.Estematedshape = swatch(w, "Estematedshape", 160, 48, initial.color_estimated);
     c_.Label9 = label(w, "Label9", tr("Scale"), 8, 72, mono_font(true));
     c_.Edit4 = edit(w, "Edit4", {64, 70, 33, 18}, sans_font());
     c_.Edit4->setReadOnly(true);
-    c_.Edit4->setText(QStringLiteral("0.5"));
+    c_.Edit4->setText(to_qstring(initial.icon_scale));
     c_.UpDown2 = new UpDown(1, -100, 100, w);
     c_.UpDown2->setObjectName(QStringLiteral("UpDown2"));
     c_.UpDown2->setGeometry(97, 70, 16, 18);
-    c_.CheckBox3 = check(w, "CheckBox3", tr("Show value of height"), {8, 90, 141, 17}, false);
+    c_.CheckBox3 = check(w, "CheckBox3", tr("Show value of height"), {8, 90, 141, 17}, initial.show_height);
 
     c_.GroupBox5 = group(c_.GroupBox3, "GroupBox5", tr(" Style Track"), {4, 127, 181, 106},
                          mono_font(true));
     w = c_.GroupBox5;
     c_.Label1 = label(w, "Label1", tr("Valid Track"), 8, 16, mono_font(true));
-    c_.ShapeStyleTrack = swatch(w, "ShapeStyleTrack", 136, 14, kGreen);
+    c_.ShapeStyleTrack = swatch(w, "ShapeStyleTrack", 136, 14, initial.track_color);
     c_.Label3 = label(w, "Label3", tr("All the waypoints"), 8, 30, mono_font(true));
-    c_.ShapeFullTrack = swatch(w, "ShapeFullTrack", 136, 30, kRed);
+    c_.ShapeFullTrack = swatch(w, "ShapeFullTrack", 136, 30, initial.full_track_color);
     c_.Width = label(w, "Width", tr("Width of the track"), 8, 52, sans_font(true));
     c_.Edit3 = edit(w, "Edit3", {112, 50, 25, 18}, sans_font());
     c_.Edit3->setReadOnly(true);
-    c_.Edit3->setText(QStringLiteral("5"));
+    c_.Edit3->setText(to_qstring(initial.track_width));
     c_.UpDown1 = new UpDown(5, -1000, 1000, w);
     c_.UpDown1->setObjectName(QStringLiteral("UpDown1"));
     c_.UpDown1->setGeometry(137, 50, 16, 18);
-    c_.CheckBox4 = check(w, "CheckBox4", tr("Start first fix"), {8, 69, 97, 17}, false);
+    c_.CheckBox4 = check(w, "CheckBox4", tr("Start first fix"), {8, 69, 97, 17}, initial.start_first_fix);
     c_.CheckBox4->setEnabled(false);
     c_.CheckBox4->setVisible(false);
-    c_.CheckBox2 = check(w, "CheckBox2", tr("Use all the waypoints"), {8, 84, 145, 17}, false);
+    c_.CheckBox2 = check(w, "CheckBox2", tr("Use all the waypoints"), {8, 84, 145, 17}, initial.use_all_waypoints);
 
     c_.GroupBox4 = group(c_.GroupBox3, "GroupBox4", tr("Date(yyyy-mm-dd)"), {4, 237, 181, 38},
                          mono_font(true));
-    c_.CheckBox1 = check(c_.GroupBox4, "CheckBox1", QString(), {8, 17, 17, 17}, true);
+    c_.CheckBox1 = check(c_.GroupBox4, "CheckBox1", QString(), {8, 17, 17, 17}, initial.use_fixed_date);
     c_.MaskEdit1 = new DateMaskEdit(c_.GroupBox4);
     c_.MaskEdit1->setObjectName(QStringLiteral("MaskEdit1"));
     c_.MaskEdit1->setGeometry(27, 16, 86, 18);
     c_.MaskEdit1->setFont(mono9_font());
     c_.MaskEdit1->setTextMargins(0, 0, 0, 0);
-    c_.MaskEdit1->setText(QStringLiteral("2000-01-01"));
+    c_.MaskEdit1->setText(to_qstring(initial.fixed_date));
     c_.MaskEdit1->setEnabled(false);  // until the settings are loaded
 
     // Run and progress

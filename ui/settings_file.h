@@ -9,16 +9,23 @@ namespace zelvo {
 
 inline constexpr const char* kSettingsSection = "Settings";
 
+// The initial values are those of the window before any load, which are
+// the run's own defaults.
+inline const ConversionOptions& initial_options() {
+    static const ConversionOptions initial;
+    return initial;
+}
+
 struct SettingsValues {
-    bool use_fixed_date = true;             // CheckBox1
-    std::string fixed_date = "2000-01-01";  // MaskEdit1
-    ColorRef track_color = kGreen;          // ShapeStyleTrack
-    ColorRef full_track_color = kRed;       // ShapeFullTrack
-    std::string track_width = "5";          // Edit3
-    bool use_all_waypoints = false;         // CheckBox2
-    bool start_first_fix = false;           // CheckBox4
-    bool show_height = false;               // CheckBox3
-    std::string icon_scale = "0.5";         // Edit4
+    bool use_fixed_date = initial_options().use_fixed_date;        // CheckBox1
+    std::string fixed_date = initial_options().fixed_date;         // MaskEdit1
+    ColorRef track_color = initial_options().track_color;          // ShapeStyleTrack
+    ColorRef full_track_color = initial_options().full_track_color;  // ShapeFullTrack
+    std::string track_width = initial_options().track_width;       // Edit3
+    bool use_all_waypoints = initial_options().use_all_waypoints;  // CheckBox2
+    bool start_first_fix = initial_options().start_first_fix;      // CheckBox4
+    bool show_height = initial_options().show_height;              // CheckBox3
+    std::string icon_scale = initial_options().icon_scale;         // Edit4
     int left = 616;                         // Left
     int top = 315;                          // Top
 

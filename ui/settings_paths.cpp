@@ -12,13 +12,6 @@ namespace zelvo {
 
 namespace {
 
-std::string self_executable() {
-    std::vector<char> buf(4096);
-    ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
-    if (n <= 0) return {};
-    return std::string(buf.data(), static_cast<std::size_t>(n));
-}
-
 std::string home_dir() {
     if (const char* h = std::getenv("HOME"); h && *h) return h;
     if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
@@ -33,19 +26,9 @@ bool is_writable_dir(const std::string& dir) {
 
 }  // namespace
 
-std::string directory_part(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string file_name_part(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 SettingsLocation SettingsLocation::of_this_program() {
     SettingsLocation loc;
-    std::string exe = self_executable();
+    std::string exe = executable_path();
     loc.exe_dir = directory_part(exe);
     loc.exe_name = file_name_part(exe);
     if (loc.exe_name.empty()) loc.exe_name = "zelvoconverter";

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "output/file_paths.h"
+
 namespace zelvo {
 
 // The places the settings path is derived from; of_this_program() reads
@@ -28,9 +30,6 @@ struct SettingsLocation {
 
 std::string default_settings_path();
 
-// Directory part with its trailing '/', and the part after it.
-std::string directory_part(const std::string& path);
-std::string file_name_part(const std::string& path);
 
 // Creates the directory and its parents; false when it cannot.
 bool make_directories(const std::string& dir);
