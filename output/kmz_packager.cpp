@@ -268,7 +268,7 @@ void KmzPackager::add_file_once(const std::string& file_path) {
     finish_addition();
 }
 
-void KmzPackager::start_addition(const std::string& name, std::time_t modified) {
+std::unique_ptr<KmzPackager::Addition> KmzPackager::place_addition(const std::string& name) {
     auto a = std::make_unique<Addition>();
     for (std::size_t i = 0; i < entries_.size(); ++i) {
         if (entries_[i].name == name) {
@@ -294,23 +294,29 @@ void KmzPackager::start_addition(const std::string& name, std::time_t modified) 
     if (a->start >= options_.size_limit)
         fail_member("Cannot add \"" + name + "\": the archive would reach 4 GiB, the limit without Zip64",
                     EFBIG);
+    return a;
+}
 
+void KmzPackager::save_tail(Addition& a) {
+    std::FILE* saved = std::tmpfile();
+    if (saved == nullptr) {
+        int code = errno;
+        throw FileError(describe_errno("Cannot create a temporary file for", target_path_, code), code);
+    }
+    a.saved.reset(saved);
+    a.saved_size = directory_offset_ - a.start;
+    copy_range(fd_.get(), a.start, ::fileno(saved), 0, a.saved_size, working_path_);
+}
+
+void KmzPackager::start_addition(const std::string& name, std::time_t modified) {
+    std::unique_ptr<Addition> a = place_addition(name);
     Entry& e = a->entry;
     e.name = name;
     e.flags = has_non_ascii(name) ? zip::kFlagUtf8Name : 0;
     e.modified = zip::dos_date_time(modified);
     e.local_header_offset = a->start;
 
-    if (a->replacing) {
-        std::FILE* saved = std::tmpfile();
-        if (saved == nullptr) {
-            int code = errno;
-            throw FileError(describe_errno("Cannot create a temporary file for", target_path_, code), code);
-        }
-        a->saved.reset(saved);
-        a->saved_size = directory_offset_ - a->start;
-        copy_range(fd_.get(), a->start, ::fileno(saved), 0, a->saved_size, working_path_);
-    }
+    if (a->replacing) save_tail(*a);
 
     // From here on a failure must put the file back.
     addition_ = std::move(a);

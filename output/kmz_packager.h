@@ -115,6 +115,10 @@ private:
     void require_open(const char* operation) const;
     void add_file_once(const std::string& file_path);
     void start_addition(const std::string& name, std::time_t modified);
+    // Where a member of this name goes: its old place, or after the last.
+    std::unique_ptr<Addition> place_addition(const std::string& name);
+    // A replacement keeps the bytes from its place to the directory aside.
+    void save_tail(Addition& addition);
     void write_member_data(const unsigned char* data, std::size_t size);
     void finish_addition();
     void stream_member_data(const unsigned char* data, std::size_t size);
