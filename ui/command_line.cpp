@@ -210,6 +210,11 @@ int run_options_form(int argc, char** argv) {
 
 }  // namespace
 
+std::string usage_forms() {
+    std::string usage = kUsage;
+    return usage.substr(0, usage.find("\n\n") + 1);
+}
+
 int run_command_line(int argc, char** argv) {
     if (argc >= 2 && argv[1][0] == '-') return run_options_form(argc, argv);
     if (argc >= 3) return run_plain_form(argc, argv);

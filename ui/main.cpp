@@ -1,4 +1,5 @@
-// Start-up: two or more arguments convert without a window; fewer open it.
+// Start-up: two or more arguments, or any option, convert without a window;
+// no argument opens the window, and a single log name opens it with that log.
 #include <cstdio>
 
 #include "ui/command_line.h"
@@ -8,14 +9,14 @@
 #endif
 
 int main(int argc, char** argv) {
-    // The options form starts with a switch; the plain form needs at least
-    // an input and an output. A single plain argument is ignored.
     bool options_form = argc >= 2 && argv[1][0] == '-';
     if (options_form || argc >= 3) return zelvo::run_command_line(argc, argv);
 #ifdef ZELVO_HAVE_WINDOW
     return zelvo::run_window(argc, argv);
 #else
-    std::fputs("This build has no window; see zelvoconverter --help\n", stderr);
+    std::fprintf(stderr, "zelvoconverter: this build has no window.\n%s"
+                 "Convert from the command line instead: zelvoconverter --help\n",
+                 zelvo::usage_forms().c_str());
     return 2;
 #endif
 }
