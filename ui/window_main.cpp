@@ -54,7 +54,8 @@ int run_window(int argc, char** argv) {
     try {
         TForm1 form(dialogs, SettingsLocation::of_this_program(), /*interactive=*/true);
         form.settings().load_settings(form.location().default_settings_path());
-        if (argc == 2) open_log_argument(form, QString::fromLocal8Bit(argv[1]));
+        if (argc == 2 && argv[1][0] != '\0')
+            open_log_argument(form, QString::fromLocal8Bit(argv[1]));
         form.show();
         QApplication::exec();
     } catch (const std::exception& e) {
