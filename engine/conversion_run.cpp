@@ -111,7 +111,9 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
     try {
         KmlStream kml(archive.begin_member(base_name(kml_path), std::time(nullptr)));
         // 5. Head.
-        kml.put("<kml>\n"_kml).put("<Document>\n"_kml);
+        // Readers that follow the standard show a root without the KML
+        // namespace as an empty map.
+        kml.put("<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n"_kml).put("<Document>\n"_kml);
 
         // 6. Icons, one per class.
         IconNames icons;
@@ -121,8 +123,12 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
             icon_files.paths.push_back(icon_dir + "/" + icons[i]);
         }
 
-        // 7. Style of the valid track.
+        // 7. Styles of the tracks. Shared styles come before any folder or
+        // placemark of the document.
         write_line_style(kml, options.track_width, options.track_color, "NormalTrack");
+        if (options.use_all_waypoints) {
+            write_line_style(kml, options.track_width, options.full_track_color, "IncorrectTrack");
+        }
 
         // 8. Gauge step.
         const std::uint64_t progress_step = input.size() / 100;
@@ -150,10 +156,7 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
         }
 
         // 12. The track through every epoch.
-        if (options.use_all_waypoints) {
-            write_line_style(kml, options.track_width, options.full_track_color, "IncorrectTrack");
-            selection.write_all_points_track();
-        }
+        if (options.use_all_waypoints) selection.write_all_points_track();
 
         // 13. Tail, without a line end after it.
         kml.put("</Document>\n"_kml).put("</kml>"_kml);

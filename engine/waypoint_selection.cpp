@@ -47,6 +47,8 @@ WaypointSelection::WaypointSelection(KmlStream& out, const ConversionOptions& op
     : out_(out), options_(options), icons_(icons), valid_stream_(valid_points_), all_stream_(all_points_) {}
 
 void WaypointSelection::placemark(const waypoints& record, FixClass fix_class) {
+    // An epoch without a position is not drawn, and takes no number.
+    if (!has_position(record)) return;
     write_waypoint_placemark(out_, record, count_++, icons_[static_cast<int>(fix_class)],
                              options_.input_format, options_.show_height ? 1 : 0, options_.icon_scale);
 }
@@ -85,14 +87,17 @@ void WaypointSelection::select_binary(const waypoints& r) {
 }
 
 void WaypointSelection::epoch_final(waypoints& r) {
+    // The selection still runs for an epoch without a position: it does
+    // the epoch's date work.
+    const bool drawn = has_position(r);
     if (options_.input_format == kFormatNmea) {
         select_nmea(r);
-        if (passes_nmea_track_filter(r)) write_track_point(valid_stream_, TrackKind::ValidNmea, r);
+        if (drawn && passes_nmea_track_filter(r)) write_track_point(valid_stream_, TrackKind::ValidNmea, r);
     } else if (options_.input_format == kFormatBinary) {
         select_binary(r);
-        if (r.status == 'A') write_track_point(valid_stream_, TrackKind::ValidBinary, r);
+        if (drawn && r.status == 'A') write_track_point(valid_stream_, TrackKind::ValidBinary, r);
     }
-    if (options_.use_all_waypoints) write_track_point(all_stream_, TrackKind::AllPoints, r);
+    if (drawn && options_.use_all_waypoints) write_track_point(all_stream_, TrackKind::AllPoints, r);
 }
 
 void WaypointSelection::write_valid_track(std::uint64_t epochs) {

@@ -84,7 +84,55 @@ std::string_view time_stamp_date(std::string_view date) {
     return date.substr(0, 14);
 }
 
+// "%s" prints a text up to its first NUL.
+std::string_view up_to_nul(std::string_view text) { return text.substr(0, text.find('\0')); }
+
+// The text of <when> as it is printed, before it is made XML-safe (a valid
+// time has nothing that the safe form would change).
+std::string when_text(const waypoints& r) {
+    std::string text(up_to_nul(time_stamp_date(r.date)));
+    text += 'T';
+    text += r.time.empty() ? std::string_view("(null)") : up_to_nul(r.time);
+    text += 'Z';
+    return text;
+}
+
+bool is_digits(std::string_view text) {
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+    }
+    return !text.empty();
+}
+
+// The number written in `width` digits at `at`, or -1.
+int digits_at(std::string_view text, std::size_t at, std::size_t width) {
+    std::string_view part = text.substr(at, width);
+    if (part.size() != width || !is_digits(part)) return -1;
+    int v = 0;
+    for (char c : part) v = v * 10 + (c - '0');
+    return v;
+}
+
+bool is_gregorian_leap_year(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int days_in_month(int year, int month) {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && is_gregorian_leap_year(year) ? 29 : kDays[month - 1];
+}
+
 }  // namespace
+
+// 2024-02-29T23:59:59.123Z
+bool is_kml_time(std::string_view t) {
+    if (t.size() < 20 || t.back() != 'Z') return false;
+    if (t[4] != '-' || t[7] != '-' || t[10] != 'T' || t[13] != ':' || t[16] != ':') return false;
+    const int year = digits_at(t, 0, 4), month = digits_at(t, 5, 2), day = digits_at(t, 8, 2);
+    const int hour = digits_at(t, 11, 2), minute = digits_at(t, 14, 2), second = digits_at(t, 17, 2);
+    if (year < 1 || month < 1 || month > 12 || day < 1 || day > days_in_month(year, month)) return false;
+    if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) return false;
+    const std::string_view fraction = t.substr(19, t.size() - 20);
+    return fraction.empty() || (fraction[0] == '.' && is_digits(fraction.substr(1)));
+}
 
 void write_waypoint_placemark(KmlStream& out, const waypoints& r, std::int32_t number,
                               std::string_view icon, std::int32_t input_format,
@@ -126,10 +174,14 @@ void write_waypoint_placemark(KmlStream& out, const waypoints& r, std::int32_t n
     out.put("<latitude>"_kml).put_fixed(r.latitude, 6).put("</latitude>\n"_kml);
     out.put("<tilt>66</tilt>\n"_kml);
     out.put("</LookAt>\n"_kml);
-    out.put("<TimeStamp>\n"_kml);
-    out.put("<when>"_kml).put_element_text_raw(time_stamp_date(r.date)).put("T"_kml)
-        .put_element_text(r.time).put("Z</when>\n"_kml);
-    out.put("</TimeStamp>\n"_kml);
+    // A reader rejects the whole document over one time it cannot read (an
+    // empty time field, a broken fixed date): such a placemark has none.
+    const std::string when = when_text(r);
+    if (is_kml_time(when)) {
+        out.put("<TimeStamp>\n"_kml);
+        out.put("<when>"_kml).put(when).put("</when>\n"_kml);
+        out.put("</TimeStamp>\n"_kml);
+    }
     out.put("<Style>\n"_kml);
     out.put("<IconStyle>\n"_kml);
     out.put("<scale>"_kml).put_element_text(icon_scale).put("</scale>\n"_kml);

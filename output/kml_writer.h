@@ -23,6 +23,11 @@ void write_waypoint_placemark(KmlStream& out, const waypoints& record, std::int3
                               std::string_view icon, std::int32_t input_format,
                               std::int32_t show_height, std::string_view icon_scale);
 
+// A time a KML reader takes in a <when>: "yyyy-mm-ddThh:mm:ss", an optional
+// fraction ".digits", then "Z"; a Gregorian date from year 0001, hour
+// 00-23, minute and second 00-59.
+bool is_kml_time(std::string_view text);
+
 // Which records make a point of the valid track of an NMEA log.
 bool passes_nmea_track_filter(const waypoints& record);
 
