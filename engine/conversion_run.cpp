@@ -106,6 +106,7 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
     host.set_count_text(" ");
     host.set_run_enabled(false);
     bool locked = false;
+    std::uint64_t epochs_read = 0;
     LooseFiles icon_files;
 
     try {
@@ -148,6 +149,7 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
         if (options.input_format == kFormatNmea) ingest_nmea(input, progress_step, host, epochs);
         if (options.input_format == kFormatBinary) ingest_binary(input, progress_step, host, epochs);
         epochs.finish();
+        epochs_read = epochs.size();
         if (known_format) {
             host.set_status("Creation of KML-file");
             kml.put("</Folder>\n"_kml);
@@ -185,10 +187,13 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
     // 17 to 19.
     host.set_status("The progress finished");
     std::string message = "The progress finished!\n\rInput file " + options.input_name + "\n\r" + host.count_text();
-    if (host.is_interactive()) host.show_information(message);
+    if (host.is_interactive()) {
+        if (epochs_read == 0) host.show_no_epoch_information(message, options.input_format);
+        else host.show_information(message);
+    }
     host.set_run_enabled(true);
     host.set_options_enabled(true);
-    return {};
+    return {RunOutcome::Finished, {}, epochs_read};
 }
 
 }  // namespace zelvo

@@ -1,6 +1,7 @@
 // The Run command: one log in, one KMZ archive out.
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -18,6 +19,7 @@ enum class RunOutcome {
 struct RunResult {
     RunOutcome outcome = RunOutcome::Finished;
     std::string reason;  // the system's reason for a failure, for the command line
+    std::uint64_t epochs = 0;  // epochs the log gave; 0 usually means the wrong format was chosen
 };
 
 // Raised by a host's pump_messages() to stop a run (the window closing).

@@ -1,6 +1,7 @@
 // What a conversion run needs of the program that hosts it.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -28,6 +29,13 @@ public:
         process_messages();
     }
     virtual void show_information(const std::string& text) = 0;
+    // The final message of a run that found no epoch in its log read as
+    // `input_format`. A host that can say how to read the log instead adds
+    // its hint.
+    virtual void show_no_epoch_information(const std::string& text, std::int32_t input_format) {
+        (void)input_format;
+        show_information(text);
+    }
     virtual bool is_interactive() const = 0;
     // A file that cannot be stored in the archive. Without a user the run
     // names the failure and gives up; the window asks.

@@ -32,7 +32,9 @@ const char* kUsage =
     "  -q          no line per converted file\n"
     "  -h, --help  this text\n"
     "  --version   the program's version\n"
-    "Exit status: 0 all converted, 1 a conversion failed, 2 a usage error.\n";
+    "Exit status: 0 all converted, 1 a conversion failed, 2 a usage error,\n"
+    "3 converted but no epoch found (the log may be in the other format).\n"
+    "With several inputs the worst wins, 1 over 3.\n";
 
 std::string base_name(const std::string& path) {
     std::size_t slash = path.rfind('/');
@@ -76,8 +78,20 @@ private:
     bool drawn_ = false;
 };
 
-// Converts one log; returns true on success, naming any failure on stderr.
-bool convert(ConversionOptions& options, bool quiet) {
+// Exit statuses of one conversion, in rising order of how bad they are.
+constexpr int kConverted = 0;
+constexpr int kNoEpoch = 3;
+constexpr int kFailed = 1;
+
+int worse(int a, int b) {
+    auto rank = [](int status) { return status == kFailed ? 2 : status == kNoEpoch ? 1 : 0; };
+    return rank(a) >= rank(b) ? a : b;
+}
+
+// Converts one log; returns its exit status, naming any failure on stderr.
+// A log without a single epoch is still converted, but most likely was read
+// in the wrong format: the line says which one to try.
+int convert(ConversionOptions& options, bool quiet) {
     CommandLineHost host(base_name(options.input_path), isatty(STDERR_FILENO) != 0);
     RunResult result;
     try {
@@ -85,24 +99,30 @@ bool convert(ConversionOptions& options, bool quiet) {
     } catch (const std::exception& e) {
         host.end_bar();
         std::fprintf(stderr, "%s: %s: %s\n", kProgram, options.input_path.c_str(), e.what());
-        return false;
+        return kFailed;
     }
     host.end_bar();
     if (result.outcome == RunOutcome::InputNotOpened) {
         std::fprintf(stderr, "%s: %s: %s\n", kProgram, host.status().c_str(), options.input_path.c_str());
         if (!result.reason.empty()) std::fprintf(stderr, "  (%s)\n", result.reason.c_str());
-        return false;
+        return kFailed;
     }
     if (result.outcome == RunOutcome::OutputNotCreated) {
         std::fprintf(stderr, "%s: %s: %s\n", kProgram, host.status().c_str(), options.output_path.c_str());
         if (!result.reason.empty()) std::fprintf(stderr, "  (%s)\n", result.reason.c_str());
-        return false;
+        return kFailed;
     }
     if (!quiet) {
         std::printf("%s: %s -> %s\n", options.input_path.c_str(), host.count_text().c_str(),
                     options.output_path.c_str());
     }
-    return true;
+    if (result.epochs == 0) {
+        std::fprintf(stderr, "%s: no epoch found (%s)\n", options.input_path.c_str(),
+                     options.input_format == kFormatBinary ? "read as TOLV; for an NMEA log use -f nmea"
+                                                           : "read as NMEA; for a binary log use -f tolv");
+        return kNoEpoch;
+    }
+    return kConverted;
 }
 
 // zelvoconverter INPUT OUTPUT.kmz [CONFIG.ini]: always NMEA; the input and
@@ -128,7 +148,8 @@ int run_plain_form(int argc, char** argv) {
     const std::string settings_path = is_absolute(config) ? config : "./" + config;
     load_settings_values(settings_path, SettingsValues::form_initial()).apply_to(options);
     options.input_format = kFormatNmea;
-    return convert(options, true) ? 0 : 1;
+    // This form keeps 0 for a log without epochs; the line on stderr says it.
+    return convert(options, true) == kFailed ? 1 : 0;
 }
 
 int usage_error(const std::string& message) {
@@ -193,7 +214,7 @@ int run_options_form(int argc, char** argv) {
         if (!found) return usage_error("cannot read the settings file '" + config + "'");
     }
 
-    bool all_ok = true;
+    int status = kConverted;
     for (const std::string& input : inputs) {
         ConversionOptions options;
         settings.apply_to(options);
@@ -203,9 +224,9 @@ int run_options_form(int argc, char** argv) {
         options.input_name = base_name(input);
         options.output_path = output.empty() ? input + ".kmz" : output;
         options.output_name = base_name(options.output_path);
-        all_ok = convert(options, quiet) && all_ok;
+        status = worse(status, convert(options, quiet));
     }
-    return all_ok ? 0 : 1;
+    return status;
 }
 
 }  // namespace

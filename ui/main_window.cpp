@@ -581,6 +581,16 @@ void TForm1::show_information(const std::string& text) {
     dialogs_.information(this, tr("Information"), to_qstring(text));
 }
 
+// The same final message, with a warning icon and a hint on how to read
+// the log instead: a log without a single epoch was most likely read in the
+// wrong format.
+void TForm1::show_no_epoch_information(const std::string& text, std::int32_t input_format) {
+    const QString hint = input_format == kFormatBinary
+                             ? tr("No epoch found (read as TOLV; for an NMEA log choose NMEA)")
+                             : tr("No epoch found (read as NMEA; for a binary log choose TOLV)");
+    dialogs_.warning(this, tr("Information"), to_qstring(text) + QStringLiteral("\n\r") + hint);
+}
+
 // ---- window events ----
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -130,6 +130,7 @@ public:
     void set_options_enabled(bool enabled) override;
     void process_messages() override;
     void show_information(const std::string& text) override;
+    void show_no_epoch_information(const std::string& text, std::int32_t input_format) override;
     bool is_interactive() const override { return interactive_; }
     FileFailureAction file_failure(const std::string& text) override;
 

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -102,4 +103,33 @@ TEST_F(CommandLine, PlainFormTakesAbsolutePathsAsTheyStand) {
     o = run(at("missing.log") + " " + at("out3.kmz"));
     EXPECT_EQ(o.status, 1);
     EXPECT_NE(o.out.find("Can't open the input file"), std::string::npos);
+}
+
+TEST_F(CommandLine, ALogWithoutEpochsIsSaidAndExitsWithThree) {
+    std::string noise(4096, '\0');
+    std::uint32_t seed = 7;
+    for (char& c : noise) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
+    noise.erase(std::remove(noise.begin(), noise.end(), '$'), noise.end());  // no sentence can start
+    write_file(dir_.path() / "a.log", kGga);
+    write_file(dir_.path() / "empty.log", "");
+    write_file(dir_.path() / "noise.bin", noise);
+    const std::string as_nmea = ": no epoch found (read as NMEA; for a binary log use -f tolv)\n";
+    struct Case { std::string args; int status; std::string said; };
+    const Case cases[] = {
+        {"-q empty.log", 3, "empty.log" + as_nmea},
+        {"-q noise.bin", 3, "noise.bin" + as_nmea},
+        {"-q -f tolv a.log", 3, "a.log: no epoch found (read as TOLV; for an NMEA log use -f nmea)\n"},
+        {"-q a.log empty.log", 3, "empty.log" + as_nmea},   // the worst wins
+        {"-q empty.log missing.log", 1, "empty.log" + as_nmea},  // a failure over no epoch
+        {"-q a.log", 0, ""},
+        {at("empty.log") + " " + at("plain.kmz"), 0, dir_.str() + "empty.log" + as_nmea},  // the classic form keeps 0
+    };
+    for (const Case& c : cases) {
+        Outcome o = run(c.args);
+        EXPECT_EQ(o.status, c.status) << c.args << "\n" << o.out;
+        if (c.said.empty()) EXPECT_EQ(o.out.find("no epoch"), std::string::npos) << o.out;
+        else EXPECT_NE(o.out.find(c.said), std::string::npos) << c.args << "\n" << o.out;
+    }
+    EXPECT_TRUE(exists("empty.log.kmz"));  // the archive is written all the same
+    EXPECT_TRUE(exists("plain.kmz"));
 }

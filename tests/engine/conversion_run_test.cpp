@@ -19,12 +19,17 @@ const std::string kRedStyle =
 class RecordingHost : public HeadlessHost {
 public:
     void show_information(const std::string& text) override { shown = text; }
+    void show_no_epoch_information(const std::string& text, std::int32_t format) override {
+        shown = text;
+        no_epoch_format = format;
+    }
     bool is_interactive() const override { return interactive; }
     void set_options_enabled(bool enabled) override {
         HeadlessHost::set_options_enabled(enabled);
         lock_changes += 1;
     }
     std::string shown;
+    std::int32_t no_epoch_format = -1;
     bool interactive = false;
     int lock_changes = 0;
 };
@@ -48,6 +53,8 @@ TEST_F(ConversionRun, EmptyLogGivesACompleteDocument) {
     EXPECT_EQ(host.count_text(), "Waypoints 0");
     EXPECT_EQ(host.status(), "The progress finished");
     EXPECT_EQ(host.shown, "The progress finished!\n\rInput file in.log\n\rWaypoints 0");
+    EXPECT_EQ(host.no_epoch_format, kFormatNmea);  // the host may say how to read the log instead
+    EXPECT_EQ(result_.epochs, 0u);
     EXPECT_TRUE(host.run_enabled());
     EXPECT_TRUE(host.options_enabled());
 }
@@ -209,6 +216,7 @@ TEST_F(ConversionRun, RealLogsConvertToWellFormedDocuments) {
         o.use_all_waypoints = true;
         std::string doc = convert(read_file(std::string(ZELVO_TEST_DATA) + "/" + c.log), o, &host);
         EXPECT_EQ(host.count_text(), "Waypoints " + std::to_string(c.waypoints)) << c.log;
+        EXPECT_GT(result_.epochs, 0u) << c.log;  // a log without positions still has its epochs
         EXPECT_GE(host.progress(), 95) << c.log;
         EXPECT_TRUE(well_formed_xml(document_file())) << c.log;
         EXPECT_EQ(doc.substr(doc.size() - 6), "</kml>");

@@ -23,8 +23,8 @@ protected:
         options.output_name = "out.kmz";
         HeadlessHost local;
         HeadlessHost& h = host ? *host : local;
-        RunResult result = conversion_run(options, h);
-        EXPECT_EQ(result.outcome, RunOutcome::Finished) << result.reason;
+        result_ = conversion_run(options, h);
+        EXPECT_EQ(result_.outcome, RunOutcome::Finished) << result_.reason;
         return document();
     }
 
@@ -55,6 +55,7 @@ protected:
     }
 
     TempDir dir_;
+    RunResult result_;  // of the last convert()
 };
 
 }  // namespace zelvo::test
