@@ -174,8 +174,8 @@ void write_waypoint_placemark(KmlStream& out, const waypoints& r, std::int32_t n
     out.put("<latitude>"_kml).put_fixed(r.latitude, 6).put("</latitude>\n"_kml);
     out.put("<tilt>66</tilt>\n"_kml);
     out.put("</LookAt>\n"_kml);
-    // A reader rejects the whole document over one time it cannot read (an
-    // empty time field, a broken fixed date): such a placemark has none.
+    // One time that is no real date and time (an empty time field, a broken
+    // fixed date) makes the whole document invalid: such a placemark has none.
     const std::string when = when_text(r);
     if (is_kml_time(when)) {
         out.put("<TimeStamp>\n"_kml);
