@@ -28,6 +28,9 @@ public:
         pump_countdown_ = 1;
         process_messages();
     }
+    // After every chunk of the log: the bytes read so far. A host that does
+    // not know the log's size (standard input) shows this instead.
+    virtual void bytes_read(std::uint64_t total) { (void)total; }
     virtual void show_information(const std::string& text) = 0;
     // The final message of a run that found no epoch in its log read as
     // `input_format`. A host that can say how to read the log instead adds
