@@ -1,6 +1,8 @@
 // The unattended command-line mode.
 #pragma once
 
+#include <string>
+
 namespace zelvo {
 
 // Runs the command line given to the program (argv[0] is the program) in
@@ -9,5 +11,8 @@ namespace zelvo {
 // 2 a usage error, 3 converted but an input gave no epoch (options form
 // only; a failure wins over it).
 int run_command_line(int argc, char** argv);
+
+// The lines of the usage text that show the command-line forms.
+std::string usage_forms();
 
 }  // namespace zelvo
