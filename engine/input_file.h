@@ -12,6 +12,9 @@ namespace zelvo {
 
 inline constexpr std::size_t kChunkSize = 1024;
 
+// The name that stands for standard input on the command line.
+inline constexpr const char* kStandardInputName = "-";
+
 class InputFile {
 public:
     InputFile() = default;
@@ -19,7 +22,8 @@ public:
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
-    // Opens for reading; on failure returns false and error() tells why.
+    // Opens a regular file for reading; on failure returns false and
+    // error() tells why. Standard input ("-") is refused for now.
     bool open(const std::string& path);
     void close();
     bool is_open() const { return fd_ >= 0; }

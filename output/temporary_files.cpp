@@ -1,0 +1,48 @@
+#include "output/temporary_files.h"
+
+#include <array>
+#include <atomic>
+#include <climits>
+#include <cstring>
+#include <unistd.h>
+
+namespace zelvo {
+
+namespace {
+
+enum SlotState : int { kFree, kFilling, kNoted };
+
+struct Slot {
+    std::atomic<int> state{kFree};
+    char path[PATH_MAX];
+};
+
+// Enough for the runs of one process; several at once only in tests.
+std::array<Slot, 16> slots;
+
+static_assert(std::atomic<int>::is_always_lock_free);
+
+}  // namespace
+
+int note_temporary_file(const std::string& path) {
+    if (path.size() >= PATH_MAX) return -1;
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        int expected = kFree;
+        if (!slots[i].state.compare_exchange_strong(expected, kFilling)) continue;
+        std::memcpy(slots[i].path, path.c_str(), path.size() + 1);
+        slots[i].state.store(kNoted);
+        return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void forget_temporary_file(int slot) {
+    if (slot >= 0 && static_cast<std::size_t>(slot) < slots.size()) slots[slot].state.store(kFree);
+}
+
+void remove_temporary_files_now() {
+    for (Slot& s : slots)
+        if (s.state.load() == kNoted) ::unlink(s.path);
+}
+
+}  // namespace zelvo
