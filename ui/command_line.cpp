@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/conversion_run.h"
+#include "ui/interrupt_signals.h"
 #include "ui/settings_file.h"
 
 namespace zelvo {
@@ -105,6 +106,8 @@ bool convert(ConversionOptions& options, bool quiet) {
     return true;
 }
 
+int usage_error(const std::string& message);
+
 // zelvoconverter INPUT OUTPUT.kmz [CONFIG.ini]: always NMEA; the input and
 // output beside the program, the settings from the current directory.
 int run_plain_form(int argc, char** argv) {
@@ -126,7 +129,11 @@ int run_plain_form(int argc, char** argv) {
     }
     options.config_path = config;
     const std::string settings_path = is_absolute(config) ? config : "./" + config;
-    load_settings_values(settings_path, SettingsValues::form_initial()).apply_to(options);
+    try {
+        load_settings_values(settings_path, SettingsValues::form_initial()).apply_to(options);
+    } catch (const std::exception& e) {
+        return usage_error(e.what());
+    }
     options.input_format = kFormatNmea;
     return convert(options, true) ? 0 : 1;
 }
@@ -189,7 +196,11 @@ int run_options_form(int argc, char** argv) {
     SettingsValues settings = SettingsValues::built_in_defaults();
     if (!config.empty()) {
         bool found = false;
-        settings = load_settings_values(config, SettingsValues::form_initial(), &found);
+        try {
+            settings = load_settings_values(config, SettingsValues::form_initial(), &found);
+        } catch (const std::exception& e) {
+            return usage_error(e.what());
+        }
         if (!found) return usage_error("cannot read the settings file '" + config + "'");
     }
 
@@ -211,7 +222,13 @@ int run_options_form(int argc, char** argv) {
 }  // namespace
 
 int run_command_line(int argc, char** argv) {
+    remove_temporaries_on_interrupt();
     if (argc >= 2 && argv[1][0] == '-') return run_options_form(argc, argv);
+    // More than three would be a glob over several logs: the second would be
+    // overwritten as the archive and the third read as the settings.
+    if (argc > 4)
+        return usage_error("the classic form takes INPUT OUTPUT.kmz [CONFIG.ini]; "
+                           "to convert several logs use: zelvoconverter -q LOG...");
     if (argc >= 3) return run_plain_form(argc, argv);
     return usage_error("missing arguments");
 }
