@@ -1,11 +1,14 @@
 # make demo  - install what is missing, build, convert the bundled sample log
 # make test  - install what is missing, build, run every test
 # make test-sanitize - the whole test suite again under ASan and UBSan
+# make fuzz   - each fuzz target for FUZZ_SECONDS (60) from its seed corpus (clang)
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: demo test test-sanitize deps build bench clean
+.PHONY: demo test test-sanitize fuzz deps build bench clean
 
 deps:
 	@tools/install-deps.sh
@@ -28,8 +31,13 @@ test-sanitize: deps
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j$(JOBS)
 
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELVO_FUZZ=ON -DZELVO_BUILD_UI=OFF
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target nmea_fuzz binary_fuzz settings_fuzz
+	tests/fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 bench: build
 	$(BUILD)/bench/zelvo_bench
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)
