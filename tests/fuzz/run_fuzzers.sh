@@ -29,7 +29,7 @@ for t in "${targets[@]}"; do
     if [ -d "$s" ]; then cp -p "$s"/* "$seed_dir"/; else cp -p "$s" "$seed_dir"/; fi
   done
   echo "== $t: ${seconds}s"
-  "$build/tests/fuzz/${t}_fuzz" -max_total_time="$seconds" -max_len=16384 -timeout=30 \
+  "$build/tests/fuzz/${t}_fuzz" -max_total_time="$seconds" -max_len=4096 -timeout=30 \
     -print_final_stats=1 -artifact_prefix="$build/fuzz-$t-" \
     "$corpus" "$seed_dir" "$src/tests/fuzz/regressions/$t"
 done
