@@ -21,23 +21,22 @@ bool InputFile::open(const std::string& path) {
     error_.clear();
     eof_ = false;
     begin_ = end_ = 0;
+    consumed_ = 0;
     if (path.empty()) {
         error_ = "no file name given";
         return false;
     }
-    if (path == kStandardInputName) {
-        error_ = "reading a log from standard input is not supported; name the log file";
-        return false;
-    }
     // Without blocking on a FIFO that has no writer; only a regular file is
-    // read, since a device, FIFO or socket may never end.
+    // read, since a device, FIFO or socket may never end. Standard input is
+    // read whatever it is (a pipe, most often): the user chose it.
+    const bool standard_input = path == kStandardInputPath;
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0) {
         error_ = std::strerror(errno);
         return false;
     }
     struct stat st {};
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode) || (!S_ISREG(st.st_mode) && !standard_input)) {
         error_ = S_ISDIR(st.st_mode) ? "it is a directory"
                                      : "it is not a regular file (a device, FIFO or socket may never end)";
         close();
@@ -81,6 +80,7 @@ std::size_t InputFile::read_chunk(const unsigned char*& data) {
     std::size_t n = end_ - begin_ < kChunkSize ? end_ - begin_ : kChunkSize;
     data = buffer_.data() + begin_;
     begin_ += n;
+    consumed_ += n;
     return n;
 }
 

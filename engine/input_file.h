@@ -12,8 +12,9 @@ namespace zelvo {
 
 inline constexpr std::size_t kChunkSize = 1024;
 
-// The name that stands for standard input on the command line.
-inline constexpr const char* kStandardInputName = "-";
+// Standard input as a path: the one input that is read even when it is
+// not a regular file.
+inline constexpr const char* kStandardInputPath = "/dev/stdin";
 
 class InputFile {
 public:
@@ -22,8 +23,8 @@ public:
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
-    // Opens a regular file for reading; on failure returns false and
-    // error() tells why. Standard input ("-") is refused for now.
+    // Opens a regular file, or standard input, for reading; on failure
+    // returns false and error() tells why.
     bool open(const std::string& path);
     void close();
     bool is_open() const { return fd_ >= 0; }
@@ -35,6 +36,8 @@ public:
     // std::runtime_error on a read error that is not the end of the input.
     std::size_t read_chunk(const unsigned char*& data);
     bool eof() const { return eof_; }
+    // The bytes handed out by read_chunk so far.
+    std::uint64_t consumed() const { return consumed_; }
 
 private:
     int fd_ = -1;
@@ -44,6 +47,7 @@ private:
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
     bool eof_ = false;
+    std::uint64_t consumed_ = 0;
 };
 
 }  // namespace zelvo

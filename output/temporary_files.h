@@ -11,11 +11,14 @@ namespace zelvo {
 // when every slot is taken (the file is then only left to the next run's
 // clean-up of stale files).
 int note_temporary_file(const std::string& path);
+// The same for a private directory, removed after the files.
+int note_temporary_directory(const std::string& path);
 
 // The file was handed over or removed; its slot is free again.
 void forget_temporary_file(int slot);
 
-// Removes every noted file. Async-signal-safe: only unlink(2).
+// Removes every noted file, then every noted directory. Async-signal-safe:
+// only unlink(2) and rmdir(2).
 void remove_temporary_files_now();
 
 }  // namespace zelvo
