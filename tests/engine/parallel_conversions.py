@@ -23,6 +23,7 @@ def main():
     ap.add_argument("--exe", required=True)
     ap.add_argument("--count", type=int, default=100)
     args = ap.parse_args()
+    args.exe = str(pathlib.Path(args.exe).resolve())
 
     logs = sorted(p for p in DATA.iterdir() if p.suffix in (".log", ".nmea"))
     with tempfile.TemporaryDirectory(prefix="zelvo-parallel-") as tmp:
