@@ -243,14 +243,17 @@ void KmzPackager::create(const std::string& archive_path) {
     int code = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string candidate = prefix + std::to_string(counter++) + ".tmp";
+        // Noted before it exists, so that a signal in between finds it.
+        temporary_slot_ = note_temporary_file(candidate);
         int fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             fd_ = UniqueFd(fd);
             working_path_ = candidate;
-            temporary_slot_ = note_temporary_file(candidate);
             break;
         }
         code = errno;
+        forget_temporary_file(temporary_slot_);
+        temporary_slot_ = -1;
         if (code != EEXIST) break;
     }
     if (!fd_.valid()) throw KmzError(describe_errno("Cannot create file", archive_path, code));
