@@ -472,3 +472,14 @@ TEST_F(CommandLine, TwoRunsIntoOneFolderBothComplete) {
     }
     EXPECT_EQ(entries(), (std::vector<std::string>{"a.log", "a.log.kmz", "b.log", "b.log.kmz"}));
 }
+
+TEST_F(CommandLine, ASingleLogWithoutADisplayShowsTheFormsAndExitsWithTwo) {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) ::unsetenv(name);
+    write_file(dir_.path() / "a.log", kGga);
+    for (const char* args : {"a.log", ""}) {
+        Outcome o = run(args);
+        EXPECT_EQ(o.status, 2) << args;
+        EXPECT_NE(o.out.find("zelvoconverter INPUT OUTPUT.kmz"), std::string::npos) << o.out;
+        EXPECT_FALSE(exists("a.log.kmz"));
+    }
+}
