@@ -10,6 +10,7 @@
 #include "engine/epoch_stream.h"
 #include "engine/ingestion.h"
 #include "engine/input_file.h"
+#include "engine/output_guard.h"
 #include "engine/waypoint_selection.h"
 #include "output/icon_maker.h"
 #include "output/kml_stream.h"
@@ -49,18 +50,6 @@ std::string kml_name_for(const std::string& name) {
 
 std::string base_name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
-// The loose icon files a run makes; they go into the archive and are then
-// deleted, also when the run fails half-way. Two classes of one colour
-// share a file, which the second deletion finds gone.
-struct LooseFiles {
-    std::vector<std::string> paths;
-    void remove_all() {
-        for (const std::string& p : paths) std::remove(p.c_str());
-        paths.clear();
-    }
-    ~LooseFiles() { remove_all(); }
-};
-
 }  // namespace
 
 RunResult conversion_run(ConversionOptions& options, RunHost& host) {
@@ -78,13 +67,18 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
         options.output_path.empty() ? executable_dir() : directory_part(options.output_path);
     const std::string kml_path = output_dir + kml_name_for(options.output_name);
     const std::string archive_path = output_dir + options.output_name;
+    std::string refusal;
     if (kml_path == archive_path) {
         // The archive would take the name of the document it packs.
+        refusal = "the output name ends in \".kml\", the name of the KML document inside the archive; "
+                  "name the output with \".kmz\"";
+    } else {
+        refusal = output_refusal(archive_path, options.input_path);
+    }
+    if (!refusal.empty()) {
         host.set_status("Can't create the output file");
         host.pump_messages();
-        return {RunOutcome::OutputNotCreated,
-                "the output name ends in \".kml\", the name of the KML document inside the archive; "
-                "name the output with \".kmz\""};
+        return {RunOutcome::OutputNotCreated, refusal};
     }
     KmzPackager archive;
     archive.OnProcessFileFailure = [&host](const std::string& text) { return host.file_failure(text); };
@@ -98,7 +92,6 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
 
     // 3. From here on the archive is output_path.
     options.output_path = archive_path;
-    const std::string icon_dir = output_dir.empty() ? "." : output_dir.substr(0, output_dir.size() - 1);
 
     // 4. The window.
     host.reset_progress();
@@ -107,7 +100,6 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
     host.set_run_enabled(false);
     bool locked = false;
     std::uint64_t epochs_read = 0;
-    LooseFiles icon_files;
 
     try {
         KmlStream kml(archive.begin_member(base_name(kml_path), std::time(nullptr)));
@@ -116,12 +108,14 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
         // namespace as an empty map.
         kml.put("<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n"_kml).put("<Document>\n"_kml);
 
-        // 6. Icons, one per class.
+        // 6. Icons, one per class, made in memory: the output folder may
+        // hold the user's own files of these names.
         IconNames icons;
+        std::vector<Icon> icon_images;
+        const std::time_t icons_made = std::time(nullptr);
         for (FixClass c : kIconOrder) {
-            const int i = static_cast<int>(c);
-            icons[i] = make_icon(options.class_color(c), icon_dir);
-            icon_files.paths.push_back(icon_dir + "/" + icons[i]);
+            icon_images.push_back(make_icon(options.class_color(c)));
+            icons[static_cast<int>(c)] = icon_images.back().name;
         }
 
         // 7. Styles of the tracks. Shared styles come before any folder or
@@ -170,15 +164,11 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
 
         // 15. The icons in class order after the document; a repeated
         // colour replaces its own member.
-        for (const std::string& icon : icon_files.paths) archive.add_file(icon);
+        for (const Icon& icon : icon_images) archive.add_bytes(icon.name, icon.png, icons_made);
         archive.close();
-
-        // 16.
-        icon_files.remove_all();
     } catch (...) {
         input.close();
         archive.abandon();
-        icon_files.remove_all();
         host.set_run_enabled(true);
         if (locked) host.set_options_enabled(true);
         throw;

@@ -29,11 +29,13 @@ public:
 };
 
 // Converts options.input_path into the archive options.output_path and
-// rewrites output_path as the window keeps it. Failures of opening the
-// input and creating the output are reported through the host and the
-// result; any other failure (an icon, the archive, a read error) is thrown
-// as std::runtime_error after the run has closed its files, removed the
-// loose files it made and unlocked the host.
+// rewrites output_path as the window keeps it. Nothing but the archive is
+// written into the output folder. Failures of opening the input and
+// creating the output, and an output refused before the log is read (the
+// log itself, a file that is not an archive), are reported through the host
+// and the result; any other failure (an icon, the archive, a read error) is
+// thrown as std::runtime_error after the run has closed its files, removed
+// its temporary archive and unlocked the host.
 RunResult conversion_run(ConversionOptions& options, RunHost& host);
 
 // Directory of the running program, with its trailing '/'.

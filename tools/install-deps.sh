@@ -11,6 +11,7 @@ packages=(
   unzip p7zip-full python3 locales
   desktop-file-utils appstream man-db dpkg-dev
   libxml2-utils  # xmllint: the documents are checked against the KML schema
+  clang libclang-rt-dev
 )
 
 missing=()

@@ -14,7 +14,10 @@
 #include <vector>
 
 #include "engine/conversion_run.h"
+#include "engine/input_file.h"
+#include "output/temporary_files.h"
 #include "ui/command_options.h"
+#include "ui/interrupt_signals.h"
 #include "ui/settings_file.h"
 
 namespace zelvo {
@@ -24,7 +27,6 @@ namespace {
 constexpr const char* kProgram = kProgramName;
 // What "-" names: standard input as INPUT, standard output as OUTPUT.
 constexpr const char* kStandardStream = "-";
-constexpr const char* kStandardInputPath = "/dev/stdin";
 // The document inside an archive written to standard output, which has no
 // name to give it: the name a KMZ's main document customarily has.
 constexpr const char* kStreamArchiveName = "doc.kmz";
@@ -99,11 +101,17 @@ public:
             return false;
         }
         path_ = pattern + "/";
+        // Stopped by a signal, the program removes the directory and the
+        // archive that may be waiting in it.
+        directory_slot_ = note_temporary_directory(pattern);
+        archive_slot_ = note_temporary_file(path_ + kStreamArchiveName);
         return true;
     }
     const std::string& path() const { return path_; }
     ~PrivateDirectory() {
         if (path_.empty()) return;
+        forget_temporary_file(archive_slot_);
+        forget_temporary_file(directory_slot_);
         if (DIR* d = ::opendir(path_.c_str())) {
             while (dirent* e = ::readdir(d)) {
                 std::string name = e->d_name;
@@ -116,6 +124,8 @@ public:
 
 private:
     std::string path_;
+    int directory_slot_ = -1;
+    int archive_slot_ = -1;
 };
 
 // Copies the file to standard output; returns the system's reason on failure.
@@ -224,7 +234,7 @@ int usage_error(const std::string& message) {
 
 // A file the settings are to come from must be there and readable.
 std::string unreadable_reason(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return std::strerror(errno);
     struct stat st {};
     bool directory = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
@@ -274,7 +284,11 @@ int run_plain_form(int argc, char** argv) {
     options.config_path = config;
     const std::string settings_path = is_absolute(config) ? config : "./" + config;
     bool found = false;
-    load_settings_values(settings_path, SettingsValues::form_initial(), &found).apply_to(options);
+    try {
+        load_settings_values(settings_path, SettingsValues::form_initial(), &found).apply_to(options);
+    } catch (const std::exception& e) {
+        return usage_error(e.what());
+    }
     if (found) warn_unreadable_settings(options, config);
     options.input_format = kFormatNmea;
     // This form keeps 0 for a log without epochs; the line on stderr says it.
@@ -307,7 +321,11 @@ int run_options_form(int argc, char** argv) {
     if (!request.config.empty()) {
         std::string reason = unreadable_reason(request.config);
         if (!reason.empty()) return usage_error("cannot read the settings file '" + request.config + "': " + reason);
-        settings = load_settings_values(request.config, SettingsValues::form_initial());
+        try {
+            settings = load_settings_values(request.config, SettingsValues::form_initial());
+        } catch (const std::exception& e) {
+            return usage_error(e.what());
+        }
     }
     auto options_for = [&] {
         ConversionOptions options;
@@ -344,6 +362,7 @@ std::string usage_forms() {
 }
 
 int run_command_line(int argc, char** argv) {
+    remove_temporaries_on_interrupt();
     switch (command_form(argc, argv)) {
         case CommandForm::Classic: return run_plain_form(argc, argv);
         case CommandForm::Options: return run_options_form(argc, argv);

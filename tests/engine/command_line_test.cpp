@@ -1,7 +1,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <csignal>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "../output/zip_reader.h"
 #include "../test_support.h"
@@ -39,6 +42,12 @@ protected:
         return s;
     }
     bool exists(const std::string& name) { return std::filesystem::exists(dir_.path() / name); }
+    std::vector<std::string> entries() {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir_.path())) names.push_back(e.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
     std::string kml(const std::string& kmz) { return read_zip(read_file(dir_.path() / kmz)).front().data; }
     TempDir dir_;
 };
@@ -381,6 +390,117 @@ TEST_F(CommandLine, StandardInputAndOutput) {
     o = shell("$Z -q -o - missing.log > none.kmz");
     EXPECT_EQ(o.status, 1);
     EXPECT_NE(o.out.find("missing.log"), std::string::npos);
+}
+
+TEST_F(CommandLine, AGlobOverLogsNeverOverwritesOne) {
+    // Two or three names are the classic form: the second, a log, is refused
+    // as the output. Four or more are the options form: each log converts.
+    for (const char* name : {"a.log", "b.log", "c.log", "d.log"}) write_file(dir_.path() / name, kGga);
+    Outcome o = run(at("a.log") + " " + at("b.log") + " " + at("c.log"));
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.out.find("is not a ZIP archive"), std::string::npos) << o.out;
+    o = run("a.log b.log c.log d.log");
+    EXPECT_EQ(o.status, 0) << o.out;
+    for (const char* name : {"a.log", "b.log", "c.log", "d.log"}) {
+        EXPECT_EQ(read_file(dir_.path() / name), kGga) << name;
+        EXPECT_TRUE(exists(std::string(name) + ".kmz")) << name;
+    }
+}
+
+TEST_F(CommandLine, OutputThatIsTheInputIsRefused) {
+    write_file(dir_.path() / "a.log", kGga);
+    for (const std::string& args : {std::string("-o a.log a.log"), at("a.log") + " " + at("a.log")}) {
+        Outcome o = run(args);
+        EXPECT_EQ(o.status, 1) << args;
+        EXPECT_NE(o.out.find("it is the input file"), std::string::npos) << o.out;
+        EXPECT_EQ(read_file(dir_.path() / "a.log"), kGga);
+    }
+}
+
+TEST_F(CommandLine, SettingsFileThatCannotBeReadIsAnError) {
+    write_file(dir_.path() / "a.log", kGga);
+    ASSERT_EQ(::mkfifo((dir_.path() / "fifo.ini").c_str(), 0600), 0);
+    std::vector<std::string> unreadable = {"fifo.ini"};
+    if (::geteuid() != 0) {  // root reads any file
+        write_file(dir_.path() / "locked.ini", "[Settings]\n");
+        ::chmod((dir_.path() / "locked.ini").c_str(), 0);
+        unreadable.push_back("locked.ini");
+    }
+    for (const std::string& ini : unreadable) {
+        for (const std::string& args : {"-q -c " + ini + " a.log", at("a.log") + " " + at("out.kmz") + " " + ini}) {
+            Outcome o = run(args);
+            EXPECT_EQ(o.status, 2) << args;
+            EXPECT_NE(o.out.find("Cannot read the settings file"), std::string::npos) << o.out;
+        }
+    }
+    EXPECT_FALSE(exists("out.kmz"));
+    EXPECT_FALSE(exists("a.log.kmz"));
+}
+
+namespace {
+
+// A log that takes the program a while: a real one, many times over.
+std::string long_log() {
+    std::string one = read_file(std::filesystem::path(ZELVO_TEST_DATA) / "gpsd-nmea-rtk.log");
+    std::string log;
+    while (log.size() < (40u << 20)) log += one;
+    return log;
+}
+
+// Starts the program in dir with the arguments; returns its pid.
+pid_t start(const std::filesystem::path& dir, std::vector<std::string> args) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::chdir(dir.c_str()) != 0) ::_exit(127);
+        std::vector<char*> argv{const_cast<char*>(ZELVO_BINARY)};
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(ZELVO_BINARY, argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+int exit_status(pid_t pid) {
+    int raw = 0;
+    ::waitpid(pid, &raw, 0);
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw);
+}
+
+}  // namespace
+
+TEST_F(CommandLine, SignalsLeaveOnlyThePreviousArchive) {
+    write_file(dir_.path() / "big.log", long_log());
+    write_file(dir_.path() / "small.log", kGga);
+    ASSERT_EQ(run("-q -o old.kmz small.log").status, 0);
+    const std::string previous = read_file(dir_.path() / "old.kmz");
+    for (int signal_number : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal_number);
+        pid_t pid = start(dir_.path(), {"-q", "-o", "old.kmz", "big.log"});
+        // Once the temporary archive is there, the run is writing into it.
+        const std::string temporary = ".old.kmz." + std::to_string(pid) + "-0.tmp";
+        for (int i = 0; i < 10000 && !exists(temporary); ++i) ::usleep(1000);
+        ASSERT_TRUE(exists(temporary));
+        ::kill(pid, signal_number);
+        EXPECT_EQ(exit_status(pid), 128 + signal_number);
+        EXPECT_EQ(entries(), (std::vector<std::string>{"big.log", "old.kmz", "out.txt", "small.log"}));
+        EXPECT_EQ(read_file(dir_.path() / "old.kmz"), previous);
+    }
+}
+
+TEST_F(CommandLine, TwoRunsIntoOneFolderBothComplete) {
+    write_file(dir_.path() / "a.log", long_log().substr(0, 4u << 20));
+    std::filesystem::copy_file(std::filesystem::path(ZELVO_TEST_DATA) / "gpsd-hemi.log", dir_.path() / "b.log");
+    pid_t a = start(dir_.path(), {"-q", "a.log"});
+    pid_t b = start(dir_.path(), {"-q", "b.log"});
+    EXPECT_EQ(exit_status(a), 0);
+    EXPECT_EQ(exit_status(b), 0);
+    for (const char* kmz : {"a.log.kmz", "b.log.kmz"}) {
+        auto members = read_zip(read_file(dir_.path() / kmz));  // checks every CRC
+        EXPECT_EQ(members.size(), 7u) << kmz;
+        for (const auto& m : members) EXPECT_FALSE(m.data.empty()) << kmz << " " << m.name;
+    }
+    EXPECT_EQ(entries(), (std::vector<std::string>{"a.log", "a.log.kmz", "b.log", "b.log.kmz"}));
 }
 
 TEST_F(CommandLine, ASingleLogWithoutADisplayShowsTheFormsAndExitsWithTwo) {

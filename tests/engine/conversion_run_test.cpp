@@ -144,55 +144,6 @@ TEST_F(ConversionRun, OutputNamesAndTheRewrittenPath) {
     }
 }
 
-// A host that, while the log is read, puts a directory where the first icon
-// was written, so that the archive cannot take it; it answers as told.
-class IconThief : public HeadlessHost {
-public:
-    IconThief(std::filesystem::path icon, FileFailureAction answer) : icon_(std::move(icon)), answer_(answer) {}
-    FileFailureAction file_failure(const std::string& text) override {
-        asked = text;
-        return answer_;
-    }
-    std::string asked;
-
-protected:
-    void process_messages() override {
-        if (std::filesystem::is_regular_file(icon_)) {
-            std::filesystem::remove(icon_);
-            std::filesystem::create_directory(icon_);
-        }
-    }
-
-private:
-    std::filesystem::path icon_;
-    FileFailureAction answer_;
-};
-
-TEST_F(ConversionRun, HostAnswersForAFileTheArchiveCannotTake) {
-    write_file(dir_.path() / "in.log", "");
-    ConversionOptions o = defaults();
-    o.input_path = dir_.str() + "in.log";
-    o.output_path = dir_.str() + "out.kmz";
-    o.output_name = "out.kmz";
-
-    IconThief ignoring(dir_.path() / "255.png", FileFailureAction::Ignore);
-    ASSERT_EQ(conversion_run(o, ignoring).outcome, RunOutcome::Finished);
-    EXPECT_NE(ignoring.asked.find("255.png"), std::string::npos) << ignoring.asked;
-    auto names = members(dir_.path() / "out.kmz");
-    ASSERT_EQ(names.size(), 6u);  // the document and five icons
-    EXPECT_EQ(names[1].name, "65535.png");
-    EXPECT_FALSE(std::filesystem::exists(dir_.path() / "255.png"));  // no loose files stay
-
-    write_file(dir_.path() / "out.kmz", "previous");
-    IconThief aborting(dir_.path() / "255.png", FileFailureAction::Abort);
-    o.output_path = dir_.str() + "out.kmz";
-    EXPECT_THROW(conversion_run(o, aborting), std::exception);
-    EXPECT_EQ(read_file(dir_.path() / "out.kmz"), "previous");  // the old archive stays
-    EXPECT_TRUE(aborting.run_enabled());
-    EXPECT_TRUE(aborting.options_enabled());
-    EXPECT_FALSE(std::filesystem::exists(dir_.path() / "255.png"));
-}
-
 TEST_F(ConversionRun, NumbersUseAPointInEveryLocale) {
     const char* saved = std::setlocale(LC_ALL, nullptr);
     std::string before = saved ? saved : "C";
