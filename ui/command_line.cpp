@@ -1,5 +1,7 @@
 #include "ui/command_line.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -30,6 +32,12 @@ const char* kUsage =
     "  -c CONFIG   the settings file to use (default: built-in settings)\n"
     "  -f FORMAT   nmea (default) or tolv, the receiver's binary protocol\n"
     "  -q          no line per converted file\n"
+    "  --placemark-interval SECONDS\n"
+    "              at most one placemark per SECONDS of log time within a run of\n"
+    "              one fix class (each run's first and the log's last are kept)\n"
+    "  --split-gap SECONDS\n"
+    "              break the tracks where the log skips more than SECONDS\n"
+    "  --data      the epoch values as typed fields (ExtendedData) in every placemark\n"
     "  -h, --help  this text\n"
     "  --version   the program's version\n"
     "Exit status: 0 all converted, 1 a conversion failed, 2 a usage error.\n";
@@ -131,6 +139,17 @@ int run_plain_form(int argc, char** argv) {
     return convert(options, true) ? 0 : 1;
 }
 
+// A positive number of seconds ("10", "0.5"), whatever the locale, in
+// whole milliseconds.
+bool parse_seconds(const char* text, std::int64_t& ms) {
+    double seconds = 0;
+    const char* end = text + std::strlen(text);
+    auto [stop, ec] = std::from_chars(text, end, seconds, std::chars_format::fixed);
+    if (ec != std::errc() || stop != end || !std::isfinite(seconds) || seconds > 1e9) return false;
+    ms = std::llround(seconds * 1000.0);
+    return ms > 0;
+}
+
 int usage_error(const std::string& message) {
     std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", kProgram, message.c_str(), kProgram);
     return 2;
@@ -141,6 +160,9 @@ int run_options_form(int argc, char** argv) {
     std::string config;
     bool quiet = false;
     std::int32_t format = kFormatNmea;
+    std::int64_t placemark_interval_ms = 0;
+    std::int64_t split_gap_ms = 0;
+    bool epoch_data = false;
     std::vector<std::string> inputs;
     bool options_done = false;
     for (int i = 1; i < argc; ++i) {
@@ -179,6 +201,14 @@ int run_options_form(int argc, char** argv) {
             if (f == "nmea" || f == "NMEA") format = kFormatNmea;
             else if (f == "tolv" || f == "TOLV") format = kFormatBinary;
             else return usage_error("unknown format '" + f + "' (use nmea or tolv)");
+        } else if (arg == "--placemark-interval" || arg == "--split-gap") {
+            const char* v = value("seconds");
+            std::int64_t ms = 0;
+            if (!v || !parse_seconds(v, ms))
+                return usage_error("option " + arg + " needs a positive number of seconds");
+            (arg == "--split-gap" ? split_gap_ms : placemark_interval_ms) = ms;
+        } else if (arg == "--data") {
+            epoch_data = true;
         } else {
             return usage_error("unknown option '" + arg + "'");
         }
@@ -198,6 +228,9 @@ int run_options_form(int argc, char** argv) {
         ConversionOptions options;
         settings.apply_to(options);
         options.input_format = format;
+        options.placemark_interval_ms = placemark_interval_ms;
+        options.split_gap_ms = split_gap_ms;
+        options.epoch_data = epoch_data;
         options.config_path = config;
         options.input_path = input;
         options.input_name = base_name(input);

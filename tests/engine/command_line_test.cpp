@@ -103,3 +103,14 @@ TEST_F(CommandLine, PlainFormTakesAbsolutePathsAsTheyStand) {
     EXPECT_EQ(o.status, 1);
     EXPECT_NE(o.out.find("Can't open the input file"), std::string::npos);
 }
+
+TEST_F(CommandLine, LongLogOptionsTakePositiveSecondsAndReachTheDocument) {
+    write_file(dir_.path() / "a.log", kGga);
+    for (const char* bad : {"--placemark-interval 0", "--placemark-interval ten", "--split-gap -1", "--split-gap 1,5",
+                            "--split-gap"})
+        EXPECT_EQ(run(std::string(bad) + " a.log").status, 2) << bad;
+    Outcome o = run("-q --data --split-gap 0.5 --placemark-interval 2.5 -o x.kmz a.log");
+    ASSERT_EQ(o.status, 0) << o.out;
+    EXPECT_NE(kml("x.kmz").find("<MultiGeometry>"), std::string::npos);
+    EXPECT_NE(kml("x.kmz").find("<SchemaData schemaUrl=\"#Epoch\">"), std::string::npos);
+}
