@@ -79,6 +79,16 @@ std::string after_folder(const std::string& doc) { return doc.substr(doc.find("<
 
 std::string real_log(const std::string& name) { return read_file(std::string(ZELVO_TEST_DATA "/") + name); }
 
+// Runs a tool; its output with its errors, and its exit status.
+std::string output_of(const std::string& cmd, int* status = nullptr) {
+    std::string out;
+    std::FILE* p = popen((cmd + " 2>&1").c_str(), "r");
+    for (char buf[4096]; p && std::fgets(buf, sizeof buf, p);) out += buf;
+    const int rc = p ? pclose(p) : -1;
+    if (status) *status = rc;
+    return out;
+}
+
 bool have(const char* tool) { return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0; }
 
 }  // namespace
@@ -236,15 +246,25 @@ TEST_F(LongLog, EpochFieldsAreTheTableValuesAndChangeNothingElse) {
     }
 }
 
-namespace {
-
-std::string output_of(const std::string& cmd) {
-    std::string out;
-    std::FILE* p = popen((cmd + " 2>&1").c_str(), "r");
-    for (char buf[4096]; p && std::fgets(buf, sizeof buf, p);) out += buf;
-    if (p) pclose(p);
-    return out;
+TEST_F(LongLog, EveryCombinationValidatesAgainstTheKmlSchema) {
+    const std::string xsd = ZELVO_SHARED "/kml-schema/ogckml22.xsd";
+    if (!have("xmllint") || !std::filesystem::exists(xsd)) GTEST_SKIP() << "no xmllint or no " << xsd;
+    struct Case { std::string log; std::int32_t format; };
+    for (const Case& c : {Case{real_log("gpsd-nmea-rtk.log"), kFormatNmea}, Case{real_log("gpsd-garmin-10x.log"), kFormatNmea},
+                          Case{real_log("gnsslibpy-pixel6.nmea"), kFormatNmea}, Case{sample_tolv(), kFormatBinary}}) {
+        for (int mask = 0; mask < 8; ++mask) {
+            const std::string doc = convert(c.log, with(mask & 1 ? 5'000 : 0, mask & 2 ? 2'000 : 0, (mask & 4) != 0, c.format));
+            // A root without the namespace is no KML to the schema at all.
+            if (doc.starts_with("<kml>")) GTEST_SKIP() << "the document names no KML namespace";
+            int status = -1;
+            const std::string out =
+                output_of("xmllint --noout --nonet --schema '" + xsd + "' '" + document_file() + "'", &status);
+            EXPECT_EQ(status, 0) << "options " << mask << ", format " << c.format << ":\n" << out.substr(0, 2000);
+        }
+    }
 }
+
+namespace {
 
 // Numbers as GDAL prints them ("204.3") against the table's ("204.300").
 bool same_value(const std::string& gis, const std::string& table) {
