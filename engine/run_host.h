@@ -1,6 +1,7 @@
 // What a conversion run needs of the program that hosts it.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -27,6 +28,9 @@ public:
         pump_countdown_ = 1;
         process_messages();
     }
+    // After every chunk of the log: the bytes read so far. A host that does
+    // not know the log's size (standard input) shows this instead.
+    virtual void bytes_read(std::uint64_t total) { (void)total; }
     virtual void show_information(const std::string& text) = 0;
     virtual bool is_interactive() const = 0;
     // A file that cannot be stored in the archive. Without a user the run
