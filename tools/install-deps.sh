@@ -9,6 +9,7 @@ packages=(
   zlib1g-dev libpng-dev libgtest-dev
   qt6-base-dev fonts-liberation
   unzip p7zip-full python3 locales
+  desktop-file-utils appstream man-db dpkg-dev
   # The documents checked against the KML schema and read by a GIS tool.
   libxml2-utils gdal-bin
 )
