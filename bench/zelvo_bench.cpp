@@ -98,12 +98,73 @@ double zlib_alone_seconds(const std::vector<unsigned char>& kml) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// What the long-log check compares of a document, read as it inflates so
+// that a document of gigabytes needs no memory: the folder's placemarks and
+// their class runs (icons with repeats folded), and everything after the
+// folder (both tracks) as its length and CRC.
+struct DocumentSummary {
+    std::uint64_t placemarks = 0;
+    std::vector<std::string> class_runs;
+    std::uint64_t tail_bytes = 0;
+    unsigned long tail_crc = crc32(0, nullptr, 0);
+    bool ok = false;
+};
+
+DocumentSummary summarise(const fs::path& kmz) {
+    DocumentSummary d;
+    std::FILE* f = std::fopen(kmz.c_str(), "rb");
+    if (!f) return d;
+    unsigned char head[30];
+    if (std::fread(head, 1, 30, f) != 30 || le32(head) != 0x04034B50 || le16(head + 8) != 8) {
+        std::fclose(f);
+        return d;
+    }
+    std::fseek(f, 30 + le16(head + 26) + le16(head + 28), SEEK_SET);
+    z_stream z {};
+    inflateInit2(&z, -15);
+    std::vector<unsigned char> in(1 << 20), out(1 << 20);
+    std::string line;
+    bool after_folder = false;
+    int rc = Z_OK;
+    while (rc == Z_OK) {
+        if (z.avail_in == 0) {
+            z.avail_in = static_cast<uInt>(std::fread(in.data(), 1, in.size(), f));
+            z.next_in = in.data();
+            if (z.avail_in == 0) break;
+        }
+        z.next_out = out.data();
+        z.avail_out = static_cast<uInt>(out.size());
+        rc = inflate(&z, Z_NO_FLUSH);
+        const std::size_t n = out.size() - z.avail_out;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (after_folder) {
+                d.tail_crc = crc32(d.tail_crc, out.data() + i, static_cast<uInt>(n - i));
+                d.tail_bytes += n - i;
+                break;
+            }
+            line += static_cast<char>(out[i]);
+            if (out[i] != '\n') continue;
+            if (line == "<Placemark>\r\n") ++d.placemarks;
+            if (line.starts_with("<href>") && (d.class_runs.empty() || d.class_runs.back() != line))
+                d.class_runs.push_back(line);
+            if (line == "</Folder>\r\n") after_folder = true;
+            line.clear();
+        }
+    }
+    d.ok = rc == Z_STREAM_END;
+    inflateEnd(&z);
+    std::fclose(f);
+    return d;
+}
+
 }  // namespace
 
-// Converts `log` into `kmz` in a child process.
-ChildRun convert(const fs::path& log, const fs::path& kmz, std::int32_t format) {
+// Converts `log` into `kmz` in a child process; `adjust` changes the options.
+ChildRun convert(const fs::path& log, const fs::path& kmz, std::int32_t format,
+                 void (*adjust)(zelvo::ConversionOptions&) = nullptr) {
     return in_child([&] {
         zelvo::ConversionOptions o;
+        if (adjust) adjust(o);
         o.track_color = zelvo::kRed;
         o.full_track_color = zelvo::kGreen;
         o.input_format = format;
@@ -164,6 +225,38 @@ int main(int argc, char** argv) {
             std::printf("gpsbabel               %.3f s\n", seconds);
             std::printf("ratio to gpsbabel      %.2f\n", run.seconds / seconds);
         }
+    }
+
+    // A long log drawn with a placemark per 10 s of log time within each
+    // class run, against every placemark; both with the all-epochs track.
+    {
+        const fs::path full_kmz = dir / "bench-full.kmz", thin_kmz = dir / "bench-thin.kmz";
+        ChildRun full = convert(log, full_kmz, zelvo::kFormatNmea, [](zelvo::ConversionOptions& o) {
+            o.use_all_waypoints = true;
+        });
+        ChildRun thin = convert(log, thin_kmz, zelvo::kFormatNmea, [](zelvo::ConversionOptions& o) {
+            o.use_all_waypoints = true;
+            o.placemark_interval_ms = 10'000;
+        });
+        if (!full.ok || !thin.ok) return 1;
+        const DocumentSummary a = summarise(full_kmz), b = summarise(thin_kmz);
+        // The generated log runs at 10 Hz: its length in log time is epochs / 10 s.
+        const std::uint64_t bound = epochs / 100 + a.class_runs.size() + 1;
+        std::printf("--placemark-interval 10, with the all-epochs track:\n");
+        std::printf("  placemarks           %llu of %llu (bound %llu = %llu + %zu class runs + 1): %s\n",
+                    static_cast<unsigned long long>(b.placemarks), static_cast<unsigned long long>(a.placemarks),
+                    static_cast<unsigned long long>(bound), static_cast<unsigned long long>(epochs / 100),
+                    a.class_runs.size(), b.placemarks <= bound ? "holds" : "EXCEEDED");
+        std::printf("  class runs           %s\n", a.ok && b.ok && a.class_runs == b.class_runs ? "same sequence" : "DIFFER");
+        std::printf("  both tracks          %s (%llu bytes after the folder)\n",
+                    a.tail_bytes == b.tail_bytes && a.tail_crc == b.tail_crc ? "identical" : "DIFFER",
+                    static_cast<unsigned long long>(a.tail_bytes));
+        std::printf("  log -> KMZ           %.3f s without, %.3f s with (ratio %.2f)\n", full.seconds, thin.seconds,
+                    thin.seconds / full.seconds);
+        std::printf("  archive              %.1f MB without, %.1f MB with\n",
+                    static_cast<double>(fs::file_size(full_kmz)) / 1e6, static_cast<double>(fs::file_size(thin_kmz)) / 1e6);
+        fs::remove(full_kmz);
+        fs::remove(thin_kmz);
     }
 
     // The binary protocol, the same number of epochs. The child must not

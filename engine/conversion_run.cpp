@@ -12,6 +12,7 @@
 #include "engine/input_file.h"
 #include "engine/output_guard.h"
 #include "engine/waypoint_selection.h"
+#include "output/epoch_data.h"
 #include "output/icon_maker.h"
 #include "output/kml_stream.h"
 #include "output/kml_writer.h"
@@ -139,6 +140,8 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
             options.input_format == kFormatNmea || options.input_format == kFormatBinary;
         WaypointSelection selection(kml, options, icons);
         EpochStream epochs(selection);
+        // A Schema follows the document's styles and comes before its features.
+        if (known_format && options.epoch_data) write_epoch_schema(kml, options.input_format);
         if (known_format) kml.put("<Folder>\n"_kml).put("<name>WayPoints</name>\n"_kml);
         if (options.input_format == kFormatNmea) ingest_nmea(input, progress_step, host, epochs);
         if (options.input_format == kFormatBinary) ingest_binary(input, progress_step, host, epochs);

@@ -1,6 +1,7 @@
 #include "engine/waypoint_selection.h"
 
 #include "nmea/field_text.h"
+#include "output/epoch_data.h"
 
 namespace zelvo {
 
@@ -44,13 +45,29 @@ std::optional<FixClass> class_by_mode(char mode) {
 
 WaypointSelection::WaypointSelection(KmlStream& out, const ConversionOptions& options,
                                      const IconNames& icons)
-    : out_(out), options_(options), icons_(icons), valid_stream_(valid_points_), all_stream_(all_points_) {}
+    : out_(out),
+      options_(options),
+      icons_(icons),
+      thinning_(options.placemark_interval_ms),
+      valid_gaps_(options.split_gap_ms),
+      all_gaps_(options.split_gap_ms),
+      valid_stream_(valid_points_),
+      all_stream_(all_points_) {}
 
 void WaypointSelection::placemark(const waypoints& record, FixClass fix_class) {
     // An epoch without a position is not drawn, and takes no number.
     if (!has_position(record)) return;
-    write_waypoint_placemark(out_, record, count_++, icons_[static_cast<int>(fix_class)],
-                             options_.input_format, options_.show_height ? 1 : 0, options_.icon_scale);
+    if (!thinning_.draw(fix_class, record.ms_of_day, last_epoch_)) return;
+    const std::string& icon = icons_[static_cast<int>(fix_class)];
+    write_waypoint_placemark_head(out_, record, count_, icon, options_.input_format, options_.icon_scale);
+    if (options_.epoch_data) write_epoch_data(out_, record, count_, fix_class, options_.input_format);
+    write_waypoint_placemark_point(out_, record, options_.show_height ? 1 : 0);
+    ++count_;
+}
+
+void WaypointSelection::track_point(TrackGaps& gaps, KmlStream& stream, TrackKind kind, const waypoints& r) {
+    if (gaps.breaks_before(r.ms_of_day)) write_track_break(stream);
+    write_track_point(stream, kind, r);
 }
 
 void WaypointSelection::select_nmea(waypoints& r) {
@@ -92,29 +109,31 @@ void WaypointSelection::epoch_final(waypoints& r) {
     const bool drawn = has_position(r);
     if (options_.input_format == kFormatNmea) {
         select_nmea(r);
-        if (drawn && passes_nmea_track_filter(r)) write_track_point(valid_stream_, TrackKind::ValidNmea, r);
+        if (drawn && passes_nmea_track_filter(r)) track_point(valid_gaps_, valid_stream_, TrackKind::ValidNmea, r);
     } else if (options_.input_format == kFormatBinary) {
         select_binary(r);
-        if (drawn && r.status == 'A') write_track_point(valid_stream_, TrackKind::ValidBinary, r);
+        if (drawn && r.status == 'A') track_point(valid_gaps_, valid_stream_, TrackKind::ValidBinary, r);
     }
-    if (drawn && options_.use_all_waypoints) write_track_point(all_stream_, TrackKind::AllPoints, r);
+    if (drawn && options_.use_all_waypoints) track_point(all_gaps_, all_stream_, TrackKind::AllPoints, r);
 }
 
 void WaypointSelection::write_valid_track(std::uint64_t epochs) {
     TrackKind kind = options_.input_format == kFormatNmea ? TrackKind::ValidNmea : TrackKind::ValidBinary;
     // An NMEA log without a single epoch has no valid track at all.
     if (kind == TrackKind::ValidNmea && epochs == 0) return;
-    write_track_head(out_, kind, "NormalTrack");
+    const bool split = options_.split_gap_ms > 0;
+    write_track_head(out_, kind, "NormalTrack", split);
     valid_stream_.flush();
     valid_points_.copy_to(out_);
-    write_track_tail(out_);
+    write_track_tail(out_, split);
 }
 
 void WaypointSelection::write_all_points_track() {
-    write_track_head(out_, TrackKind::AllPoints, "IncorrectTrack");
+    const bool split = options_.split_gap_ms > 0;
+    write_track_head(out_, TrackKind::AllPoints, "IncorrectTrack", split);
     all_stream_.flush();
     all_points_.copy_to(out_);
-    write_track_tail(out_);
+    write_track_tail(out_, split);
 }
 
 }  // namespace zelvo

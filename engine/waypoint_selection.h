@@ -7,6 +7,8 @@
 
 #include "engine/conversion_options.h"
 #include "engine/epoch_stream.h"
+#include "engine/log_time.h"
+#include "engine/placemark_thinning.h"
 #include "output/spool_sink.h"
 #include "output/kml_stream.h"
 #include "output/kml_writer.h"
@@ -18,6 +20,7 @@ public:
     WaypointSelection(KmlStream& out, const ConversionOptions& options, const IconNames& icons);
 
     void epoch_final(waypoints& record) override;
+    void last_epoch_follows() override { last_epoch_ = true; }
 
     // Number of placemarks written into the folder.
     std::int32_t count() const { return count_; }
@@ -31,11 +34,16 @@ private:
     void placemark(const waypoints& record, FixClass fix_class);
     void select_nmea(waypoints& record);
     void select_binary(const waypoints& record);
+    void track_point(TrackGaps& gaps, KmlStream& stream, TrackKind kind, const waypoints& record);
 
     KmlStream& out_;
     const ConversionOptions& options_;
     const IconNames& icons_;
     std::int32_t count_ = 0;
+    PlacemarkThinning thinning_;
+    bool last_epoch_ = false;
+    TrackGaps valid_gaps_;
+    TrackGaps all_gaps_;
     SpoolSink valid_points_;
     SpoolSink all_points_;
     KmlStream valid_stream_;

@@ -75,14 +75,16 @@ void put_satellite_table(KmlStream& out, const waypoints& r, std::int32_t input_
     out.put("\t</table>\n"_kml);
 }
 
-// The date of the time stamp: cut before its marker ('^' first, then '*'),
-// at most 14 characters.
+}  // namespace
+
 std::string_view time_stamp_date(std::string_view date) {
     std::size_t cut = date.find('^');
     if (cut == std::string_view::npos) cut = date.find('*');
     if (cut != std::string_view::npos) date = date.substr(0, cut);
     return date.substr(0, 14);
 }
+
+namespace {
 
 // "%s" prints a text up to its first NUL.
 std::string_view up_to_nul(std::string_view text) { return text.substr(0, text.find('\0')); }
@@ -137,6 +139,13 @@ bool is_kml_time(std::string_view t) {
 void write_waypoint_placemark(KmlStream& out, const waypoints& r, std::int32_t number,
                               std::string_view icon, std::int32_t input_format,
                               std::int32_t show_height, std::string_view icon_scale) {
+    write_waypoint_placemark_head(out, r, number, icon, input_format, icon_scale);
+    write_waypoint_placemark_point(out, r, show_height);
+}
+
+void write_waypoint_placemark_head(KmlStream& out, const waypoints& r, std::int32_t number,
+                                   std::string_view icon, std::int32_t input_format,
+                                   std::string_view icon_scale) {
     out.put("<Placemark>\n"_kml);
     out.put("<description><![CDATA[\n"_kml);
     out.put("\t<table>\n"_kml);
@@ -191,6 +200,9 @@ void write_waypoint_placemark(KmlStream& out, const waypoints& r, std::int32_t n
     out.put("</Icon>\n"_kml);
     out.put("</IconStyle>\n"_kml);
     out.put("</Style>\n"_kml);
+}
+
+void write_waypoint_placemark_point(KmlStream& out, const waypoints& r, std::int32_t show_height) {
     out.put("<Point>\n"_kml);
     if (show_height == 1) {
         out.put("<extrude>1</extrude>\n"_kml);
@@ -208,11 +220,20 @@ bool passes_nmea_track_filter(const waypoints& r) {
            (r.has_gga == 0 && r.has_rmc == 1 && r.status == 'A');
 }
 
-void write_track_head(KmlStream& out, TrackKind kind, std::string_view name) {
+void write_track_head(KmlStream& out, TrackKind kind, std::string_view name, bool split) {
     // The all-points track has its line break inside the opening tag.
     out.put(kind == TrackKind::AllPoints ? "<Placemark\n>" : "<Placemark>\n");
     out.put("<name>"_kml).put(name).put("</name>\n"_kml);
     out.put("<styleUrl>#"_kml).put(name).put("</styleUrl>\n"_kml);
+    if (split) out.put("<MultiGeometry>\n"_kml);
+    out.put("<LineString>\n"_kml);
+    out.put("<tessellate>1</tessellate>\n"_kml);
+    out.put("<coordinates>\n"_kml);
+}
+
+void write_track_break(KmlStream& out) {
+    out.put("</coordinates>\n"_kml);
+    out.put("</LineString>\n"_kml);
     out.put("<LineString>\n"_kml);
     out.put("<tessellate>1</tessellate>\n"_kml);
     out.put("<coordinates>\n"_kml);
@@ -224,9 +245,10 @@ void write_track_point(KmlStream& out, TrackKind kind, const waypoints& r) {
         .put_fixed(r.altitude, 6).put("\n"_kml);
 }
 
-void write_track_tail(KmlStream& out) {
+void write_track_tail(KmlStream& out, bool split) {
     out.put("</coordinates>\n"_kml);
     out.put("</LineString>\n"_kml);
+    if (split) out.put("</MultiGeometry>\n"_kml);
     out.put("</Placemark>\n"_kml);
 }
 

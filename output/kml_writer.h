@@ -28,6 +28,17 @@ void write_waypoint_placemark(KmlStream& out, const waypoints& record, std::int3
 // 00-23, minute and second 00-59.
 bool is_kml_time(std::string_view text);
 
+// The placemark in two pieces, for fragments that go between its Style
+// and its Point.
+void write_waypoint_placemark_head(KmlStream& out, const waypoints& record, std::int32_t number,
+                                   std::string_view icon, std::int32_t input_format,
+                                   std::string_view icon_scale);
+void write_waypoint_placemark_point(KmlStream& out, const waypoints& record, std::int32_t show_height);
+
+// The date of the time stamp: cut before its marker ('^' first, then '*'),
+// at most 14 characters.
+std::string_view time_stamp_date(std::string_view date);
+
 // Which records make a point of the valid track of an NMEA log.
 bool passes_nmea_track_filter(const waypoints& record);
 
@@ -35,9 +46,12 @@ bool passes_nmea_track_filter(const waypoints& record);
 // line; a run writes them in pieces so that the points can be collected
 // while the log is read.
 enum class TrackKind { ValidNmea, ValidBinary, AllPoints };
-void write_track_head(KmlStream& out, TrackKind kind, std::string_view name);
+// A split track is a MultiGeometry of lines; a break ends one line and
+// opens the next.
+void write_track_head(KmlStream& out, TrackKind kind, std::string_view name, bool split = false);
 void write_track_point(KmlStream& out, TrackKind kind, const waypoints& record);
-void write_track_tail(KmlStream& out);
+void write_track_break(KmlStream& out);
+void write_track_tail(KmlStream& out, bool split = false);
 
 // Whole tracks over a sequence of records.
 void write_valid_track_nmea(KmlStream& out, std::span<const waypoints> records, std::string_view name);

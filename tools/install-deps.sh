@@ -12,6 +12,7 @@ packages=(
   desktop-file-utils appstream man-db dpkg-dev
   libxml2-utils  # xmllint: the documents are checked against the KML schema
   clang libclang-rt-dev
+  gdal-bin  # the --data fields read back by a GIS tool
 )
 
 missing=()

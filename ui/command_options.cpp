@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
 #include <getopt.h>
 #include <optional>
 #include <string_view>
@@ -36,6 +37,20 @@ std::string take_class_color(CommandRequest& r, const char* value) {
     std::optional<ColorRef> c = parse_color_text(value);
     if (!c) return kColorForm;
     set(r, [c](ConversionOptions& o) { o.*Field = *c; });
+    return {};
+}
+
+// A positive number of seconds ("10", "0.5") in whole milliseconds.
+template <std::int64_t ConversionOptions::*Field>
+std::string take_seconds(CommandRequest& r, const char* value) {
+    std::string_view v = value;
+    double seconds = 0;
+    auto [stop, ec] = std::from_chars(v.data(), v.data() + v.size(), seconds, std::chars_format::fixed);
+    const std::int64_t ms = ec == std::errc() && stop == v.data() + v.size() && seconds <= 1e9
+                                ? static_cast<std::int64_t>(std::llround(seconds * 1000.0))
+                                : 0;
+    if (ms <= 0) return "a positive number of seconds";
+    set(r, [ms](ConversionOptions& o) { o.*Field = ms; });
     return {};
 }
 
@@ -117,6 +132,17 @@ const OptionRow kOptions[] = {
      take_class_color<&ConversionOptions::color_estimated>},
     {"color-invalid", 0, required_argument, "C", "colour of invalid fixes",
      take_class_color<&ConversionOptions::color_invalid>},
+
+    {"placemark-interval", 0, required_argument, "SECONDS",
+     "at most one waypoint per SECONDS of log time within a fix class",
+     take_seconds<&ConversionOptions::placemark_interval_ms>},
+    {"split-gap", 0, required_argument, "SECONDS", "break the tracks where the log skips more than SECONDS",
+     take_seconds<&ConversionOptions::split_gap_ms>},
+    {"data", 0, no_argument, nullptr, "give the waypoints their epoch values as typed fields",
+     [](CommandRequest& r, const char*) {
+         set(r, [](ConversionOptions& o) { o.epoch_data = true; });
+         return std::string();
+     }},
 
     {"help", 'h', no_argument, nullptr, "show this text and exit",
      [](CommandRequest& r, const char*) { r.help = true; return std::string(); }},

@@ -250,6 +250,12 @@ TEST(CommandOptions, UsageErrorsNameTheOption) {
         {{"--track-color=#0f0", "a.log"}, "'--track-color'"},
         {{"--color-rtk-fix=blurple", "a.log"}, "'--color-rtk-fix'"},
         {{"--all-epochs=nocolour", "a.log"}, "'--all-epochs'"},
+        {{"--placemark-interval=0", "a.log"}, "'--placemark-interval'"},
+        {{"--placemark-interval", "ten", "a.log"}, "'--placemark-interval'"},
+        {{"--split-gap=-1", "a.log"}, "'--split-gap'"},
+        {{"--split-gap=1,5", "a.log"}, "'--split-gap'"},
+        {{"--split-gap"}, "'--split-gap' needs a value"},
+        {{"--data=1", "a.log"}, "'--data' takes no value"},
     };
     for (const auto& c : cases) {
         CommandRequest r = parse(c.words);
@@ -261,7 +267,8 @@ TEST(CommandOptions, SettingsTakeTheirValues) {
     CommandRequest r = parse({"--fixed-date=2024-02-29", "--width", "10", "--scale=.25", "--track-color=#123456",
                               "--all-epochs=DarkOrange", "--extrude", "--color-auto", "navy",
                               "--color-diff=white", "--color-rtk-fix=#ABCDEF", "--color-rtk-float=lime",
-                              "--color-estimated=grey", "--color-invalid=#000001", "a.log"});
+                              "--color-estimated=grey", "--color-invalid=#000001", "--placemark-interval=2.5",
+                              "--split-gap", "60", "--data", "a.log"});
     ASSERT_EQ(r.error, "");
     ConversionOptions o;
     for (const auto& setting : r.settings) setting(o);
@@ -279,6 +286,9 @@ TEST(CommandOptions, SettingsTakeTheirValues) {
     EXPECT_EQ(o.color_rtk_float, 0x00FF00u);
     EXPECT_EQ(o.color_estimated, 0x808080u);
     EXPECT_EQ(o.color_invalid, 0x010000u);
+    EXPECT_EQ(o.placemark_interval_ms, 2500);
+    EXPECT_EQ(o.split_gap_ms, 60'000);
+    EXPECT_TRUE(o.epoch_data);
 
     // Later options win; --all-epochs without a colour keeps the track's.
     r = parse({"--log-dates", "--fixed-date=2001-02-03", "--all-epochs", "--width=2", "--width=3", "a.log"});
