@@ -46,6 +46,8 @@ struct ConversionOptions {
     bool start_first_fix = false;  // stored, not read by the run
     bool use_fixed_date = true;
     std::string fixed_date = "2000-01-01";
+    // Adds the fix-status strip and the session summary to the document.
+    bool timeline = false;
 
     ColorRef class_color(FixClass c) const {
         switch (c) {

@@ -10,11 +10,14 @@
 #include "engine/epoch_stream.h"
 #include "engine/ingestion.h"
 #include "engine/input_file.h"
+#include "engine/summary_report.h"
 #include "engine/waypoint_selection.h"
 #include "output/icon_maker.h"
 #include "output/kml_stream.h"
 #include "output/kml_writer.h"
 #include "output/kmz_packager.h"
+#include "output/spool_sink.h"
+#include "output/timeline_image.h"
 
 namespace zelvo {
 
@@ -49,6 +52,19 @@ std::string kml_name_for(const std::string& name) {
 
 std::string base_name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
+constexpr const char* kTimelineMember = "timeline.png";
+
+// The strip, pinned to the bottom of the view.
+void write_timeline_overlay(KmlStream& kml) {
+    kml.put("<ScreenOverlay>\n"_kml)
+        .put("<name>Fix status</name>\n"_kml)
+        .put("<Icon><href>timeline.png</href></Icon>\n"_kml)
+        .put("<overlayXY x=\"0.5\" y=\"0\" xunits=\"fraction\" yunits=\"fraction\"/>\n"_kml)
+        .put("<screenXY x=\"0.5\" y=\"0\" xunits=\"fraction\" yunits=\"fraction\"/>\n"_kml)
+        .put("<size x=\"1000\" y=\"90\" xunits=\"pixels\" yunits=\"pixels\"/>\n"_kml)
+        .put("</ScreenOverlay>\n"_kml);
+}
+
 // The loose icon files a run makes; they go into the archive and are then
 // deleted, also when the run fails half-way. Two classes of one colour
 // share a file, which the second deletion finds gone.
@@ -69,7 +85,7 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
     if (!input.open(options.input_path)) {
         host.set_status("Can't open the input file");
         host.pump_messages();
-        return {RunOutcome::InputNotOpened, input.error()};
+        return {RunOutcome::InputNotOpened, input.error(), {}};
     }
 
     // 2. Where the output goes. The KML document is written straight into
@@ -84,7 +100,7 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
         host.pump_messages();
         return {RunOutcome::OutputNotCreated,
                 "the output name ends in \".kml\", the name of the KML document inside the archive; "
-                "name the output with \".kmz\""};
+                "name the output with \".kmz\"", {}};
     }
     KmzPackager archive;
     archive.OnProcessFileFailure = [&host](const std::string& text) { return host.file_failure(text); };
@@ -93,7 +109,7 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
     } catch (const std::exception& e) {
         host.set_status("Can't create the output file");
         host.pump_messages();
-        return {RunOutcome::OutputNotCreated, e.what()};
+        return {RunOutcome::OutputNotCreated, e.what(), {}};
     }
 
     // 3. From here on the archive is output_path.
@@ -107,11 +123,17 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
     host.set_run_enabled(false);
     bool locked = false;
     LooseFiles icon_files;
+    RunResult result;
 
     try {
-        KmlStream kml(archive.begin_member(base_name(kml_path), std::time(nullptr)));
+        KmlStream head(archive.begin_member(base_name(kml_path), std::time(nullptr)));
         // 5. Head.
-        kml.put("<kml>\n"_kml).put("<Document>\n"_kml);
+        head.put("<kml>\n"_kml).put("<Document>\n"_kml);
+        // With the timeline the document's description, known only at the
+        // end, comes before the body: the body waits in a spool.
+        SpoolSink body_spool;
+        KmlStream body(body_spool);
+        KmlStream& kml = options.timeline ? body : head;
 
         // 6. Icons, one per class.
         IconNames icons;
@@ -137,6 +159,8 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
         const bool known_format =
             options.input_format == kFormatNmea || options.input_format == kFormatBinary;
         WaypointSelection selection(kml, options, icons);
+        SummaryAccumulator summary;
+        selection.gather_summary(summary);
         EpochStream epochs(selection);
         if (known_format) kml.put("<Folder>\n"_kml).put("<name>WayPoints</name>\n"_kml);
         if (options.input_format == kFormatNmea) ingest_nmea(input, progress_step, host, epochs);
@@ -155,17 +179,32 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
             selection.write_all_points_track();
         }
 
+        result.summary = summary.finish();
+        if (options.timeline) {
+            head.put("<description><![CDATA["_kml).put(summary_html(*result.summary)).put("]]></description>\n"_kml);
+            body.flush();
+            body_spool.copy_to(head);
+            write_timeline_overlay(head);
+        }
+
         // 13. Tail, without a line end after it.
-        kml.put("</Document>\n"_kml).put("</kml>"_kml);
+        head.put("</Document>\n"_kml).put("</kml>"_kml);
 
         // 14.
-        kml.flush();
+        head.flush();
         archive.end_member();
         input.close();
 
         // 15. The icons in class order after the document; a repeated
         // colour replaces its own member.
         for (const std::string& icon : icon_files.paths) archive.add_file(icon);
+        if (options.timeline) {
+            const std::vector<unsigned char> png =
+                encode_png(draw_timeline(timeline_picture(*result.summary, options), timeline_font_path()));
+            archive.begin_member(kTimelineMember, std::time(nullptr))
+                .write(reinterpret_cast<const char*>(png.data()), png.size());
+            archive.end_member();
+        }
         archive.close();
 
         // 16.
@@ -182,10 +221,10 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
     // 17 to 19.
     host.set_status("The progress finished");
     std::string message = "The progress finished!\n\rInput file " + options.input_name + "\n\r" + host.count_text();
-    if (host.is_interactive()) host.show_information(message);
+    if (host.is_interactive()) host.show_information_with_details(message, summary_lines(*result.summary, ""));
     host.set_run_enabled(true);
     host.set_options_enabled(true);
-    return {};
+    return result;
 }
 
 }  // namespace zelvo

@@ -1,11 +1,13 @@
 // The Run command: one log in, one KMZ archive out.
 #pragma once
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 
 #include "engine/conversion_options.h"
 #include "engine/run_host.h"
+#include "engine/session_summary.h"
 
 namespace zelvo {
 
@@ -18,6 +20,7 @@ enum class RunOutcome {
 struct RunResult {
     RunOutcome outcome = RunOutcome::Finished;
     std::string reason;  // the system's reason for a failure, for the command line
+    std::optional<SessionSummary> summary;  // of a finished run
 };
 
 // Raised by a host's pump_messages() to stop a run (the window closing).

@@ -28,6 +28,11 @@ public:
         process_messages();
     }
     virtual void show_information(const std::string& text) = 0;
+    // The same message with more to read on request (the session summary).
+    virtual void show_information_with_details(const std::string& text, const std::string& details) {
+        (void)details;
+        show_information(text);
+    }
     virtual bool is_interactive() const = 0;
     // A file that cannot be stored in the archive. Without a user the run
     // names the failure and gives up; the window asks.

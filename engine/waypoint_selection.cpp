@@ -47,6 +47,7 @@ WaypointSelection::WaypointSelection(KmlStream& out, const ConversionOptions& op
     : out_(out), options_(options), icons_(icons), valid_stream_(valid_points_), all_stream_(all_points_) {}
 
 void WaypointSelection::placemark(const waypoints& record, FixClass fix_class) {
+    if (epoch_placemarks_++ == 0) first_class_ = fix_class;
     write_waypoint_placemark(out_, record, count_++, icons_[static_cast<int>(fix_class)],
                              options_.input_format, options_.show_height ? 1 : 0, options_.icon_scale);
 }
@@ -85,14 +86,22 @@ void WaypointSelection::select_binary(const waypoints& r) {
 }
 
 void WaypointSelection::epoch_final(waypoints& r) {
+    // The selection may stamp the fixed date: keep the log's own first.
+    if (summary_) receiver_date_ = receiver_date(r);
+    first_class_.reset();
+    epoch_placemarks_ = 0;
+    bool on_valid_track = false;
     if (options_.input_format == kFormatNmea) {
         select_nmea(r);
-        if (passes_nmea_track_filter(r)) write_track_point(valid_stream_, TrackKind::ValidNmea, r);
+        on_valid_track = passes_nmea_track_filter(r);
+        if (on_valid_track) write_track_point(valid_stream_, TrackKind::ValidNmea, r);
     } else if (options_.input_format == kFormatBinary) {
         select_binary(r);
-        if (r.status == 'A') write_track_point(valid_stream_, TrackKind::ValidBinary, r);
+        on_valid_track = r.status == 'A';
+        if (on_valid_track) write_track_point(valid_stream_, TrackKind::ValidBinary, r);
     }
     if (options_.use_all_waypoints) write_track_point(all_stream_, TrackKind::AllPoints, r);
+    if (summary_) summary_->add(r, {true, first_class_, epoch_placemarks_, on_valid_track, receiver_date_});
 }
 
 void WaypointSelection::write_valid_track(std::uint64_t epochs) {

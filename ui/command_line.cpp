@@ -1,5 +1,6 @@
 #include "ui/command_line.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "engine/conversion_run.h"
+#include "engine/summary_report.h"
 #include "ui/settings_file.h"
 
 namespace zelvo {
@@ -19,7 +21,8 @@ constexpr const char* kProgram = "zelvoconverter";
 
 const char* kUsage =
     "Usage: zelvoconverter INPUT OUTPUT.kmz [CONFIG.ini]\n"
-    "       zelvoconverter [-o OUTPUT.kmz] [-c CONFIG.ini] [-f nmea|tolv] [-q] INPUT...\n"
+    "       zelvoconverter [-o OUTPUT.kmz] [-c CONFIG.ini] [-f nmea|tolv] [-q]\n"
+    "                      [--summary FILE.json] [--timeline] INPUT...\n"
     "\n"
     "Converts GNSS receiver logs into KMZ files for a globe viewer.\n"
     "\n"
@@ -29,7 +32,9 @@ const char* kUsage =
     "  -o OUTPUT   the archive to write (one input only; default INPUT.kmz)\n"
     "  -c CONFIG   the settings file to use (default: built-in settings)\n"
     "  -f FORMAT   nmea (default) or tolv, the receiver's binary protocol\n"
-    "  -q          no line per converted file\n"
+    "  -q          no lines per converted file (its name and its session summary)\n"
+    "  --summary FILE  also write the session summaries to FILE as JSON\n"
+    "  --timeline  add a fix-status strip and the session summary to the document\n"
     "  -h, --help  this text\n"
     "  --version   the program's version\n"
     "Exit status: 0 all converted, 1 a conversion failed, 2 a usage error.\n";
@@ -77,7 +82,9 @@ private:
 };
 
 // Converts one log; returns true on success, naming any failure on stderr.
-bool convert(ConversionOptions& options, bool quiet) {
+// The session summary of a converted log is printed unless quiet, and kept
+// in `summaries` when given.
+bool convert(ConversionOptions& options, bool quiet, std::vector<SummaryEntry>* summaries = nullptr) {
     CommandLineHost host(base_name(options.input_path), isatty(STDERR_FILENO) != 0);
     RunResult result;
     try {
@@ -101,7 +108,10 @@ bool convert(ConversionOptions& options, bool quiet) {
     if (!quiet) {
         std::printf("%s: %s -> %s\n", options.input_path.c_str(), host.count_text().c_str(),
                     options.output_path.c_str());
+        if (result.summary) std::fputs(summary_lines(*result.summary).c_str(), stdout);
     }
+    if (summaries && result.summary)
+        summaries->push_back({options.input_path, options.output_path, options.input_format, *result.summary});
     return true;
 }
 
@@ -136,9 +146,26 @@ int usage_error(const std::string& message) {
     return 2;
 }
 
+// Writes the summaries as JSON; names the file and the reason on failure.
+bool write_summary_file(const std::string& path, const std::vector<SummaryEntry>& summaries) {
+    const std::string json = summary_json(summaries);
+    int error = 0;
+    if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
+        if (std::fwrite(json.data(), 1, json.size(), f) != json.size()) error = errno;
+        if (std::fclose(f) != 0 && error == 0) error = errno;
+    } else {
+        error = errno;
+    }
+    if (error != 0)
+        std::fprintf(stderr, "%s: %s: cannot write the summary (%s)\n", kProgram, path.c_str(), std::strerror(error));
+    return error == 0;
+}
+
 int run_options_form(int argc, char** argv) {
     std::string output;
     std::string config;
+    std::string summary_path;
+    bool timeline = false;
     bool quiet = false;
     std::int32_t format = kFormatNmea;
     std::vector<std::string> inputs;
@@ -168,6 +195,12 @@ int run_options_form(int argc, char** argv) {
             const char* v = value("output");
             if (!v) return usage_error("option " + arg + " needs a file name");
             output = v;
+        } else if (arg == "--summary") {
+            const char* v = value("summary");
+            if (!v) return usage_error("option " + arg + " needs a file name");
+            summary_path = v;
+        } else if (arg == "--timeline") {
+            timeline = true;
         } else if (arg == "-c" || arg == "--config") {
             const char* v = value("config");
             if (!v) return usage_error("option " + arg + " needs a file name");
@@ -194,6 +227,7 @@ int run_options_form(int argc, char** argv) {
     }
 
     bool all_ok = true;
+    std::vector<SummaryEntry> summaries;
     for (const std::string& input : inputs) {
         ConversionOptions options;
         settings.apply_to(options);
@@ -203,8 +237,10 @@ int run_options_form(int argc, char** argv) {
         options.input_name = base_name(input);
         options.output_path = output.empty() ? input + ".kmz" : output;
         options.output_name = base_name(options.output_path);
-        all_ok = convert(options, quiet) && all_ok;
+        options.timeline = timeline;
+        all_ok = convert(options, quiet, &summaries) && all_ok;
     }
+    if (!summary_path.empty()) all_ok = write_summary_file(summary_path, summaries) && all_ok;
     return all_ok ? 0 : 1;
 }
 
