@@ -581,6 +581,10 @@ void TForm1::show_information(const std::string& text) {
     dialogs_.information(this, tr("Information"), to_qstring(text));
 }
 
+void TForm1::show_information_with_details(const std::string& text, const std::string& details) {
+    dialogs_.information_with_details(this, tr("Information"), to_qstring(text), to_qstring(details));
+}
+
 // ---- window events ----
 
 void TForm1::closeEvent(QCloseEvent* event) {

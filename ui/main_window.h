@@ -130,6 +130,7 @@ public:
     void set_options_enabled(bool enabled) override;
     void process_messages() override;
     void show_information(const std::string& text) override;
+    void show_information_with_details(const std::string& text, const std::string& details) override;
     bool is_interactive() const override { return interactive_; }
     FileFailureAction file_failure(const std::string& text) override;
 

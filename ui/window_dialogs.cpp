@@ -12,9 +12,10 @@ namespace zelvo {
 namespace {
 
 void message_box(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
-                 const QString& text) {
+                 const QString& text, const QString& details = QString()) {
     QMessageBox box(icon, caption, text, QMessageBox::NoButton, parent);
     box.addButton(QObject::tr("OK"), QMessageBox::AcceptRole);
+    if (!details.isEmpty()) box.setDetailedText(details);
     box.exec();
 }
 
@@ -52,6 +53,11 @@ std::optional<ColorRef> QtWindowDialogs::choose_color(QWidget* parent, ColorRef 
 
 void QtWindowDialogs::information(QWidget* parent, const QString& caption, const QString& text) {
     message_box(parent, QMessageBox::Information, caption, text);
+}
+
+void QtWindowDialogs::information_with_details(QWidget* parent, const QString& caption, const QString& text,
+                                               const QString& details) {
+    message_box(parent, QMessageBox::Information, caption, text, details);
 }
 
 void QtWindowDialogs::warning(QWidget* parent, const QString& caption, const QString& text) {
