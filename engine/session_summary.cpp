@@ -121,9 +121,14 @@ void SummaryAccumulator::add(const waypoints& r, const EpochFacts& facts) {
     if (r.has_gga == 1 && (!s_.diff_age_max_s || r.diff_age > *s_.diff_age_max_s)) s_.diff_age_max_s = r.diff_age;
     if (facts.on_valid_track && positioned) {
         if (has_track_point_) {
-            double metres = 0;
-            GeographicLib::Geodesic::WGS84().Inverse(last_lat_, last_lon_, r.latitude, r.longitude, metres);
-            s_.valid_track_m += metres;
+            // A receiver standing still repeats its position: no distance to work out.
+            if (r.latitude != last_lat_ || r.longitude != last_lon_) {
+                double metres = 0, unused = 0;
+                GeographicLib::Geodesic::WGS84().GenInverse(last_lat_, last_lon_, r.latitude, r.longitude,
+                                                            GeographicLib::Geodesic::DISTANCE, metres, unused,
+                                                            unused, unused, unused, unused, unused);
+                s_.valid_track_m += metres;
+            }
         }
         has_track_point_ = true;
         last_lat_ = r.latitude;
@@ -132,26 +137,33 @@ void SummaryAccumulator::add(const waypoints& r, const EpochFacts& facts) {
     if (!r.time.empty()) add_time(r, facts, slot);
 }
 
-// Time runs forward from the first epoch with a time: a step back in the
-// time of day is the session passing midnight.
+// Time runs forward from the first epoch with a time. A step back in the
+// time of day of more than half a day is the session passing midnight; a
+// shorter one is the receiver repeating or reordering an epoch (logs hold
+// steps back of a fraction of a second and of a few seconds), which must
+// not count as a day: the session's clock then stays where it was.
 void SummaryAccumulator::add_time(const waypoints& r, const EpochFacts& facts, int slot) {
     const std::int32_t ms = epoch_ms(r);
     if (!has_time_) {
         has_time_ = true;
         s_.first_ms_of_day = ms;
         s_.first_epoch = epoch_text(facts.receiver_date, ms);
+        last_ms_ = ms;
     } else {
         const std::int64_t step = ((static_cast<std::int64_t>(ms) - last_ms_) % kMsPerDay + kMsPerDay) % kMsPerDay;
-        if (step > 0) {
-            steps_ms_.add(step);
-            if (static_cast<std::uint64_t>(step) > longest_step_ms_) {
-                longest_step_ms_ = static_cast<std::uint64_t>(step);
-                s_.longest_gap_start = time_of_day_text(last_ms_);
+        if (step <= kMsPerDay / 2) {
+            if (step > 0) {
+                steps_ms_.add(step);
+                if (static_cast<std::uint64_t>(step) > longest_step_ms_) {
+                    longest_step_ms_ = static_cast<std::uint64_t>(step);
+                    s_.longest_gap_start = time_of_day_text(last_ms_);
+                }
             }
+            offset_ms_ += static_cast<std::uint64_t>(step);
+            last_ms_ = ms;
         }
-        offset_ms_ += static_cast<std::uint64_t>(step);
     }
-    last_ms_ = ms;
+    last_epoch_ms_ = ms;
     if (facts.first_class == FixClass::RtkFix && !s_.first_rtk_fix_after_s)
         s_.first_rtk_fix_after_s = static_cast<double>(offset_ms_) / 1000;
     // The last epoch's text is made once, in finish(); keep what it needs.
@@ -180,7 +192,7 @@ void SummaryAccumulator::add_to_timeline(std::uint64_t offset_ms, int slot) {
 SessionSummary SummaryAccumulator::finish() const {
     SessionSummary s = s_;
     if (has_time_) {
-        s.last_epoch = epoch_text(last_date_, last_ms_);
+        s.last_epoch = epoch_text(last_date_, last_epoch_ms_);
         s.duration_s = static_cast<double>(offset_ms_) / 1000;
     }
     s.hdop_median = hdop_.median();

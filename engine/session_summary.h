@@ -97,7 +97,8 @@ private:
     ExactHistogram<double> hdop_;
     ExactHistogram<std::int64_t> steps_ms_;
     bool has_time_ = false;
-    std::int32_t last_ms_ = 0;
+    std::int32_t last_ms_ = 0;        // the session's latest time of day
+    std::int32_t last_epoch_ms_ = 0;  // the last epoch's, which may be earlier
     std::string last_date_;
     std::uint64_t offset_ms_ = 0;  // of the last timed epoch from the first
     std::uint64_t longest_step_ms_ = 0;

@@ -79,12 +79,16 @@ def summarise(path, binary):
         stamp = (date.decode() + "T" + time_text(ms) + "Z") if date else time_text(ms)
         if last_ms is None:
             s["first"] = stamp
+            last_ms = ms
         else:
+            # Back by more than half a day: midnight; back by less: the
+            # receiver going back, and the session's clock waits for it.
             step = (ms - last_ms) % DAY_MS
-            if step > 0:
-                steps.append(step)
-            offset += step
-        last_ms = ms
+            if step <= DAY_MS // 2:
+                if step > 0:
+                    steps.append(step)
+                offset += step
+                last_ms = ms
         s["last"] = stamp
         if first == "RtkFix" and s["rtk"] is None:
             s["rtk"] = offset
