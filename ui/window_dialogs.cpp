@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTextEdit>
 
 #include "ui/window_controls.h"
 
@@ -15,7 +16,15 @@ void message_box(QWidget* parent, QMessageBox::Icon icon, const QString& caption
                  const QString& text, const QString& details = QString()) {
     QMessageBox box(icon, caption, text, QMessageBox::NoButton, parent);
     box.addButton(QObject::tr("OK"), QMessageBox::AcceptRole);
-    if (!details.isEmpty()) box.setDetailedText(details);
+    if (!details.isEmpty()) {
+        box.setDetailedText(details);
+        // The details are aligned columns: a fixed-width face, no wrapping.
+        if (auto* area = box.findChild<QTextEdit*>()) {
+            area->setFont(QFont(QStringLiteral("Liberation Mono"), 9));
+            area->setLineWrapMode(QTextEdit::NoWrap);
+            area->setMinimumWidth(620);
+        }
+    }
     box.exec();
 }
 
