@@ -54,15 +54,28 @@ std::string base_name(const std::string& path) { return path.substr(path.rfind('
 
 constexpr const char* kTimelineMember = "timeline.png";
 
-// The strip, pinned to the bottom of the view.
-void write_timeline_overlay(KmlStream& kml) {
-    kml.put("<ScreenOverlay>\n"_kml)
+// With the timeline the document's description, the summary known only at
+// the end, goes before the body, which waited in a spool; the strip is
+// pinned to the bottom of the view.
+void finish_timeline_document(KmlStream& head, KmlStream& body, SpoolSink& body_spool, const SessionSummary& s) {
+    head.put("<description><![CDATA["_kml).put(summary_html(s)).put("]]></description>\n"_kml);
+    body.flush();
+    body_spool.copy_to(head);
+    head.put("<ScreenOverlay>\n"_kml)
         .put("<name>Fix status</name>\n"_kml)
-        .put("<Icon><href>timeline.png</href></Icon>\n"_kml)
+        .put("<Icon><href>"_kml).put(kTimelineMember).put("</href></Icon>\n"_kml)
         .put("<overlayXY x=\"0.5\" y=\"0\" xunits=\"fraction\" yunits=\"fraction\"/>\n"_kml)
         .put("<screenXY x=\"0.5\" y=\"0\" xunits=\"fraction\" yunits=\"fraction\"/>\n"_kml)
-        .put("<size x=\"1000\" y=\"90\" xunits=\"pixels\" yunits=\"pixels\"/>\n"_kml)
+        .put("<size x=\""_kml).put_int(kTimelineWidth).put("\" y=\""_kml).put_int(kTimelineHeight)
+        .put("\" xunits=\"pixels\" yunits=\"pixels\"/>\n"_kml)
         .put("</ScreenOverlay>\n"_kml);
+}
+
+void add_timeline_member(KmzPackager& archive, const SessionSummary& s, const ConversionOptions& options) {
+    const std::vector<unsigned char> png = encode_png(draw_timeline(timeline_picture(s, options), timeline_font_path()));
+    archive.begin_member(kTimelineMember, std::time(nullptr))
+        .write(reinterpret_cast<const char*>(png.data()), png.size());
+    archive.end_member();
 }
 
 // The loose icon files a run makes; they go into the archive and are then
@@ -129,8 +142,7 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
         KmlStream head(archive.begin_member(base_name(kml_path), std::time(nullptr)));
         // 5. Head.
         head.put("<kml>\n"_kml).put("<Document>\n"_kml);
-        // With the timeline the document's description, known only at the
-        // end, comes before the body: the body waits in a spool.
+        // With the timeline the body waits in a spool (see finish_timeline_document).
         SpoolSink body_spool;
         KmlStream body(body_spool);
         KmlStream& kml = options.timeline ? body : head;
@@ -180,12 +192,7 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
         }
 
         result.summary = summary.finish();
-        if (options.timeline) {
-            head.put("<description><![CDATA["_kml).put(summary_html(*result.summary)).put("]]></description>\n"_kml);
-            body.flush();
-            body_spool.copy_to(head);
-            write_timeline_overlay(head);
-        }
+        if (options.timeline) finish_timeline_document(head, body, body_spool, *result.summary);
 
         // 13. Tail, without a line end after it.
         head.put("</Document>\n"_kml).put("</kml>"_kml);
@@ -198,13 +205,7 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
         // 15. The icons in class order after the document; a repeated
         // colour replaces its own member.
         for (const std::string& icon : icon_files.paths) archive.add_file(icon);
-        if (options.timeline) {
-            const std::vector<unsigned char> png =
-                encode_png(draw_timeline(timeline_picture(*result.summary, options), timeline_font_path()));
-            archive.begin_member(kTimelineMember, std::time(nullptr))
-                .write(reinterpret_cast<const char*>(png.data()), png.size());
-            archive.end_member();
-        }
+        if (options.timeline) add_timeline_member(archive, *result.summary, options);
         archive.close();
 
         // 16.
