@@ -58,10 +58,15 @@ def summarise(path, binary):
         else:
             classes = kml_model._classes(r, settings)
             on_track = kml_model._valid_nmea(r)
+        # Both coordinates read (where the models track it) and on the globe;
+        # an epoch without a position is drawn nowhere.
+        positioned = (getattr(r, "lat_read", True) and getattr(r, "lon_read", True)
+                      and math.isfinite(r.latitude) and math.isfinite(r.longitude)
+                      and abs(r.latitude) <= 90 and abs(r.longitude) <= 180)
+        if not positioned:
+            classes = []
         s["placemarks"] += len(classes)
         first = classes[0] if classes else None
-        positioned = (math.isfinite(r.latitude) and math.isfinite(r.longitude)
-                      and abs(r.latitude) <= 90 and abs(r.longitude) <= 180)
         if positioned:
             s["with_position"] += 1
             s["classes"][SLOTS.index(first)] += 1
