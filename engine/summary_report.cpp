@@ -116,9 +116,9 @@ Rgb rgb_of(ColorRef c) {
 constexpr Rgb kNoPlacemarkColour{190, 190, 190};
 
 // Tick spacing: the first of these that gives at most eight ticks.
-constexpr std::array<std::uint64_t, 16> kTickSteps_ms = {
+constexpr std::array<std::uint64_t, 18> kTickSteps_ms = {
     1'000, 2'000, 5'000, 10'000, 15'000, 30'000, 60'000, 120'000, 300'000, 600'000, 900'000,
-    1'800'000, 3'600'000, 7'200'000, 10'800'000, 21'600'000};
+    1'800'000, 3'600'000, 7'200'000, 10'800'000, 21'600'000, 43'200'000, 86'400'000};
 
 }  // namespace
 
