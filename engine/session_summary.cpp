@@ -112,13 +112,15 @@ void SummaryAccumulator::add(const waypoints& r, const EpochFacts& facts) {
         ++s_.epochs_with_position;
         if (facts.first_class) slot = static_cast<int>(*facts.first_class);
         ++s_.classes[static_cast<std::size_t>(slot)];
-        // A zero HDOP is the receiver leaving the field empty, not a geometry.
-        if (r.hdop > 0) {
+        // A zero HDOP is the receiver leaving the field empty, not a geometry;
+        // a field that reads as infinite or not a number says nothing either.
+        if (r.hdop > 0 && std::isfinite(r.hdop)) {
             hdop_.add(r.hdop);
             if (!s_.hdop_max || r.hdop > *s_.hdop_max) s_.hdop_max = r.hdop;
         }
     }
-    if (r.has_gga == 1 && (!s_.diff_age_max_s || r.diff_age > *s_.diff_age_max_s)) s_.diff_age_max_s = r.diff_age;
+    if (r.has_gga == 1 && std::isfinite(r.diff_age) && (!s_.diff_age_max_s || r.diff_age > *s_.diff_age_max_s))
+        s_.diff_age_max_s = r.diff_age;
     if (facts.on_valid_track && positioned) {
         if (has_track_point_) {
             // A receiver standing still repeats its position: no distance to work out.

@@ -70,9 +70,9 @@ def summarise(path, binary):
         if positioned:
             s["with_position"] += 1
             s["classes"][SLOTS.index(first)] += 1
-            if r.hdop > 0:
+            if r.hdop > 0 and math.isfinite(r.hdop):
                 s["hdop"].append(r.hdop)
-        if not binary and r.has_gga == 1:
+        if not binary and r.has_gga == 1 and math.isfinite(r.diff_age):
             s["diff_age"] = r.diff_age if s["diff_age"] is None else max(s["diff_age"], r.diff_age)
         if on_track and positioned:
             if last_point:

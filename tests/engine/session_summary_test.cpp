@@ -244,6 +244,16 @@ TEST(SessionSummary, JsonHoldsExactlyTheKeysOfTheReport) {
               "    \"first_rtk_fix_after_s\": 0\n"
               "  }\n]\n");
     EXPECT_EQ(summary_json({}), "[]\n");
+
+    // A field that reads as infinite or not a number leaves no word JSON lacks.
+    r.hdop = INFINITY;
+    r.diff_age = NAN;
+    SummaryAccumulator odd;
+    odd.add(r, {true, FixClass::Auto, 1, true, receiver_date(r)});
+    const SummaryEntry odd_entry{"in", "out", kFormatNmea, odd.finish()};
+    const std::string json = summary_json({&odd_entry, 1});
+    EXPECT_EQ(json.find("inf"), std::string::npos) << json;
+    EXPECT_EQ(json.find("nan"), std::string::npos) << json;
 }
 
 TEST(SessionSummary, TimelineDrawsColumnsTicksAndLegendText) {
