@@ -46,6 +46,7 @@ void ingest_binary(InputFile& in, std::uint64_t progress_step, RunHost& host, Ep
     while (!in.eof()) {
         const unsigned char* chunk = nullptr;
         const std::size_t n = in.read_chunk(chunk);
+        host.bytes_read(in.consumed());
         // Every byte read is fed, those of the last, short read included.
         for (std::size_t i = 0; i < n; ++i) {
             host.pump_messages();

@@ -21,6 +21,7 @@ bool InputFile::open(const std::string& path) {
     error_.clear();
     eof_ = false;
     begin_ = end_ = 0;
+    consumed_ = 0;
     if (path.empty()) {
         error_ = "no file name given";
         return false;
@@ -73,6 +74,7 @@ std::size_t InputFile::read_chunk(const unsigned char*& data) {
     std::size_t n = end_ - begin_ < kChunkSize ? end_ - begin_ : kChunkSize;
     data = buffer_.data() + begin_;
     begin_ += n;
+    consumed_ += n;
     return n;
 }
 

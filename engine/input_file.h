@@ -31,6 +31,8 @@ public:
     // std::runtime_error on a read error that is not the end of the input.
     std::size_t read_chunk(const unsigned char*& data);
     bool eof() const { return eof_; }
+    // The bytes handed out by read_chunk so far.
+    std::uint64_t consumed() const { return consumed_; }
 
 private:
     int fd_ = -1;
@@ -40,6 +42,7 @@ private:
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
     bool eof_ = false;
+    std::uint64_t consumed_ = 0;
 };
 
 }  // namespace zelvo

@@ -90,6 +90,7 @@ void ingest_nmea(InputFile& in, std::uint64_t progress_step, RunHost& host, Epoc
         const unsigned char* chunk = nullptr;
         const std::size_t n = in.read_chunk(chunk);
         host.pump_messages();
+        host.bytes_read(in.consumed());
         std::uint64_t steps = gauge_steps(counter, progress_step, n, n < kChunkSize);
         // The gauge stops at 100; more calls change nothing.
         for (std::uint64_t s = 0; s < steps && s <= 100; ++s) host.advance_progress();

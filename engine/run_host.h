@@ -1,6 +1,7 @@
 // What a conversion run needs of the program that hosts it.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -27,6 +28,9 @@ public:
         pump_countdown_ = 1;
         process_messages();
     }
+    // After every chunk of the log: the bytes read so far. A host that does
+    // not know the log's size (standard input) shows this instead.
+    virtual void bytes_read(std::uint64_t total) { (void)total; }
     virtual void show_information(const std::string& text) = 0;
     // The same message with more to read on request (the session summary).
     virtual void show_information_with_details(const std::string& text, const std::string& details) {

@@ -1,9 +1,13 @@
 #include "ui/command_line.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <exception>
+#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,33 +15,20 @@
 
 #include "engine/conversion_run.h"
 #include "engine/summary_report.h"
+#include "ui/command_options.h"
 #include "ui/settings_file.h"
 
 namespace zelvo {
 
 namespace {
 
-constexpr const char* kProgram = "zelvoconverter";
-
-const char* kUsage =
-    "Usage: zelvoconverter INPUT OUTPUT.kmz [CONFIG.ini]\n"
-    "       zelvoconverter [-o OUTPUT.kmz] [-c CONFIG.ini] [-f nmea|tolv] [-q]\n"
-    "                      [--summary FILE.json] [--timeline] INPUT...\n"
-    "\n"
-    "Converts GNSS receiver logs into KMZ files for a globe viewer.\n"
-    "\n"
-    "The first form reads INPUT and writes OUTPUT.kmz beside the program (unless\n"
-    "they are absolute paths) and CONFIG.ini from the current directory, as NMEA.\n"
-    "The second form takes paths relative to the current directory:\n"
-    "  -o OUTPUT   the archive to write (one input only; default INPUT.kmz)\n"
-    "  -c CONFIG   the settings file to use (default: built-in settings)\n"
-    "  -f FORMAT   nmea (default) or tolv, the receiver's binary protocol\n"
-    "  -q          no lines per converted file (its name and its session summary)\n"
-    "  --summary FILE  also write the session summaries to FILE as JSON\n"
-    "  --timeline  add a fix-status strip and the session summary to the document\n"
-    "  -h, --help  this text\n"
-    "  --version   the program's version\n"
-    "Exit status: 0 all converted, 1 a conversion failed, 2 a usage error.\n";
+constexpr const char* kProgram = kProgramName;
+// What "-" names: standard input as INPUT, standard output as OUTPUT.
+constexpr const char* kStandardStream = "-";
+constexpr const char* kStandardInputPath = "/dev/stdin";
+// The document inside an archive written to standard output, which has no
+// name to give it: the name a KMZ's main document customarily has.
+constexpr const char* kStreamArchiveName = "doc.kmz";
 
 std::string base_name(const std::string& path) {
     std::size_t slash = path.rfind('/');
@@ -46,20 +37,34 @@ std::string base_name(const std::string& path) {
 
 bool is_absolute(const std::string& path) { return !path.empty() && path[0] == '/'; }
 
-// Reports progress as a bar on stderr when stderr is a terminal.
+std::string shown_input(const std::string& input) {
+    return input == kStandardStream ? "standard input" : input;
+}
+
+// Reports progress on stderr when it is a terminal: a bar with the
+// percentage, or, for a log of unknown size, the bytes read.
 class CommandLineHost : public HeadlessHost {
 public:
-    CommandLineHost(std::string label, bool bar) : label_(std::move(label)), bar_(bar) {}
+    CommandLineHost(std::string label, bool bar, bool count_bytes)
+        : label_(std::move(label)), bar_(bar), count_bytes_(count_bytes) {}
     ~CommandLineHost() override { end_bar(); }
 
     void reset_progress() override {
         HeadlessHost::reset_progress();
-        draw();
+        if (!count_bytes_) draw();
     }
     void advance_progress() override {
         int before = progress();
         HeadlessHost::advance_progress();
-        if (progress() != before) draw();
+        if (!count_bytes_ && progress() != before) draw();
+    }
+    void bytes_read(std::uint64_t total) override {
+        // Redrawn every 64 KiB, not for every chunk.
+        if (!bar_ || !count_bytes_ || (drawn_ && total >> 16 == bytes_ >> 16)) return;
+        bytes_ = total;
+        std::fprintf(stderr, "\r%14llu bytes read %s", static_cast<unsigned long long>(total), label_.c_str());
+        std::fflush(stderr);
+        drawn_ = true;
     }
     void end_bar() {
         if (bar_ && drawn_) std::fputs("\r\033[K", stderr);
@@ -78,25 +83,81 @@ private:
     }
     std::string label_;
     bool bar_;
+    bool count_bytes_;
     bool drawn_ = false;
+    std::uint64_t bytes_ = 0;
 };
 
+// A directory only this process uses, removed with what it holds: an
+// archive for standard output is built there and then copied out.
+class PrivateDirectory {
+public:
+    bool create(std::string& reason) {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/zelvoconverter-XXXXXX";
+        if (!::mkdtemp(pattern.data())) {
+            reason = pattern + ": " + std::strerror(errno);
+            return false;
+        }
+        path_ = pattern + "/";
+        return true;
+    }
+    const std::string& path() const { return path_; }
+    ~PrivateDirectory() {
+        if (path_.empty()) return;
+        if (DIR* d = ::opendir(path_.c_str())) {
+            while (dirent* e = ::readdir(d)) {
+                std::string name = e->d_name;
+                if (name != "." && name != "..") ::unlink((path_ + name).c_str());
+            }
+            ::closedir(d);
+        }
+        ::rmdir(path_.c_str());
+    }
+
+private:
+    std::string path_;
+};
+
+// Copies the file to standard output; returns the system's reason on failure.
+std::string copy_to_stdout(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return path + ": " + std::strerror(errno);
+    std::string reason;
+    char buffer[1 << 16];
+    for (;;) {
+        ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) reason = path + ": " + std::strerror(errno);
+        if (got <= 0) break;
+        for (ssize_t done = 0; done < got && reason.empty();) {
+            ssize_t put = ::write(STDOUT_FILENO, buffer + done, static_cast<std::size_t>(got - done));
+            if (put < 0 && errno != EINTR) reason = std::string("standard output: ") + std::strerror(errno);
+            if (put > 0) done += put;
+        }
+        if (!reason.empty()) break;
+    }
+    ::close(fd);
+    return reason;
+}
+
 // Converts one log; returns true on success, naming any failure on stderr.
-// The session summary of a converted log is printed unless quiet, and kept
-// in `summaries` when given.
-bool convert(ConversionOptions& options, bool quiet, std::vector<SummaryEntry>* summaries = nullptr) {
-    CommandLineHost host(base_name(options.input_path), isatty(STDERR_FILENO) != 0);
+// `shown` is how the messages name the input. The session summary of a
+// converted log is printed under its line, and kept in `summaries`.
+bool convert(ConversionOptions& options, const std::string& shown, bool quiet, bool from_stdin, bool to_stdout,
+             std::vector<SummaryEntry>* summaries) {
+    CommandLineHost host(base_name(shown), isatty(STDERR_FILENO) != 0, from_stdin);
     RunResult result;
     try {
         result = conversion_run(options, host);
     } catch (const std::exception& e) {
         host.end_bar();
-        std::fprintf(stderr, "%s: %s: %s\n", kProgram, options.input_path.c_str(), e.what());
+        std::fprintf(stderr, "%s: %s: %s\n", kProgram, shown.c_str(), e.what());
         return false;
     }
     host.end_bar();
     if (result.outcome == RunOutcome::InputNotOpened) {
-        std::fprintf(stderr, "%s: %s: %s\n", kProgram, host.status().c_str(), options.input_path.c_str());
+        std::fprintf(stderr, "%s: %s: %s\n", kProgram, host.status().c_str(), shown.c_str());
         if (!result.reason.empty()) std::fprintf(stderr, "  (%s)\n", result.reason.c_str());
         return false;
     }
@@ -105,45 +166,45 @@ bool convert(ConversionOptions& options, bool quiet, std::vector<SummaryEntry>* 
         if (!result.reason.empty()) std::fprintf(stderr, "  (%s)\n", result.reason.c_str());
         return false;
     }
-    if (!quiet) {
-        std::printf("%s: %s -> %s\n", options.input_path.c_str(), host.count_text().c_str(),
-                    options.output_path.c_str());
-        if (result.summary) std::fputs(summary_lines(*result.summary).c_str(), stdout);
+    if (to_stdout) {
+        std::string reason = copy_to_stdout(options.output_path);
+        if (!reason.empty()) {
+            std::fprintf(stderr, "%s: cannot write the archive to standard output: %s\n", kProgram, reason.c_str());
+            return false;
+        }
     }
-    if (summaries && result.summary)
-        summaries->push_back({options.input_path, options.output_path, options.input_format, *result.summary});
+    if (!quiet) {
+        // Standard output carries the archive itself when it is the target.
+        std::fprintf(to_stdout ? stderr : stdout, "%s: %s -> %s\n", shown.c_str(), host.count_text().c_str(),
+                     to_stdout ? "standard output" : options.output_path.c_str());
+        if (result.summary) std::fputs(summary_lines(*result.summary).c_str(), to_stdout ? stderr : stdout);
+    }
+    if (summaries && result.summary) {
+        summaries->push_back({shown, to_stdout ? "-" : options.output_path, options.input_format, *result.summary});
+    }
     return true;
 }
 
-// zelvoconverter INPUT OUTPUT.kmz [CONFIG.ini]: always NMEA; the input and
-// output beside the program, the settings from the current directory.
-int run_plain_form(int argc, char** argv) {
-    const std::string exe_dir = executable_dir();
-    ConversionOptions options;
-    std::string input = argv[1];
-    std::string output = argv[2];
-    std::string config = argc >= 4 ? argv[3] : "";
-
-    // An absolute path is used as it stands rather than joined behind the
-    // program's directory, where it would name nothing.
-    options.input_name = input;
-    options.input_path = is_absolute(input) ? input : exe_dir + input;
-    if (is_absolute(output)) {
-        options.output_path = output;
-        options.output_name = base_name(output);
-    } else {
-        options.output_name = output;
+// Converts into `output`, or through a private file onto standard output
+// when it is "-".
+bool convert_to(ConversionOptions& options, const std::string& input, const std::string& output, bool quiet,
+                std::vector<SummaryEntry>* summaries = nullptr) {
+    const bool to_stdout = output == kStandardStream;
+    PrivateDirectory spool;
+    if (to_stdout) {
+        // A reader that goes away early is a failed write, not a silent end.
+        std::signal(SIGPIPE, SIG_IGN);
+        std::string reason;
+        if (!spool.create(reason)) {
+            std::fprintf(stderr, "%s: cannot make a private directory for the archive: %s\n", kProgram, reason.c_str());
+            return false;
+        }
+        options.output_path = spool.path() + kStreamArchiveName;
+        options.output_name = kStreamArchiveName;
     }
-    options.config_path = config;
-    const std::string settings_path = is_absolute(config) ? config : "./" + config;
-    load_settings_values(settings_path, SettingsValues::form_initial()).apply_to(options);
-    options.input_format = kFormatNmea;
-    return convert(options, true) ? 0 : 1;
-}
-
-int usage_error(const std::string& message) {
-    std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", kProgram, message.c_str(), kProgram);
-    return 2;
+    const bool from_stdin = input == kStandardStream;
+    if (from_stdin) options.input_path = kStandardInputPath;
+    return convert(options, shown_input(input), quiet, from_stdin, to_stdout, summaries);
 }
 
 // Writes the summaries as JSON; names the file and the reason on failure.
@@ -161,94 +222,130 @@ bool write_summary_file(const std::string& path, const std::vector<SummaryEntry>
     return error == 0;
 }
 
-int run_options_form(int argc, char** argv) {
-    std::string output;
-    std::string config;
-    std::string summary_path;
-    bool timeline = false;
-    bool quiet = false;
-    std::int32_t format = kFormatNmea;
-    std::vector<std::string> inputs;
-    bool options_done = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (options_done || arg.empty() || arg[0] != '-' || arg == "-") {
-            inputs.push_back(arg);
-            continue;
-        }
-        auto value = [&](const char* what) -> const char* {
-            if (i + 1 >= argc) return nullptr;
-            (void)what;
-            return argv[++i];
-        };
-        if (arg == "--") {
-            options_done = true;
-        } else if (arg == "-h" || arg == "--help") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else if (arg == "--version") {
-            std::printf("%s 6.0\n", kProgram);
-            return 0;
-        } else if (arg == "-q" || arg == "--quiet") {
-            quiet = true;
-        } else if (arg == "-o" || arg == "--output") {
-            const char* v = value("output");
-            if (!v) return usage_error("option " + arg + " needs a file name");
-            output = v;
-        } else if (arg == "--summary") {
-            const char* v = value("summary");
-            if (!v) return usage_error("option " + arg + " needs a file name");
-            summary_path = v;
-        } else if (arg == "--timeline") {
-            timeline = true;
-        } else if (arg == "-c" || arg == "--config") {
-            const char* v = value("config");
-            if (!v) return usage_error("option " + arg + " needs a file name");
-            config = v;
-        } else if (arg == "-f" || arg == "--format") {
-            const char* v = value("format");
-            if (!v) return usage_error("option " + arg + " needs nmea or tolv");
-            std::string f = v;
-            if (f == "nmea" || f == "NMEA") format = kFormatNmea;
-            else if (f == "tolv" || f == "TOLV") format = kFormatBinary;
-            else return usage_error("unknown format '" + f + "' (use nmea or tolv)");
-        } else {
-            return usage_error("unknown option '" + arg + "'");
-        }
+int usage_error(const std::string& message) {
+    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kProgram, message.c_str(), kProgram);
+    return 2;
+}
+
+// A file the settings are to come from must be there and readable.
+std::string unreadable_reason(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::strerror(errno);
+    struct stat st {};
+    bool directory = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+    ::close(fd);
+    return directory ? std::strerror(EISDIR) : "";
+}
+
+// Values of the settings file that the document takes but a viewer cannot
+// read are written as they stand, with a warning.
+void warn_unreadable_settings(const ConversionOptions& o, const std::string& file) {
+    auto warn = [&](const char* key, const std::string& value, const char* what) {
+        std::fprintf(stderr, "%s: warning: %s: %s=%s is not %s a viewer can read; it is written as it stands\n",
+                     kProgram, file.c_str(), key, value.c_str(), what);
+    };
+    if (!is_decimal_number(o.track_width)) warn("Edit3", o.track_width, "a track width");
+    if (!is_decimal_number(o.icon_scale)) warn("Edit4", o.icon_scale, "an icon scale");
+    if (o.use_fixed_date && !is_calendar_date(o.fixed_date)) warn("MaskEdit1", o.fixed_date, "a date");
+}
+
+bool refuses_terminal(const std::string& output) {
+    return output == kStandardStream && isatty(STDOUT_FILENO);
+}
+
+constexpr const char* kTerminalRefusal =
+    "an archive is not written to a terminal; redirect standard output or name a file with --output";
+
+// zelvoconverter INPUT OUTPUT.kmz [CONFIG.ini]: always NMEA; the input and
+// output beside the program, the settings from the current directory.
+int run_plain_form(int argc, char** argv) {
+    const std::string exe_dir = executable_dir();
+    ConversionOptions options;
+    std::string input = argv[1];
+    std::string output = argv[2];
+    std::string config = argc >= 4 ? argv[3] : "";
+    if (refuses_terminal(output)) return usage_error(kTerminalRefusal);
+
+    // An absolute path is used as it stands rather than joined behind the
+    // program's directory, where it would name nothing.
+    options.input_name = input;
+    options.input_path = is_absolute(input) ? input : exe_dir + input;
+    if (is_absolute(output)) {
+        options.output_path = output;
+        options.output_name = base_name(output);
+    } else {
+        options.output_name = output;
     }
-    if (inputs.empty()) return usage_error("no input file given");
-    if (!output.empty() && inputs.size() > 1) return usage_error("-o takes one input only");
+    options.config_path = config;
+    const std::string settings_path = is_absolute(config) ? config : "./" + config;
+    bool found = false;
+    load_settings_values(settings_path, SettingsValues::form_initial(), &found).apply_to(options);
+    if (found) warn_unreadable_settings(options, config);
+    options.input_format = kFormatNmea;
+    return convert_to(options, input, output, true) ? 0 : 1;
+}
+
+int run_options_form(int argc, char** argv) {
+    CommandRequest request = parse_options(argc, argv);
+    if (!request.error.empty()) return usage_error(request.error);
+    if (request.help) {
+        std::fputs(help_text().c_str(), stdout);
+        return 0;
+    }
+    if (request.version) {
+        std::printf("%s 6.0\n", kProgram);
+        return 0;
+    }
+
+    // Each input's archive: the one named, standard output for standard
+    // input, otherwise the input's name with ".kmz".
+    std::vector<std::string> outputs;
+    for (const std::string& input : request.inputs) {
+        outputs.push_back(!request.output.empty()   ? request.output
+                          : input == kStandardStream ? kStandardStream
+                                                     : input + ".kmz");
+        if (refuses_terminal(outputs.back())) return usage_error(kTerminalRefusal);
+    }
 
     SettingsValues settings = SettingsValues::built_in_defaults();
-    if (!config.empty()) {
-        bool found = false;
-        settings = load_settings_values(config, SettingsValues::form_initial(), &found);
-        if (!found) return usage_error("cannot read the settings file '" + config + "'");
+    if (!request.config.empty()) {
+        std::string reason = unreadable_reason(request.config);
+        if (!reason.empty()) return usage_error("cannot read the settings file '" + request.config + "': " + reason);
+        settings = load_settings_values(request.config, SettingsValues::form_initial());
     }
+    auto options_for = [&] {
+        ConversionOptions options;
+        settings.apply_to(options);
+        for (const auto& setting : request.settings) setting(options);
+        options.input_format = request.format;
+        options.config_path = request.config;
+        return options;
+    };
+    if (!request.config.empty()) warn_unreadable_settings(options_for(), request.config);
 
     bool all_ok = true;
     std::vector<SummaryEntry> summaries;
-    for (const std::string& input : inputs) {
-        ConversionOptions options;
-        settings.apply_to(options);
-        options.input_format = format;
-        options.config_path = config;
+    for (std::size_t i = 0; i < request.inputs.size(); ++i) {
+        const std::string& input = request.inputs[i];
+        ConversionOptions options = options_for();
         options.input_path = input;
         options.input_name = base_name(input);
-        options.output_path = output.empty() ? input + ".kmz" : output;
-        options.output_name = base_name(options.output_path);
-        options.timeline = timeline;
-        all_ok = convert(options, quiet, &summaries) && all_ok;
+        options.output_path = outputs[i];
+        options.output_name = base_name(outputs[i]);
+        all_ok = convert_to(options, input, outputs[i], request.quiet, &summaries) && all_ok;
     }
-    if (!summary_path.empty()) all_ok = write_summary_file(summary_path, summaries) && all_ok;
+    if (!request.summary_path.empty()) all_ok = write_summary_file(request.summary_path, summaries) && all_ok;
     return all_ok ? 0 : 1;
 }
 
 }  // namespace
 
 int run_command_line(int argc, char** argv) {
-    if (argc >= 2 && argv[1][0] == '-') return run_options_form(argc, argv);
-    if (argc >= 3) return run_plain_form(argc, argv);
+    switch (command_form(argc, argv)) {
+        case CommandForm::Classic: return run_plain_form(argc, argv);
+        case CommandForm::Options: return run_options_form(argc, argv);
+        case CommandForm::Window: break;
+    }
     return usage_error("missing arguments");
 }
 

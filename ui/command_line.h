@@ -3,7 +3,8 @@
 
 namespace zelvo {
 
-// Runs the command line given to the program (argv[0] is the program).
+// Runs the command line given to the program (argv[0] is the program) in
+// its classic or options form (command_options.h).
 // Returns the exit status: 0 every input converted, 1 a conversion failed,
 // 2 a usage error.
 int run_command_line(int argc, char** argv);

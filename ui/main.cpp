@@ -1,17 +1,17 @@
-// Start-up: two or more arguments convert without a window; fewer open it.
+// Start-up: a command line converts without a window; no argument, or a
+// single name, opens it.
 #include <cstdio>
 
 #include "ui/command_line.h"
+#include "ui/command_options.h"
 
 #ifdef ZELVO_HAVE_WINDOW
 #include "ui/window_main.h"
 #endif
 
 int main(int argc, char** argv) {
-    // The options form starts with a switch; the plain form needs at least
-    // an input and an output. A single plain argument is ignored.
-    bool options_form = argc >= 2 && argv[1][0] == '-';
-    if (options_form || argc >= 3) return zelvo::run_command_line(argc, argv);
+    if (zelvo::command_form(argc, argv) != zelvo::CommandForm::Window)
+        return zelvo::run_command_line(argc, argv);
 #ifdef ZELVO_HAVE_WINDOW
     return zelvo::run_window(argc, argv);
 #else

@@ -8,11 +8,15 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QGroupBox>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPainter>
 #include <QRadioButton>
+#include <QScreen>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QToolButton>
 #include <QUrl>
@@ -118,6 +122,7 @@ TForm1::TForm1(WindowDialogs& dialogs, SettingsLocation location, bool interacti
     c_.CGauge1->set_value(0);
     c_.Edit2->setText(QString());
     config_full_path_.clear();
+    c_.Edit1->setFocus(Qt::OtherFocusReason);  // a user starts by naming the log
 }
 
 TForm1::~TForm1() = default;
@@ -303,6 +308,7 @@ void TForm1::connect_controls() {
         connect(sender, signal, this, [this, handler] { guarded(handler); });
     };
     connect(c_.Edit1, &QLineEdit::textChanged, this, [this] { on_input_text_changed(); });
+    connect(c_.Edit6, &QLineEdit::textChanged, this, [this] { on_output_text_changed(); });
     connect(c_.Edit2, &QLineEdit::textChanged, this, [this](const QString& text) {
         config_full_path_ = text;  // rule: the configuration path is the text itself
         c_.Edit2->setToolTip(config_full_path_);
@@ -343,22 +349,48 @@ void TForm1::report_error(const QString& message) {
     dialogs_.error(this, QStringLiteral("ZelvoConverter"), text);
 }
 
-// Input field: the full path is the old directory (or the executable's)
-// followed by the shown name; "Run" needs a name.
+QString TForm1::typed_name_dir() const {
+    return chosen_dir_.isEmpty() ? from_path(executable_dir()) : chosen_dir_;
+}
+
+// Input field: a typed absolute path is taken as it stands, a relative one
+// joins the directory of the last file chosen or dropped. (Joining the
+// directory of the previous full path instead turns each keystroke of
+// "/data/a.nmea" into a longer broken path.) The output follows the input
+// until the user names it; "Run" needs a name.
 void TForm1::on_input_text_changed() {
-    QString dir = dir_of(input_full_path_);
-    if (dir.isEmpty()) dir = from_path(executable_dir());
-    input_full_path_ = dir + c_.Edit1->text();
+    const QString text = c_.Edit1->text();
+    input_full_path_ = text.startsWith(QLatin1Char('/')) ? text : typed_name_dir() + text;
     c_.Edit1->setToolTip(input_full_path_);
-    c_.SpeedButton3->setEnabled(!c_.Edit1->text().isEmpty() && !running_);
+    if (!text.isEmpty() && !output_named_) put_output(input_full_path_ + QStringLiteral(".kmz"));
+    c_.SpeedButton3->setEnabled(!text.isEmpty() && !running_);
+}
+
+// Output field, as the user edits it: the full path is the archive the run
+// writes, by the input field's rule but relative to the output's directory.
+// An emptied field lets the output follow the input again.
+void TForm1::on_output_text_changed() {
+    const QString text = c_.Edit6->text();
+    output_named_ = !text.isEmpty();
+    const QString dir = output_dir_.isEmpty() ? typed_name_dir() : output_dir_;
+    set_output_full_path(text.startsWith(QLatin1Char('/')) ? text : dir + text);
+}
+
+void TForm1::put_output(const QString& full_path) {
+    set_output_full_path(full_path);
+    output_dir_ = dir_of(full_path);
+    const QSignalBlocker program_not_user(c_.Edit6);
+    c_.Edit6->setText(name_of(full_path));
 }
 
 void TForm1::set_input_from_file(const QString& full_name) {
-    input_full_path_ = full_name;
+    chosen_dir_ = dir_of(full_name);
+    output_named_ = false;
     c_.Edit1->setText(name_of(full_name));
     on_input_text_changed();  // also when the shown name stayed the same
-    set_output_full_path(full_name + QStringLiteral(".kmz"));
-    c_.Edit6->setText(name_of(output_full_path_));
+    input_full_path_ = full_name;
+    c_.Edit1->setToolTip(input_full_path_);
+    put_output(full_name + QStringLiteral(".kmz"));
 }
 
 void TForm1::set_output_full_path(const QString& path) {
@@ -378,8 +410,9 @@ void TForm1::choose_output_file() {
     auto chosen = dialogs_.save_file(this, tr("Save as "), dir_of(output_full_path_), preset, QString());
     if (!chosen) return;
     last_output_choice_ = *chosen;
-    set_output_full_path(*chosen);  // exactly as chosen: no extension is added
-    c_.Edit6->setText(name_of(*chosen));
+    chosen_dir_ = dir_of(*chosen);
+    output_named_ = true;
+    put_output(*chosen);  // exactly as chosen: no extension is added
 }
 
 static QString config_filter() {
@@ -441,7 +474,9 @@ ConversionOptions TForm1::gather_options() const {
     o.input_path = to_path(input_full_path_);
     o.input_name = to_path(c_.Edit1->text());
     o.output_path = to_path(output_full_path_);
-    o.output_name = to_path(c_.Edit6->text());
+    // The run writes the directory of output_path followed by output_name,
+    // and the field may hold a typed path: the name comes from the full path.
+    o.output_name = to_path(output_full_path_.isEmpty() ? c_.Edit6->text() : name_of(output_full_path_));
     o.config_path = to_path(config_full_path_);
     o.input_format = c_.RadioBinary->isChecked() ? kFormatBinary : kFormatNmea;
     o.color_auto = c_.Autoshape->color();
@@ -465,8 +500,15 @@ void TForm1::run_conversion() {
     pump_passes_ = 0;
     bool failed = false;
     QString failure;
+    run_options_ = &options;
+    c_.Panel2->setToolTip(QString());
     try {
-        conversion_run(options, *this);
+        RunResult result = conversion_run(options, *this);
+        // The panel has room for the status alone; its hint tells which file and why.
+        if (result.outcome == RunOutcome::InputNotOpened)
+            c_.Panel2->setToolTip(from_path(options.input_path) + QStringLiteral(": ") + to_qstring(result.reason));
+        if (result.outcome == RunOutcome::OutputNotCreated)
+            c_.Panel2->setToolTip(from_path(options.output_path) + QStringLiteral(": ") + to_qstring(result.reason));
     } catch (const RunCancelled&) {
         set_status(tr("The conversion was cancelled").toStdString());
     } catch (const std::exception& e) {
@@ -475,6 +517,7 @@ void TForm1::run_conversion() {
     } catch (...) {
         failed = true;
     }
+    run_options_ = nullptr;
     set_output_full_path(from_path(options.output_path));
     if (failed) {
         // The window must stay usable after a failed run.
@@ -577,12 +620,25 @@ FileFailureAction TForm1::file_failure(const std::string& text) {
     return dialogs_.abort_retry_ignore(this, QStringLiteral("ZelvoConverter"), QString::fromStdString(text));
 }
 
-void TForm1::show_information(const std::string& text) {
-    dialogs_.information(this, tr("Information"), to_qstring(text));
-}
+// The closing message of a run also says where the archive is.
+void TForm1::show_information(const std::string& text) { show_information_with_details(text, {}); }
 
 void TForm1::show_information_with_details(const std::string& text, const std::string& details) {
-    dialogs_.information_with_details(this, tr("Information"), to_qstring(text), to_qstring(details));
+    QString shown = to_qstring(text);
+    if (run_options_) shown += QLatin1Char('\n') + from_path(run_options_->output_path);
+    if (details.empty()) dialogs_.information(this, tr("Information"), shown);
+    else dialogs_.information_with_details(this, tr("Information"), shown, to_qstring(details));
+}
+
+void TForm1::move_on_screen(int left, int top) {
+    std::vector<ScreenRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        QRect r = screen->availableGeometry();
+        screens.push_back({r.x(), r.y(), r.width(), r.height()});
+    }
+    const QSize frame = frameGeometry().size();
+    ScreenRect placed = place_on_screen({left, top, frame.width(), frame.height()}, screens);
+    move(placed.left, placed.top);
 }
 
 // ---- window events ----
@@ -610,6 +666,21 @@ void TForm1::closeEvent(QCloseEvent* event) {
         report_error(QString::fromStdString(e.what()));
         event->ignore();  // stays open; closing again asks again
     }
+}
+
+// Enter runs the conversion when "Run" is enabled, wherever the focus is,
+// as a dialog's default button does; on a focused button it presses that one.
+void TForm1::keyPressEvent(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    if (auto* button = qobject_cast<QToolButton*>(focusWidget()); button && button->isEnabled()) {
+        button->click();
+        return;
+    }
+    if (c_.SpeedButton3->isEnabled()) c_.SpeedButton3->click();
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {

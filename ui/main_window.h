@@ -134,12 +134,17 @@ public:
     bool is_interactive() const override { return interactive_; }
     FileFailureAction file_failure(const std::string& text) override;
 
+    // Moves the window to (left, top), or as near as it can lie wholly on
+    // an available screen.
+    void move_on_screen(int left, int top);
+
     // Minimum time between two passes of the event queue inside a run.
     void set_pump_interval_ms(int ms) { pump_interval_ms_ = ms; }
     int pump_passes() const { return pump_passes_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -147,6 +152,11 @@ private:
     void create_controls();
     void connect_controls();
     void on_input_text_changed();
+    void on_output_text_changed();
+    // Sets the output as the program proposes or the dialog chose it.
+    void put_output(const QString& full_path);
+    // Where a typed relative name is looked for.
+    QString typed_name_dir() const;
     [[gnu::noinline]] void pump_check_clock();
     void pump_pass();
     void set_input_from_file(const QString& full_name);
@@ -164,6 +174,10 @@ private:
     QString output_full_path_;
     QString config_full_path_;
     QString last_output_choice_;  // the output dialog's file name of its last use
+    QString chosen_dir_;          // directory of the last file chosen or dropped
+    QString output_dir_;          // directory of the output as last proposed or chosen
+    bool output_named_ = false;   // the user chose or typed the output since the input changed
+    const ConversionOptions* run_options_ = nullptr;  // during a run
     std::string count_text_;
 
     bool running_ = false;

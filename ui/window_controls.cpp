@@ -22,6 +22,7 @@ ColorRef to_colorref(const QColor& c) {
 
 ColorSwatch::ColorSwatch(QWidget* parent) : QWidget(parent) {
     setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::TabFocus);
 }
 
 void ColorSwatch::set_color(ColorRef c) {
@@ -35,11 +36,31 @@ void ColorSwatch::paintEvent(QPaintEvent*) {
     p.setPen(QPen(Qt::black, 1));
     p.setBrush(to_qcolor(color_));
     p.drawRect(rect().adjusted(0, 0, -1, -1));
+    if (hasFocus()) {
+        // A dotted square inside, in whichever of black and white stands out.
+        p.setPen(QPen(qGray(to_qcolor(color_).rgb()) < 128 ? Qt::white : Qt::black, 1, Qt::DotLine));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(rect().adjusted(2, 2, -3, -3));
+    }
 }
 
 void ColorSwatch::mousePressEvent(QMouseEvent* event) {
     event->accept();
     if (isEnabled()) emit pressed();
+}
+
+void ColorSwatch::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Space:
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Select:
+            event->accept();
+            if (isEnabled()) emit pressed();
+            return;
+        default:
+            QWidget::keyPressEvent(event);
+    }
 }
 
 UpDown::UpDown(int position, int minimum, int maximum, QWidget* parent)

@@ -17,6 +17,7 @@ ColorRef to_colorref(const QColor& c);
 
 // A filled square with a thin border; a press of any mouse button while it
 // is enabled reports pressed() (a disabled widget gets no mouse events).
+// It takes the focus with Tab, and Space or Enter then press it.
 class ColorSwatch : public QWidget {
     Q_OBJECT
 public:
@@ -30,6 +31,7 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     ColorRef color_ = 0;

@@ -55,4 +55,27 @@ std::string error_report_text(const std::string& message) {
     return message;
 }
 
+ScreenRect place_on_screen(ScreenRect window, const std::vector<ScreenRect>& screens) {
+    if (screens.empty()) return window;
+    auto overlap = [&](const ScreenRect& s) {
+        std::int64_t w = std::min(window.left + window.width, s.left + s.width) - std::max(window.left, s.left);
+        std::int64_t h = std::min(window.top + window.height, s.top + s.height) - std::max(window.top, s.top);
+        return w > 0 && h > 0 ? w * h : 0;
+    };
+    auto distance = [&](const ScreenRect& s) {
+        std::int64_t dx = std::max({0, s.left - (window.left + window.width), window.left - (s.left + s.width)});
+        std::int64_t dy = std::max({0, s.top - (window.top + window.height), window.top - (s.top + s.height)});
+        return dx * dx + dy * dy;
+    };
+    const ScreenRect* best = &screens.front();
+    for (const ScreenRect& s : screens) {
+        if (overlap(s) > overlap(*best) || (overlap(*best) == 0 && distance(s) < distance(*best))) best = &s;
+    }
+    // The far edge first, so that a window too big for the screen keeps its
+    // title bar on it.
+    window.left = std::max(std::min(window.left, best->left + best->width - window.width), best->left);
+    window.top = std::max(std::min(window.top, best->top + best->height - window.height), best->top);
+    return window;
+}
+
 }  // namespace zelvo

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace zelvo {
 
@@ -17,5 +18,16 @@ std::string step_icon_scale(const std::string& text, int step);
 // The text of the general error report: a full stop is appended when the
 // last character's code is above that of '.'.
 std::string error_report_text(const std::string& message);
+
+// A rectangle of the desktop, in the toolkit's device-independent pixels.
+struct ScreenRect {
+    int left, top, width, height;
+};
+
+// Where a window of the given frame size goes when asked for (left, top):
+// moved as little as needed to lie wholly on the screen it overlaps most
+// (the nearest screen when it overlaps none). A window larger than the
+// screen keeps its top left corner on it.
+ScreenRect place_on_screen(ScreenRect window, const std::vector<ScreenRect>& screens);
 
 }  // namespace zelvo

@@ -64,7 +64,7 @@ void SettingsFile::load_settings(const std::string& path) {
     snap.icon_scale = text_of(c.Edit4);
     if (found) {
         form_.update_track_controls();
-        form_.move(v.left, v.top);
+        form_.move_on_screen(v.left, v.top);
     }
     snap.left = form_.x();
     snap.top = form_.y();

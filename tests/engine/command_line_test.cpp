@@ -4,7 +4,9 @@
 
 #include "../output/zip_reader.h"
 #include "../test_support.h"
+#include "ui/command_options.h"
 
+using namespace zelvo;
 using namespace zelvo::test;
 
 namespace {
@@ -19,9 +21,13 @@ const std::string kGga = nmea("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.
 class CommandLine : public ::testing::Test {
 protected:
     // Runs the program in the temporary directory with the given arguments.
-    Outcome run(const std::string& args) {
+    Outcome run(const std::string& args) { return shell("$Z " + args); }
+    // Runs a shell command there, $Z naming the program; `out` is what it
+    // leaves on stdout or stderr that is not redirected.
+    Outcome shell(const std::string& command) {
         std::string log = dir_.str() + "out.txt";
-        std::string cmd = "cd '" + dir_.str() + "' && '" + ZELVO_BINARY + "' " + args + " >'" + log + "' 2>&1";
+        std::string cmd = "cd '" + dir_.str() + "' && Z='" + ZELVO_BINARY + "' && { " + command + "; } >'" +
+                          log + "' 2>&1";
         int raw = std::system(cmd.c_str());
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_file(log)};
     }
@@ -119,12 +125,12 @@ TEST_F(CommandLine, SummaryLinesJsonFileAndTimelineArchive) {
 
     std::vector<ZipMember> members = read_zip(read_file(dir_.path() / "a.log.kmz"));
     EXPECT_EQ(members.back().name, "timeline.png");
-    auto shell = [&](const std::string& cmd) { return std::system(("cd '" + dir_.str() + "' && " + cmd).c_str()); };
-    EXPECT_EQ(shell("python3 -m zipfile -t a.log.kmz >/dev/null"), 0);
+    EXPECT_EQ(shell("python3 -m zipfile -t a.log.kmz >/dev/null").status, 0);
     const std::string schema = std::string(ZELVO_TEST_DATA) + "/../../../shared/kml-schema/ogckml22.xsd";
     if (std::filesystem::exists(schema) && members.front().data.rfind("<kml xmlns=", 0) == 0) {
         write_file(dir_.path() / "doc.kml", members.front().data);
-        EXPECT_EQ(shell("xmllint --noout --nonet --schema '" + schema + "' doc.kml"), 0);
+        o = shell("xmllint --noout --nonet --schema '" + schema + "' doc.kml");
+        EXPECT_EQ(o.status, 0) << o.out;
     }
 
     o = run("-q --summary s2.json a.log");
@@ -134,4 +140,248 @@ TEST_F(CommandLine, SummaryLinesJsonFileAndTimelineArchive) {
     EXPECT_EQ(o.status, 1);
     EXPECT_NE(o.out.find("nodir/s.json: cannot write the summary"), std::string::npos) << o.out;
     EXPECT_EQ(run("--summary").status, 2);
+}
+
+namespace {
+
+// Parses a command line given as words (the program's name is added).
+CommandRequest parse(std::vector<std::string> words) {
+    words.insert(words.begin(), "zelvoconverter");
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    return parse_options(static_cast<int>(argv.size()), argv.data());
+}
+
+CommandForm form_of(std::vector<std::string> words) {
+    words.insert(words.begin(), "zelvoconverter");
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    return command_form(static_cast<int>(argv.size()), argv.data());
+}
+
+}  // namespace
+
+TEST(CommandForms, ClassicIsTwoOrThreeNamesAndNoOption) {
+    const struct {
+        std::vector<std::string> words;
+        CommandForm form;
+    } cases[] = {
+        {{}, CommandForm::Window},
+        {{"a.log"}, CommandForm::Window},
+        {{"-"}, CommandForm::Options},
+        {{"a.log", "b.kmz"}, CommandForm::Classic},
+        {{"a.log", "b.kmz", "c.ini"}, CommandForm::Classic},
+        {{"-", "b.kmz"}, CommandForm::Classic},
+        {{"a.log", "b.log", "c.log", "d.log"}, CommandForm::Options},
+        {{"a.log", "-o", "out.kmz"}, CommandForm::Options},
+        {{"a.log", "b.kmz", "-q"}, CommandForm::Options},
+        {{"--", "a.log", "b.kmz"}, CommandForm::Options},
+    };
+    for (const auto& c : cases) {
+        std::string shown;
+        for (const auto& w : c.words) shown += w + " ";
+        EXPECT_EQ(form_of(c.words), c.form) << shown;
+    }
+}
+
+TEST(CommandOptions, GnuFormsInAnyOrder) {
+    const struct {
+        std::vector<std::string> words;
+        std::vector<std::string> inputs;
+        std::string output;
+        bool quiet;
+        std::int32_t format;
+    } cases[] = {
+        {{"-o", "out.kmz", "a.log"}, {"a.log"}, "out.kmz", false, kFormatNmea},
+        {{"a.log", "-o", "out.kmz"}, {"a.log"}, "out.kmz", false, kFormatNmea},
+        {{"--output=out.kmz", "a.log"}, {"a.log"}, "out.kmz", false, kFormatNmea},
+        {{"-oout.kmz", "a.log"}, {"a.log"}, "out.kmz", false, kFormatNmea},
+        {{"-qo", "out.kmz", "a.log"}, {"a.log"}, "out.kmz", true, kFormatNmea},
+        {{"--out", "out.kmz", "a.log"}, {"a.log"}, "out.kmz", false, kFormatNmea},  // unambiguous prefix
+        {{"a.log", "-ftolv", "b.log", "--quiet"}, {"a.log", "b.log"}, "", true, kFormatBinary},
+        {{"--format", "TOLV", "a.log"}, {"a.log"}, "", false, kFormatBinary},
+        {{"-q", "--", "-o", "--x"}, {"-o", "--x"}, "", true, kFormatNmea},
+        {{"-o", "-", "-"}, {"-"}, "-", false, kFormatNmea},
+    };
+    for (const auto& c : cases) {
+        CommandRequest r = parse(c.words);
+        EXPECT_EQ(r.error, "") << c.words[0];
+        EXPECT_EQ(r.inputs, c.inputs) << c.words[0];
+        EXPECT_EQ(r.output, c.output) << c.words[0];
+        EXPECT_EQ(r.quiet, c.quiet) << c.words[0];
+        EXPECT_EQ(r.format, c.format) << c.words[0];
+    }
+    EXPECT_TRUE(parse({"-V"}).version);
+    EXPECT_TRUE(parse({"a.log", "--help"}).help);
+}
+
+TEST(CommandOptions, UsageErrorsNameTheOption) {
+    const struct {
+        std::vector<std::string> words;
+        const char* names;
+    } cases[] = {
+        {{"-o"}, "'--output' needs a value"},
+        {{"--extrude=1", "a.log"}, "'--extrude' takes no value"},
+        {{"-x", "a.log"}, "'-x'"},
+        {{"--bogus", "a.log"}, "'--bogus'"},
+        {{"--color", "red", "a.log"}, "'--color'"},  // ambiguous
+        {{"-f", "sirf", "a.log"}, "'--format'"},
+        {{"-q"}, "no input"},
+        {{"-o", "x.kmz", "a.log", "b.log"}, "one INPUT only"},
+        {{"-", "-"}, "only once"},
+        {{"--width", "0", "a.log"}, "'0' for option '--width'"},
+        {{"--width=11", "a.log"}, "'--width'"},
+        {{"--width=5.5", "a.log"}, "'--width'"},
+        {{"--scale=0.09", "a.log"}, "'--scale'"},
+        {{"--scale=1.01", "a.log"}, "'--scale'"},
+        {{"--scale=-0.5", "a.log"}, "'--scale'"},
+        {{"--scale", "banana", "a.log"}, "'--scale'"},
+        {{"--fixed-date=2023-02-29", "a.log"}, "'--fixed-date'"},
+        {{"--fixed-date=2024-13-01", "a.log"}, "'--fixed-date'"},
+        {{"--fixed-date=0000-01-01", "a.log"}, "'--fixed-date'"},
+        {{"--fixed-date=2024-1-01", "a.log"}, "'--fixed-date'"},
+        {{"--track-color=#0f0", "a.log"}, "'--track-color'"},
+        {{"--color-rtk-fix=blurple", "a.log"}, "'--color-rtk-fix'"},
+        {{"--all-epochs=nocolour", "a.log"}, "'--all-epochs'"},
+    };
+    for (const auto& c : cases) {
+        CommandRequest r = parse(c.words);
+        EXPECT_NE(r.error.find(c.names), std::string::npos) << c.words[0] << ": " << r.error;
+    }
+}
+
+TEST(CommandOptions, SettingsTakeTheirValues) {
+    CommandRequest r = parse({"--fixed-date=2024-02-29", "--width", "10", "--scale=.25", "--track-color=#123456",
+                              "--all-epochs=DarkOrange", "--extrude", "--color-auto", "navy",
+                              "--color-diff=white", "--color-rtk-fix=#ABCDEF", "--color-rtk-float=lime",
+                              "--color-estimated=grey", "--color-invalid=#000001", "a.log"});
+    ASSERT_EQ(r.error, "");
+    ConversionOptions o;
+    for (const auto& setting : r.settings) setting(o);
+    EXPECT_TRUE(o.use_fixed_date);
+    EXPECT_EQ(o.fixed_date, "2024-02-29");
+    EXPECT_EQ(o.track_width, "10");
+    EXPECT_EQ(o.icon_scale, ".25");
+    EXPECT_EQ(o.track_color, 0x563412u);  // red in the low byte
+    EXPECT_TRUE(o.use_all_waypoints);
+    EXPECT_EQ(o.full_track_color, 0x008CFFu);
+    EXPECT_TRUE(o.show_height);
+    EXPECT_EQ(o.color_auto, 0x800000u);
+    EXPECT_EQ(o.color_diff, 0xFFFFFFu);
+    EXPECT_EQ(o.color_rtk_fix, 0xEFCDABu);
+    EXPECT_EQ(o.color_rtk_float, 0x00FF00u);
+    EXPECT_EQ(o.color_estimated, 0x808080u);
+    EXPECT_EQ(o.color_invalid, 0x010000u);
+
+    // Later options win; --all-epochs without a colour keeps the track's.
+    r = parse({"--log-dates", "--fixed-date=2001-02-03", "--all-epochs", "--width=2", "--width=3", "a.log"});
+    ConversionOptions p;
+    for (const auto& setting : r.settings) setting(p);
+    EXPECT_TRUE(p.use_fixed_date);
+    EXPECT_EQ(p.track_width, "3");
+    EXPECT_TRUE(p.use_all_waypoints);
+    EXPECT_EQ(p.full_track_color, ConversionOptions().full_track_color);
+}
+
+TEST_F(CommandLine, SettingOptionsChangeTheDocumentAsTheSettingsFileDoes) {
+    std::filesystem::copy_file(std::string(ZELVO_TEST_DATA) + "/gpsd-nmea-rtk.log", dir_.path() / "a.log");
+    const std::string base =
+        "[Settings]\nCheckBox1=1\nMaskEdit1=2000-01-01\nShapeStyleTrack=255\nShapeFullTrack=32768\n"
+        "Edit3=5\nCheckBox2=0\nCheckBox4=0\nCheckBox3=0\nEdit4=0.5\n";
+    write_file(dir_.path() / "base.ini", base);
+    const std::string plain = kml((run("-q -o base.kmz -c base.ini a.log"), "base.kmz"));
+    const struct {
+        const char* option;
+        const char* lines;  // what the settings file says instead
+    } cases[] = {
+        {"--fixed-date=2021-06-30", "MaskEdit1=2021-06-30\n"},
+        {"--log-dates", "CheckBox1=0\n"},
+        {"--width 3", "Edit3=3\n"},
+        {"--scale=0.8", "Edit4=0.8\n"},
+        {"--track-color=blue", "ShapeStyleTrack=16711680\n"},
+        {"--all-epochs", "CheckBox2=1\n"},
+        {"--all-epochs=#FFFF00", "CheckBox2=1\nShapeFullTrack=65535\n"},
+        {"--extrude", "CheckBox3=1\n"},
+    };
+    for (const auto& c : cases) {
+        // A later line of a key is ignored by the reader, so the changes go first.
+        write_file(dir_.path() / "changed.ini", "[Settings]\n" + std::string(c.lines) + base.substr(11));
+        Outcome o = run(std::string("-q -o opt.kmz -c base.ini ") + c.option + " a.log");
+        ASSERT_EQ(o.status, 0) << c.option << o.out;
+        ASSERT_EQ(run("-q -o ini.kmz -c changed.ini a.log").status, 0);
+        std::string by_option = kml("opt.kmz");
+        EXPECT_EQ(by_option, kml("ini.kmz")) << c.option;
+        EXPECT_NE(by_option, plain) << c.option;
+    }
+    // The class colours have no key: each names its icon.
+    const struct {
+        const char* option;
+        const char* icon;
+    } colours[] = {{"--color-auto=#010203", "197121.png"},    {"--color-diff=#010204", "262657.png"},
+                   {"--color-rtk-fix=#010205", "328193.png"}, {"--color-rtk-float=#010206", "393729.png"},
+                   {"--color-estimated=#010207", "459265.png"}, {"--color-invalid=#010208", "524801.png"}};
+    for (const auto& c : colours) {
+        ASSERT_EQ(run(std::string("-q -o col.kmz ") + c.option + " a.log").status, 0);
+        auto members = read_zip(read_file(dir_.path() / "col.kmz"));
+        EXPECT_TRUE(std::any_of(members.begin(), members.end(), [&](const ZipMember& m) { return m.name == c.icon; }))
+            << c.option;
+    }
+}
+
+TEST_F(CommandLine, UnreadableSettingsValuesAreWarnedAboutAndWritten) {
+    write_file(dir_.path() / "a.log", kGga);
+    const struct {
+        const char* lines;
+        const char* options;
+        const char* warning;  // empty: none
+        const char* written;
+    } cases[] = {
+        {"Edit3=abc\n", "", "Edit3=abc", "<width>abc</width>"},
+        {"Edit4=banana\n", "", "Edit4=banana", "<scale>banana</scale>"},
+        {"CheckBox1=1\nMaskEdit1=2024-13-45\n", "", "MaskEdit1=2024-13-45", "<when>2024-13-45"},
+        {"CheckBox1=0\nMaskEdit1=2024-13-45\n", "", "", "<Placemark>"},  // the date is not used
+        {"Edit3=abc\n", "--width=4", "", "<width>4</width>"},          // the option wins
+        {"Edit3=2.5\nEdit4=.75\n", "", "", "<width>2.5</width>"},
+    };
+    for (const auto& c : cases) {
+        write_file(dir_.path() / "bad.ini", std::string("[Settings]\n") + c.lines);
+        Outcome o = shell(std::string("$Z -q -o w.kmz -c bad.ini ") + c.options + " a.log");
+        EXPECT_EQ(o.status, 0) << c.lines;
+        if (*c.warning) {
+            EXPECT_NE(o.out.find("warning: bad.ini: " + std::string(c.warning)), std::string::npos) << o.out;
+        } else {
+            EXPECT_EQ(o.out, "") << c.lines;
+        }
+        EXPECT_NE(kml("w.kmz").find(c.written), std::string::npos) << c.lines;
+    }
+}
+
+TEST_F(CommandLine, StandardInputAndOutput) {
+    std::filesystem::copy_file(std::string(ZELVO_TEST_DATA) + "/gpsd-nmea-rtk.log", dir_.path() / "a.log");
+    ASSERT_EQ(shell("cat a.log | $Z -q -o - - > piped.kmz").status, 0);
+    ASSERT_EQ(run("-q -o doc.kmz a.log").status, 0);
+    // The same archive apart from the members' time stamps.
+    std::string piped = read_file(dir_.path() / "piped.kmz"), direct = read_file(dir_.path() / "doc.kmz");
+    EXPECT_EQ(piped.size(), direct.size());
+    auto a = read_zip(piped), b = read_zip(direct);
+    ASSERT_EQ(a.size(), b.size());
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        EXPECT_EQ(a[i].name, b[i].name);
+        EXPECT_EQ(a[i].crc, b[i].crc);
+        EXPECT_EQ(a[i].compressed, b[i].compressed);
+    }
+    EXPECT_EQ(a.front().name, "doc.kml");
+
+    // "-" alone writes to standard output; the line about it goes to stderr.
+    Outcome o = shell("$Z - < a.log > alone.kmz");
+    EXPECT_EQ(o.status, 0);
+    // The line and the session summary under it go to stderr.
+    EXPECT_EQ(o.out.rfind("standard input: Waypoints 122 -> standard output\n  time ", 0), 0u) << o.out;
+    EXPECT_EQ(read_zip(read_file(dir_.path() / "alone.kmz")).size(), 7u);
+    // Nothing is left beside the input.
+    EXPECT_FALSE(exists("-.kmz") || exists("-") || exists("doc.kml"));
+
+    o = shell("$Z -q -o - missing.log > none.kmz");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.out.find("missing.log"), std::string::npos);
 }

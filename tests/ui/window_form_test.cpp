@@ -7,6 +7,8 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QScreen>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
@@ -54,6 +56,9 @@ private slots:
     void captions_fit_their_controls();
     void initial_values_and_window();
     void input_field_typed_name_and_run_button();
+    void typed_paths_and_the_proposed_output();
+    void keyboard_focus_tab_and_swatch_keys();
+    void saved_position_is_clamped_on_screen();
     void input_file_button_proposes_the_archive();
     void output_file_button_keeps_the_name_as_chosen();
     void configuration_buttons_use_their_dialogs();
@@ -254,12 +259,106 @@ void WindowFormTest::input_field_typed_name_and_run_button() {
     f.form->choose_input_file();
     c.Edit1->setText(QStringLiteral("day2.nmea"));
     QCOMPARE(f.form->input_full_path(), QStringLiteral("/data/logs/day2.nmea"));
-    // Typing into the output field changes only the shown name.
+    // A new input name proposes its archive; a typed output name joins the
+    // output's directory.
+    QCOMPARE(f.form->output_full_path(), QStringLiteral("/data/logs/day2.nmea.kmz"));
     c.Edit6->setText(QStringLiteral("other.kmz"));
-    QCOMPARE(f.form->output_full_path(), QStringLiteral("/data/logs/day1.nmea.kmz"));
+    QCOMPARE(f.form->output_full_path(), QStringLiteral("/data/logs/other.kmz"));
     // The configuration field's full path is its text.
     c.Edit2->setText(QStringLiteral("my.ini"));
     QCOMPARE(f.form->config_full_path(), QStringLiteral("my.ini"));
+}
+
+void WindowFormTest::typed_paths_and_the_proposed_output() {
+    Fixture f;
+    const FormControls& c = *f.c;
+    const struct {
+        const char* chosen;  // the last file chosen before typing, or none
+        const char* typed;
+        const char* input;
+    } cases[] = {
+        {nullptr, "/abs/path/log.nmea", "/abs/path/log.nmea"},
+        {"/data/logs/day1.nmea", "/abs/path/log.nmea", "/abs/path/log.nmea"},
+        {"/data/logs/day1.nmea", "sub/day2.nmea", "/data/logs/sub/day2.nmea"},
+    };
+    for (const auto& k : cases) {
+        if (k.chosen) {
+            f.dialogs.files.push_back(QString::fromLatin1(k.chosen));
+            f.form->choose_input_file();
+        }
+        c.Edit1->clear();
+        QTest::keyClicks(c.Edit1, QString::fromLatin1(k.typed));  // one key at a time
+        QCOMPARE(f.form->input_full_path(), QString::fromLatin1(k.input));
+        QCOMPARE(f.form->output_full_path(), QString::fromLatin1(k.input) + QStringLiteral(".kmz"));
+        QCOMPARE(c.Edit6->text(), f.form->output_full_path().mid(f.form->output_full_path().lastIndexOf('/') + 1));
+    }
+    // A typed relative name with nothing chosen yet joins the program's directory.
+    Fixture g;
+    QTest::keyClicks(g.c->Edit1, QStringLiteral("a.nmea"));
+    QCOMPARE(g.form->input_full_path(), g.exe_dir() + QStringLiteral("a.nmea"));
+
+    // Once the user names the output, a new input leaves it; choosing a log
+    // proposes again, and so does emptying the output field.
+    c.Edit6->clear();
+    QTest::keyClicks(c.Edit6, QStringLiteral("/out/mine.kmz"));
+    QCOMPARE(f.form->output_full_path(), QStringLiteral("/out/mine.kmz"));
+    QTest::keyClicks(c.Edit1, QStringLiteral("x"));
+    QCOMPARE(f.form->output_full_path(), QStringLiteral("/out/mine.kmz"));
+    c.Edit6->clear();
+    QTest::keyClicks(c.Edit1, QStringLiteral("y"));
+    QCOMPARE(f.form->output_full_path(), QStringLiteral("/data/logs/sub/day2.nmeaxy.kmz"));
+    f.dialogs.files.push_back(QStringLiteral("/out/chosen.kmz"));
+    f.form->choose_output_file();
+    QTest::keyClicks(c.Edit1, QStringLiteral("z"));
+    QCOMPARE(f.form->output_full_path(), QStringLiteral("/out/chosen.kmz"));
+    f.dialogs.files.push_back(QStringLiteral("/data/logs/day3.nmea"));
+    f.form->choose_input_file();
+    QCOMPARE(f.form->output_full_path(), QStringLiteral("/data/logs/day3.nmea.kmz"));
+}
+
+void WindowFormTest::keyboard_focus_tab_and_swatch_keys() {
+    Fixture f;
+    const FormControls& c = *f.c;
+    c.CheckBox2->setChecked(true);  // the all-epochs swatch takes part
+    f.form->show();
+    QVERIFY(QTest::qWaitForWindowActive(f.form.get()));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(c.Edit1));
+
+    QSet<QWidget*> reached;
+    for (int i = 0; i < 40; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        reached.insert(QApplication::focusWidget());
+    }
+    const std::vector<ColorSwatch*> swatches = {c.Autoshape, c.Diffshape, c.RTKFixshape, c.Invalidshape,
+                                                c.RTKFloatshape, c.Estematedshape, c.ShapeStyleTrack,
+                                                c.ShapeFullTrack};
+    for (ColorSwatch* s : swatches) QVERIFY2(reached.contains(s), qPrintable(s->objectName()));
+
+    // Space and Enter on a swatch open its dialog; Enter is not a Run there.
+    for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return}) {
+        f.dialogs.colors.push_back(ColorRef{0x123456});
+        c.Diffshape->setFocus();
+        QTest::keyClick(c.Diffshape, key);
+        QCOMPARE(c.Diffshape->color(), ColorRef{0x123456});
+        c.Diffshape->set_color(kYellow);
+    }
+    QCOMPARE(f.dialogs.count("color"), 2);
+    // Enter on a focused button presses that button.
+    f.dialogs.files.push_back(std::nullopt);
+    c.SpeedButtonOpen->setFocus();
+    QTest::keyClick(c.SpeedButtonOpen, Qt::Key_Return);
+    QCOMPARE(f.dialogs.count("open"), 1);
+}
+
+void WindowFormTest::saved_position_is_clamped_on_screen() {
+    Fixture f;
+    std::string ini = f.scratch.write("far.ini", "[Settings]\nLeft=3000\nTop=2000\n");
+    f.form->settings().load_settings(ini);
+    QRect screen = f.form->screen()->availableGeometry();
+    QVERIFY2(screen.contains(f.form->frameGeometry()), "the whole window is on the screen");
+    // A position already on the screen stays as saved.
+    f.form->settings().load_settings(f.scratch.write("near.ini", "[Settings]\nLeft=20\nTop=30\n"));
+    QCOMPARE(f.form->pos(), QPoint(20, 30));
 }
 
 void WindowFormTest::input_file_button_proposes_the_archive() {

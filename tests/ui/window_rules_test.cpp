@@ -41,6 +41,27 @@ TEST(IconScaleSpinner, SixDecimalsInsideAndOneDecimalAtTheClamps) {
         EXPECT_EQ(step_icon_scale(c.text, c.step), c.expected) << '"' << c.text << "\" " << c.step;
 }
 
+TEST(SavedWindowPosition, LandsWhollyOnTheScreenItOverlapsMost) {
+    const std::vector<ScreenRect> screens = {{0, 0, 1920, 1040}, {1920, 0, 1280, 1024}};
+    const struct {
+        ScreenRect asked;
+        int left, top;
+    } cases[] = {
+        {{616, 315, 399, 377}, 616, 315},      // already on the first screen
+        {{3000, 2000, 399, 377}, 2801, 647},   // below and right of the second
+        {{-500, -40, 399, 377}, 0, 0},         // beyond the top left corner
+        {{1800, 100, 399, 377}, 1920, 100},    // across the seam, mostly on the second
+        {{1600, 900, 399, 377}, 1521, 663},    // mostly on the first
+        {{9000, 9000, 399, 377}, 2801, 647},   // on none: the nearest screen
+        {{100, 100, 2500, 1200}, 0, 0},        // larger than the screen
+    };
+    for (const auto& c : cases) {
+        ScreenRect placed = place_on_screen(c.asked, screens);
+        EXPECT_EQ(placed.left, c.left) << c.asked.left << "," << c.asked.top;
+        EXPECT_EQ(placed.top, c.top) << c.asked.left << "," << c.asked.top;
+    }
+}
+
 TEST(ErrorReportText, AddsAFullStopOnlyAfterCharactersAboveTheFullStop) {
     EXPECT_EQ(error_report_text("Cannot create file /x/255.png"), "Cannot create file /x/255.png.");
     EXPECT_EQ(error_report_text("Unable to write to a.ini"), "Unable to write to a.ini.");

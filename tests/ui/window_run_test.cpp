@@ -140,6 +140,7 @@ class WindowRunTest : public QObject {
 private slots:
     void run_locks_the_window_and_unlocks_it_after();
     void failed_open_leaves_the_window_as_it_was();
+    void enter_runs_when_run_is_enabled();
     void drops_and_a_second_run_are_ignored_during_a_run();
     void closing_during_a_run_cancels_it_and_then_closes();
     void an_error_escaping_the_run_is_reported_and_unlocks();
@@ -172,7 +173,7 @@ void WindowRunTest::run_locks_the_window_and_unlocks_it_after() {
     QCOMPARE(f.dialogs.last("information")->caption, QStringLiteral("Information"));
     QCOMPARE(f.dialogs.last("information")->text,
              QStringLiteral("The progress finished!\n\rInput file gpsd-ublox-zed-f9r.log\n\r") +
-                 f.c->Panel3->text());
+                 f.c->Panel3->text() + QStringLiteral("\n") + f.form->output_full_path());
     QVERIFY(f.dialogs.last_details.contains(QStringLiteral("RTK float 100.0 %")));
     QCOMPARE(f.form->output_full_path(), QString::fromStdString(f.scratch.path() + "out/day.kmz"));
     QCOMPARE(f.dialogs.count("error"), 0);
@@ -186,10 +187,25 @@ void WindowRunTest::failed_open_leaves_the_window_as_it_was() {
     f.form->run_conversion();
     QCOMPARE(f.c->Panel2->text(), QStringLiteral("Can't open the input file"));
     QCOMPARE(f.c->CGauge1->value(), 1);
-    QCOMPARE(f.form->output_full_path(), QString::fromStdString(f.scratch.path() + "out/day.kmz"));
+    QCOMPARE(f.form->output_full_path(), QString::fromStdString(f.scratch.path() + "out/renamed.kmz"));
+    // The panel's hint names the file and the system's reason.
+    QCOMPARE(f.c->Panel2->toolTip(),
+             QString::fromStdString(f.scratch.path() + "missing.log: No such file or directory"));
     QVERIFY(lock_state(*f.c).run_enabled && lock_state(*f.c).settings);
     QCOMPARE(f.dialogs.count("information") + f.dialogs.count("error"), 0);
     QVERIFY(f.output_files().isEmpty());
+}
+
+void WindowRunTest::enter_runs_when_run_is_enabled() {
+    Fixture f;
+    QTest::keyClick(f.c->Edit1, Qt::Key_Return);  // no log yet: "Run" is disabled
+    QCOMPARE(f.dialogs.count("information"), 0);
+    f.choose(kLog);
+    for (QWidget* focus : {static_cast<QWidget*>(f.c->Edit1), static_cast<QWidget*>(f.c->CheckBox3)}) {
+        QTest::keyClick(focus, Qt::Key_Return);
+    }
+    QCOMPARE(f.dialogs.count("information"), 2);
+    QCOMPARE(f.output_files(), QStringList{QStringLiteral("day.kmz")});
 }
 
 void WindowRunTest::drops_and_a_second_run_are_ignored_during_a_run() {
