@@ -180,7 +180,8 @@ bool convert(ConversionOptions& options, const std::string& shown, bool quiet, b
         if (result.summary) std::fputs(summary_lines(*result.summary).c_str(), to_stdout ? stderr : stdout);
     }
     if (summaries && result.summary) {
-        summaries->push_back({shown, to_stdout ? "-" : options.output_path, options.input_format, *result.summary});
+        summaries->push_back({from_stdin ? "-" : shown, to_stdout ? "-" : options.output_path, options.input_format,
+                              *result.summary});
     }
     return true;
 }
