@@ -65,6 +65,11 @@ struct SessionSummary {
 template <typename Key>
 class ExactHistogram {
 public:
+    ExactHistogram() = default;
+    // The cached position would point into the other histogram.
+    ExactHistogram(const ExactHistogram&) = delete;
+    ExactHistogram& operator=(const ExactHistogram&) = delete;
+
     void add(Key k) {
         if (last_ == counts_.end() || last_->first != k) last_ = counts_.try_emplace(k, 0).first;
         ++last_->second;
