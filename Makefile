@@ -1,20 +1,25 @@
-# make demo  - install what is missing, build, convert the bundled sample log
-# make test  - install what is missing, build, run every test
+# make demo  - install what is missing, build the program, convert the bundled sample log
+# make test  - install what is missing, build everything, run every test
 # make test-sanitize - the whole test suite again under ASan and UBSan
+# make package - the Debian package, build/zelvoconverter_<version>_<arch>.deb
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: demo test test-sanitize deps build bench clean
+.PHONY: demo test test-sanitize deps configure build package bench clean
 
 deps:
 	@tools/install-deps.sh
 
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+
+build: configure
 	cmake --build $(BUILD) -j$(JOBS)
 
-demo: build
+# Only the program: the tests and benchmarks wait for make test.
+demo: configure
+	cmake --build $(BUILD) -j$(JOBS) --target zelvoconverter
 	@mkdir -p $(BUILD)/demo
 	$(BUILD)/zelvoconverter -o $(BUILD)/demo/sample.kmz examples/sample.nmea
 	@echo "The result is $(abspath $(BUILD)/demo/sample.kmz)"
@@ -27,6 +32,9 @@ test-sanitize: deps
 	cmake --build $(SANITIZE_BUILD) -j$(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j$(JOBS)
+
+package: configure
+	cmake --build $(BUILD) -j$(JOBS) --target package
 
 bench: build
 	$(BUILD)/bench/zelvo_bench

@@ -10,6 +10,7 @@ packages=(
   qt6-base-dev fonts-liberation
   libgeographiclib-dev libfreetype-dev python3-geographiclib
   unzip p7zip-full python3 locales
+  desktop-file-utils appstream man-db dpkg-dev
 )
 
 missing=()

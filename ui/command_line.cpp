@@ -341,6 +341,15 @@ int run_options_form(int argc, char** argv) {
 
 }  // namespace
 
+std::string usage_forms() {
+    // The leading lines of --help: "Usage: ..." and the lines indented under it.
+    const std::string help = help_text();
+    std::size_t end = 0;
+    while (end < help.size() && (help.compare(end, 7, "Usage: ") == 0 || help.compare(end, 7, "       ") == 0))
+        end = help.find('\n', end) + 1;
+    return help.substr(0, end);
+}
+
 int run_command_line(int argc, char** argv) {
     switch (command_form(argc, argv)) {
         case CommandForm::Classic: return run_plain_form(argc, argv);

@@ -1,6 +1,8 @@
 // The unattended command-line mode.
 #pragma once
 
+#include <string>
+
 namespace zelvo {
 
 // Runs the command line given to the program (argv[0] is the program) in
@@ -8,5 +10,8 @@ namespace zelvo {
 // Returns the exit status: 0 every input converted, 1 a conversion failed,
 // 2 a usage error.
 int run_command_line(int argc, char** argv);
+
+// The lines of the usage text that show the command-line forms.
+std::string usage_forms();
 
 }  // namespace zelvo

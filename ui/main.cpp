@@ -15,7 +15,9 @@ int main(int argc, char** argv) {
 #ifdef ZELVO_HAVE_WINDOW
     return zelvo::run_window(argc, argv);
 #else
-    std::fputs("This build has no window; see zelvoconverter --help\n", stderr);
+    std::fprintf(stderr, "zelvoconverter: this build has no window.\n%s"
+                 "Convert from the command line instead: zelvoconverter --help\n",
+                 zelvo::usage_forms().c_str());
     return 2;
 #endif
 }

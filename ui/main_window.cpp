@@ -6,6 +6,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -349,8 +350,10 @@ void TForm1::report_error(const QString& message) {
     dialogs_.error(this, QStringLiteral("ZelvoConverter"), text);
 }
 
+// Before anything is chosen: the executable's directory when it is writable,
+// else home (location_.start_dir()).
 QString TForm1::typed_name_dir() const {
-    return chosen_dir_.isEmpty() ? from_path(executable_dir()) : chosen_dir_;
+    return chosen_dir_.isEmpty() ? from_path(location_.start_dir()) : chosen_dir_;
 }
 
 // Input field: a typed absolute path is taken as it stands, a relative one
@@ -399,7 +402,7 @@ void TForm1::set_output_full_path(const QString& path) {
 }
 
 void TForm1::choose_input_file() {
-    QString start = c_.Edit1->text().isEmpty() ? from_path(executable_dir()) : dir_of(input_full_path_);
+    QString start = c_.Edit1->text().isEmpty() ? from_path(location_.start_dir()) : dir_of(input_full_path_);
     auto chosen = dialogs_.open_file(this, tr("Open"), start, QString());
     if (!chosen) return;
     set_input_from_file(*chosen);
@@ -407,7 +410,9 @@ void TForm1::choose_input_file() {
 
 void TForm1::choose_output_file() {
     QString preset = c_.Edit6->text().isEmpty() ? last_output_choice_ : output_full_path_;
-    auto chosen = dialogs_.save_file(this, tr("Save as "), dir_of(output_full_path_), preset, QString());
+    QString start = dir_of(output_full_path_);
+    if (start.isEmpty()) start = from_path(location_.start_dir());
+    auto chosen = dialogs_.save_file(this, tr("Save as "), start, preset, QString());
     if (!chosen) return;
     last_output_choice_ = *chosen;
     chosen_dir_ = dir_of(*chosen);
@@ -420,8 +425,10 @@ static QString config_filter() {
 }
 
 void TForm1::open_config() {
-    auto chosen = dialogs_.open_file(this, tr("Open "), from_path(location_.settings_dir()),
-                                     config_filter());
+    // The per-user settings directory exists only once something was saved.
+    std::string start = location_.settings_dir();
+    if (!QFileInfo(from_path(start)).isDir()) start = location_.start_dir();
+    auto chosen = dialogs_.open_file(this, tr("Open "), from_path(start), config_filter());
     if (!chosen) return;
     c_.Edit2->setText(name_of(*chosen));
     config_full_path_ = *chosen;
@@ -431,6 +438,8 @@ void TForm1::open_config() {
 
 void TForm1::save_config() {
     std::string def = location_.default_settings_path();
+    // Created now so that the dialog can show the directory it proposes.
+    make_directories(directory_part(def));
     auto chosen = dialogs_.save_file(this, tr("Save as"), from_path(directory_part(def)),
                                      from_path(def), config_filter());
     if (!chosen) return;

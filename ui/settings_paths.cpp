@@ -31,6 +31,11 @@ bool is_writable_dir(const std::string& dir) {
            ::access(dir.c_str(), W_OK) == 0;
 }
 
+bool is_regular_file(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 }  // namespace
 
 std::string directory_part(const std::string& path) {
@@ -50,25 +55,35 @@ SettingsLocation SettingsLocation::of_this_program() {
     loc.exe_name = file_name_part(exe);
     if (loc.exe_name.empty()) loc.exe_name = "zelvoconverter";
     // Only an absolute $XDG_CONFIG_HOME counts, as the base directory rules say.
+    loc.home = home_dir();
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    loc.config_home = (xdg && xdg[0] == '/') ? std::string(xdg) : home_dir() + "/.config";
+    loc.config_home = (xdg && xdg[0] == '/') ? std::string(xdg) : loc.home + "/.config";
     return loc;
 }
 
+std::string SettingsLocation::portable_settings_path() const {
+    std::string name = exe_name;
+    std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0) name.erase(dot);
+    return exe_dir + name + ".ini";
+}
+
+// A writable program directory alone no longer means portable use: after an
+// install as root that would be /usr/bin. Only a settings file someone put
+// beside the program does.
 std::string SettingsLocation::settings_dir() const {
-    if (is_writable_dir(exe_dir)) return exe_dir;
+    if (!exe_dir.empty() && is_regular_file(portable_settings_path())) return exe_dir;
     return config_home + "/zelvoconverter/";
 }
 
 std::string SettingsLocation::default_settings_path() const {
     std::string dir = settings_dir();
-    if (dir == exe_dir) {
-        std::string name = exe_name;
-        std::size_t dot = name.rfind('.');
-        if (dot != std::string::npos && dot > 0) name.erase(dot);
-        return dir + name + ".ini";
-    }
-    return dir + "zelvoconverter.ini";
+    return dir == exe_dir ? portable_settings_path() : dir + "zelvoconverter.ini";
+}
+
+std::string SettingsLocation::start_dir() const {
+    if (is_writable_dir(exe_dir)) return exe_dir;
+    return home.empty() || home == "/" ? std::string("/") : home + "/";
 }
 
 std::string SettingsLocation::save_path(const std::string& path) const {

@@ -6,8 +6,10 @@
 #include <exception>
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QMessageBox>
 
+#include "ui/command_line.h"
 #include "ui/main_window.h"
 #include "ui/settings_paths.h"
 #include "ui/window_dialogs.h"
@@ -30,11 +32,16 @@ bool has_display() {
 
 }  // namespace
 
+void open_log_argument(TForm1& form, const QString& argument) {
+    form.handle_dropped_files({QFileInfo(argument).absoluteFilePath()});
+}
+
 int run_window(int argc, char** argv) {
     if (!has_display()) {
-        std::fputs("zelvoconverter: there is no display to open the window on.\n"
-                   "Convert from the command line instead: zelvoconverter --help\n",
-                   stderr);
+        std::fprintf(stderr,
+                     "zelvoconverter: there is no display to open the window on.\n%s"
+                     "Convert from the command line instead: zelvoconverter --help\n",
+                     usage_forms().c_str());
         return 2;
     }
     QApplication app(argc, argv);
@@ -47,6 +54,8 @@ int run_window(int argc, char** argv) {
     try {
         TForm1 form(dialogs, SettingsLocation::of_this_program(), /*interactive=*/true);
         form.settings().load_settings(form.location().default_settings_path());
+        if (argc == 2 && argv[1][0] != '\0')
+            open_log_argument(form, QString::fromLocal8Bit(argv[1]));
         form.show();
         QApplication::exec();
     } catch (const std::exception& e) {

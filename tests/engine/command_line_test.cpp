@@ -385,3 +385,14 @@ TEST_F(CommandLine, StandardInputAndOutput) {
     EXPECT_EQ(o.status, 1);
     EXPECT_NE(o.out.find("missing.log"), std::string::npos);
 }
+
+TEST_F(CommandLine, ASingleLogWithoutADisplayShowsTheFormsAndExitsWithTwo) {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) ::unsetenv(name);
+    write_file(dir_.path() / "a.log", kGga);
+    for (const char* args : {"a.log", ""}) {
+        Outcome o = run(args);
+        EXPECT_EQ(o.status, 2) << args;
+        EXPECT_NE(o.out.find("zelvoconverter INPUT OUTPUT.kmz"), std::string::npos) << o.out;
+        EXPECT_FALSE(exists("a.log.kmz"));
+    }
+}

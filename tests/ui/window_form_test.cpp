@@ -20,6 +20,7 @@
 #include "engine/conversion_run.h"
 #include "ui/main_window.h"
 #include "ui/window_controls.h"
+#include "ui/window_main.h"
 #include "ui/window_settings.h"
 #include "window_test_support.h"
 
@@ -42,7 +43,6 @@ struct Fixture {
         if (loaded) form->settings().load_settings(form->location().default_settings_path());
     }
     QString dir() const { return QString::fromStdString(scratch.path()); }
-    QString exe_dir() const { return QString::fromStdString(executable_dir()); }
 };
 
 QColor caption_color(const QGroupBox* g) { return g->palette().color(QPalette::WindowText); }
@@ -65,6 +65,8 @@ private slots:
     void spinners_through_their_arrows();
     void date_mask_refuses_an_incomplete_date();
     void drops_of_one_and_of_two_files();
+    void a_single_argument_opens_the_log_as_a_drop_does();
+    void file_dialogs_start_at_home_beside_an_installed_program();
     void swatches_open_the_colour_dialog_while_enabled();
     void settings_first_start_and_partial_file();
     void settings_value_forms();
@@ -248,7 +250,7 @@ void WindowFormTest::input_field_typed_name_and_run_button() {
     Fixture f;
     const FormControls& c = *f.c;
     QTest::keyClicks(c.Edit1, QStringLiteral("day1.nmea"));
-    QCOMPARE(f.form->input_full_path(), f.exe_dir() + QStringLiteral("day1.nmea"));
+    QCOMPARE(f.form->input_full_path(), f.dir() + QStringLiteral("day1.nmea"));
     QCOMPARE(c.Edit1->toolTip(), f.form->input_full_path());
     QVERIFY(c.SpeedButton3->isEnabled());
     c.Edit1->clear();
@@ -295,7 +297,7 @@ void WindowFormTest::typed_paths_and_the_proposed_output() {
     // A typed relative name with nothing chosen yet joins the program's directory.
     Fixture g;
     QTest::keyClicks(g.c->Edit1, QStringLiteral("a.nmea"));
-    QCOMPARE(g.form->input_full_path(), g.exe_dir() + QStringLiteral("a.nmea"));
+    QCOMPARE(g.form->input_full_path(), g.dir() + QStringLiteral("a.nmea"));
 
     // Once the user names the output, a new input leaves it; choosing a log
     // proposes again, and so does emptying the output field.
@@ -367,7 +369,7 @@ void WindowFormTest::input_file_button_proposes_the_archive() {
     f.dialogs.files.push_back(std::nullopt);  // cancelled: nothing changes
     QTest::mouseClick(c.SpeedButtonOpen, Qt::LeftButton);
     QCOMPARE(f.dialogs.last("open")->caption, QStringLiteral("Open"));
-    QCOMPARE(f.dialogs.last("open")->text, f.exe_dir());  // no name yet: the executable's directory
+    QCOMPARE(f.dialogs.last("open")->text, f.dir());  // no name yet: the executable's directory
     QVERIFY(f.dialogs.last("open")->filter.isEmpty());
     QVERIFY(c.Edit1->text().isEmpty() && !c.SpeedButton3->isEnabled());
 
@@ -544,6 +546,46 @@ void WindowFormTest::drops_of_one_and_of_two_files() {
     QVERIFY(c.SpeedButton3->isEnabled());
     QVERIFY(c.RadioBinary->isChecked());  // the format is left alone
     QCOMPARE(f.dialogs.count("warning"), 1);
+}
+
+void WindowFormTest::a_single_argument_opens_the_log_as_a_drop_does() {
+    Fixture dropped;
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(dropped.scratch.path() + "day1.nmea"))});
+    QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(dropped.form.get(), &enter);
+    QDropEvent ev(QPointF(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(dropped.form.get(), &ev);
+
+    // The same file named relative to the current directory.
+    Fixture opened;
+    const QString old_cwd = QDir::currentPath();
+    QDir::setCurrent(dropped.dir());
+    open_log_argument(*opened.form, QStringLiteral("day1.nmea"));
+    QDir::setCurrent(old_cwd);
+
+    for (const Fixture* f : {&dropped, &opened}) {
+        QCOMPARE(f->c->Edit1->text(), QStringLiteral("day1.nmea"));
+        QCOMPARE(f->c->Edit6->text(), QStringLiteral("day1.nmea.kmz"));
+        QCOMPARE(f->form->input_full_path(), dropped.dir() + QStringLiteral("day1.nmea"));
+        QCOMPARE(f->form->output_full_path(), dropped.dir() + QStringLiteral("day1.nmea.kmz"));
+        QCOMPARE(f->c->Edit1->toolTip(), f->form->input_full_path());
+        QVERIFY(f->c->SpeedButton3->isEnabled());
+    }
+}
+
+void WindowFormTest::file_dialogs_start_at_home_beside_an_installed_program() {
+    ScriptedDialogs dialogs;
+    Scratch home;
+    SettingsLocation installed{"/nonexistent/bin/", "zelvoconverter", home.path() + "config",
+                               home.path() + "user"};
+    TForm1 form(dialogs, installed);
+    form.choose_input_file();
+    form.choose_output_file();
+    form.open_config();
+    const QString user = QString::fromStdString(home.path()) + QStringLiteral("user/");
+    QCOMPARE(dialogs.calls.size(), std::size_t{3});
+    for (const DialogCall& call : dialogs.calls) QCOMPARE(call.text, user);
 }
 
 void WindowFormTest::swatches_open_the_colour_dialog_while_enabled() {

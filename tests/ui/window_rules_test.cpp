@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "ui/settings_paths.h"
 #include "ui/window_rules.h"
@@ -74,22 +75,37 @@ TEST(ErrorReportText, AddsAFullStopOnlyAfterCharactersAboveTheFullStop) {
     EXPECT_EQ(error_report_text("Файл"), "Файл.");
 }
 
-TEST(SettingsLocation, ExecutableDirectoryWhenWritableElseThePerUserDirectory) {
+TEST(SettingsLocation, PerUserDirectoryUnlessASettingsFileIsBesideTheProgram) {
     auto dir = std::filesystem::temp_directory_path() / "zelvo_rules_test";
-    std::filesystem::create_directories(dir);
-    SettingsLocation beside{dir.string() + "/", "zelvoconverter", "/home/u/.config"};
-    EXPECT_EQ(beside.default_settings_path(), dir.string() + "/zelvoconverter.ini");
-    SettingsLocation renamed{dir.string() + "/", "ZelvoConverter.exe", "/home/u/.config"};
-    EXPECT_EQ(renamed.default_settings_path(), dir.string() + "/ZelvoConverter.ini");
-
-    SettingsLocation installed{"/nonexistent/bin/", "zelvoconverter", "/home/u/.config"};
-    EXPECT_EQ(installed.settings_dir(), "/home/u/.config/zelvoconverter/");
-    EXPECT_EQ(installed.default_settings_path(), "/home/u/.config/zelvoconverter/zelvoconverter.ini");
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir / "portable");
+    std::filesystem::create_directories(dir / "renamed");
+    std::filesystem::create_directories(dir / "writable");
+    std::ofstream(dir / "portable" / "zelvoconverter.ini") << "[Settings]\n";
+    std::ofstream(dir / "renamed" / "ZelvoConverter.ini") << "[Settings]\n";
+    const std::string d = dir.string() + "/";
+    const std::string per_user = "/home/u/.config/zelvoconverter/zelvoconverter.ini";
+    struct Case {
+        std::string exe_dir, exe_name, settings_path, start_dir;
+    } cases[] = {
+        // A writable directory alone (a build tree, /usr/bin as root) is not portable use.
+        {d + "writable/", "zelvoconverter", per_user, d + "writable/"},
+        {d + "portable/", "zelvoconverter", d + "portable/zelvoconverter.ini", d + "portable/"},
+        {d + "renamed/", "ZelvoConverter.exe", d + "renamed/ZelvoConverter.ini", d + "renamed/"},
+        {d + "renamed/", "zelvoconverter", per_user, d + "renamed/"},
+        {"/nonexistent/bin/", "zelvoconverter", per_user, "/home/u/"},
+    };
+    for (const Case& c : cases) {
+        SettingsLocation loc{c.exe_dir, c.exe_name, "/home/u/.config", "/home/u"};
+        EXPECT_EQ(loc.default_settings_path(), c.settings_path) << c.exe_dir << c.exe_name;
+        EXPECT_EQ(loc.settings_dir(), directory_part(c.settings_path)) << c.exe_dir;
+        EXPECT_EQ(loc.start_dir(), c.start_dir) << c.exe_dir;
+    }
     std::filesystem::remove_all(dir);
 }
 
 TEST(SettingsLocation, SavePathRule) {
-    SettingsLocation loc{"/nonexistent/bin/", "zelvoconverter", "/cfg"};
+    SettingsLocation loc{"/nonexistent/bin/", "zelvoconverter", "/cfg", "/home/u"};
     const std::string d = "/cfg/zelvoconverter/";
     EXPECT_EQ(loc.save_path(""), d + "zelvoconverter.ini");
     EXPECT_EQ(loc.save_path("myconf"), d + "myconf.ini");

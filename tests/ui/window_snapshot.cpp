@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("ZelvoConverter"));
     QApplication::setStyle(QStringLiteral("Fusion"));
     zelvo::QtWindowDialogs dialogs;
-    zelvo::SettingsLocation loc{"/nonexistent/", "zelvoconverter", "/nonexistent"};
+    zelvo::SettingsLocation loc{"/nonexistent/", "zelvoconverter", "/nonexistent", "/nonexistent"};
     zelvo::TForm1 form(dialogs, loc);
     form.settings().load_settings("");  // first start: the built-in defaults
     form.handle_dropped_files({QStringLiteral("/home/user/logs/day1.nmea")});

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include <QDir>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -51,11 +52,16 @@ public:
     const DialogCall* last(const QString& kind) const;
 };
 
-// A location whose executable directory is a fresh writable directory.
+// A fresh writable directory that is both the program's directory and its
+// per-user settings directory (<config home>/zelvoconverter/), so that tests
+// find saved settings in one place; the config home is also the home.
 struct Scratch {
     QTemporaryDir dir;
-    std::string path() const { return dir.path().toStdString() + "/"; }
-    SettingsLocation location() const { return {path(), "zelvoconverter", path() + "config"}; }
+    Scratch() { QDir(dir.path()).mkdir(QStringLiteral("zelvoconverter")); }
+    std::string path() const { return dir.path().toStdString() + "/zelvoconverter/"; }
+    SettingsLocation location() const {
+        return {path(), "zelvoconverter", dir.path().toStdString(), dir.path().toStdString()};
+    }
     std::string write(const std::string& name, const std::string& content) const;
     std::string read(const std::string& name) const;
 };
