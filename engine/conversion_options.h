@@ -51,6 +51,8 @@ struct ConversionOptions {
     std::int64_t placemark_interval_ms = 0;  // 0: a placemark for every epoch
     std::int64_t split_gap_ms = 0;           // 0: each track one line
     bool epoch_data = false;                 // typed fields in every placemark
+    // Adds the fix-status strip and the session summary to the document.
+    bool timeline = false;
 
     ColorRef class_color(FixClass c) const {
         switch (c) {

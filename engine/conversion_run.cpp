@@ -11,12 +11,15 @@
 #include "engine/ingestion.h"
 #include "engine/input_file.h"
 #include "engine/output_guard.h"
+#include "engine/summary_report.h"
 #include "engine/waypoint_selection.h"
 #include "output/epoch_data.h"
 #include "output/icon_maker.h"
 #include "output/kml_stream.h"
 #include "output/kml_writer.h"
 #include "output/kmz_packager.h"
+#include "output/spool_sink.h"
+#include "output/timeline_image.h"
 
 namespace zelvo {
 
@@ -51,6 +54,32 @@ std::string kml_name_for(const std::string& name) {
 
 std::string base_name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
+constexpr const char* kTimelineMember = "timeline.png";
+
+// With the timeline the document's description, the summary known only at
+// the end, goes before the body, which waited in a spool; the strip is
+// pinned to the bottom of the view.
+void finish_timeline_document(KmlStream& head, KmlStream& body, SpoolSink& body_spool, const SessionSummary& s) {
+    head.put("<description><![CDATA["_kml).put(summary_html(s)).put("]]></description>\n"_kml);
+    body.flush();
+    body_spool.copy_to(head);
+    head.put("<ScreenOverlay>\n"_kml)
+        .put("<name>Fix status</name>\n"_kml)
+        .put("<Icon><href>"_kml).put(kTimelineMember).put("</href></Icon>\n"_kml)
+        .put("<overlayXY x=\"0.5\" y=\"0\" xunits=\"fraction\" yunits=\"fraction\"/>\n"_kml)
+        .put("<screenXY x=\"0.5\" y=\"0\" xunits=\"fraction\" yunits=\"fraction\"/>\n"_kml)
+        .put("<size x=\""_kml).put_int(kTimelineWidth).put("\" y=\""_kml).put_int(kTimelineHeight)
+        .put("\" xunits=\"pixels\" yunits=\"pixels\"/>\n"_kml)
+        .put("</ScreenOverlay>\n"_kml);
+}
+
+void add_timeline_member(KmzPackager& archive, const SessionSummary& s, const ConversionOptions& options) {
+    const std::vector<unsigned char> png = encode_png(draw_timeline(timeline_picture(s, options), timeline_font_path()));
+    archive.begin_member(kTimelineMember, std::time(nullptr))
+        .write(reinterpret_cast<const char*>(png.data()), png.size());
+    archive.end_member();
+}
+
 }  // namespace
 
 RunResult conversion_run(ConversionOptions& options, RunHost& host) {
@@ -59,7 +88,7 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
     if (!input.open(options.input_path)) {
         host.set_status("Can't open the input file");
         host.pump_messages();
-        return {RunOutcome::InputNotOpened, input.error()};
+        return {RunOutcome::InputNotOpened, input.error(), {}};
     }
 
     // 2. Where the output goes. The KML document is written straight into
@@ -88,7 +117,7 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
     } catch (const std::exception& e) {
         host.set_status("Can't create the output file");
         host.pump_messages();
-        return {RunOutcome::OutputNotCreated, e.what()};
+        return {RunOutcome::OutputNotCreated, e.what(), {}};
     }
 
     // 3. From here on the archive is output_path.
@@ -101,13 +130,18 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
     host.set_run_enabled(false);
     bool locked = false;
     std::uint64_t epochs_read = 0;
+    RunResult result;
 
     try {
-        KmlStream kml(archive.begin_member(base_name(kml_path), std::time(nullptr)));
+        KmlStream head(archive.begin_member(base_name(kml_path), std::time(nullptr)));
         // 5. Head.
         // Readers that follow the standard show a root without the KML
         // namespace as an empty map.
-        kml.put("<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n"_kml).put("<Document>\n"_kml);
+        head.put("<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n"_kml).put("<Document>\n"_kml);
+        // With the timeline the body waits in a spool (see finish_timeline_document).
+        SpoolSink body_spool;
+        KmlStream body(body_spool);
+        KmlStream& kml = options.timeline ? body : head;
 
         // 6. Icons, one per class, made in memory: the output folder may
         // hold the user's own files of these names.
@@ -139,6 +173,8 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
         const bool known_format =
             options.input_format == kFormatNmea || options.input_format == kFormatBinary;
         WaypointSelection selection(kml, options, icons);
+        SummaryAccumulator summary;
+        selection.gather_summary(summary);
         EpochStream epochs(selection);
         // A Schema follows the document's styles and comes before its features.
         if (known_format && options.epoch_data) write_epoch_schema(kml, options.input_format);
@@ -157,17 +193,21 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
         // 12. The track through every epoch.
         if (options.use_all_waypoints) selection.write_all_points_track();
 
+        result.summary = summary.finish();
+        if (options.timeline) finish_timeline_document(head, body, body_spool, *result.summary);
+
         // 13. Tail, without a line end after it.
-        kml.put("</Document>\n"_kml).put("</kml>"_kml);
+        head.put("</Document>\n"_kml).put("</kml>"_kml);
 
         // 14.
-        kml.flush();
+        head.flush();
         archive.end_member();
         input.close();
 
         // 15. The icons in class order after the document; a repeated
         // colour replaces its own member.
         for (const Icon& icon : icon_images) archive.add_bytes(icon.name, icon.png, icons_made);
+        if (options.timeline) add_timeline_member(archive, *result.summary, options);
         archive.close();
     } catch (...) {
         input.close();
@@ -182,11 +222,12 @@ RunResult conversion_run(ConversionOptions& options, RunHost& host) {
     std::string message = "The progress finished!\n\rInput file " + options.input_name + "\n\r" + host.count_text();
     if (host.is_interactive()) {
         if (epochs_read == 0) host.show_no_epoch_information(message, options.input_format);
-        else host.show_information(message);
+        else host.show_information_with_details(message, summary_lines(*result.summary, ""));
     }
     host.set_run_enabled(true);
     host.set_options_enabled(true);
-    return {RunOutcome::Finished, {}, epochs_read};
+    result.epochs = epochs_read;
+    return result;
 }
 
 }  // namespace zelvo

@@ -2,11 +2,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
 #include "engine/conversion_options.h"
 #include "engine/run_host.h"
+#include "engine/session_summary.h"
 
 namespace zelvo {
 
@@ -20,6 +22,7 @@ struct RunResult {
     RunOutcome outcome = RunOutcome::Finished;
     std::string reason;  // the system's reason for a failure, for the command line
     std::uint64_t epochs = 0;  // epochs the log gave; 0 usually means the wrong format was chosen
+    std::optional<SessionSummary> summary;  // of a finished run
 };
 
 // Raised by a host's pump_messages() to stop a run (the window closing).

@@ -39,6 +39,11 @@ public:
         (void)input_format;
         show_information(text);
     }
+    // The same message with more to read on request (the session summary).
+    virtual void show_information_with_details(const std::string& text, const std::string& details) {
+        (void)details;
+        show_information(text);
+    }
     virtual bool is_interactive() const = 0;
     // A file that cannot be stored in the archive. Without a user the run
     // names the failure and gives up; the window asks.

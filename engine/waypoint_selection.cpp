@@ -57,12 +57,15 @@ WaypointSelection::WaypointSelection(KmlStream& out, const ConversionOptions& op
 void WaypointSelection::placemark(const waypoints& record, FixClass fix_class) {
     // An epoch without a position is not drawn, and takes no number.
     if (!has_position(record)) return;
+    // The summary counts the epoch by its class, drawn or thinned out.
+    if (!first_class_) first_class_ = fix_class;
     if (!thinning_.draw(fix_class, record.ms_of_day, last_epoch_)) return;
     const std::string& icon = icons_[static_cast<int>(fix_class)];
     write_waypoint_placemark_head(out_, record, count_, icon, options_.input_format, options_.icon_scale);
     if (options_.epoch_data) write_epoch_data(out_, record, count_, fix_class, options_.input_format);
     write_waypoint_placemark_point(out_, record, options_.show_height ? 1 : 0);
     ++count_;
+    ++epoch_placemarks_;
 }
 
 void WaypointSelection::track_point(TrackGaps& gaps, KmlStream& stream, TrackKind kind, const waypoints& r) {
@@ -104,17 +107,25 @@ void WaypointSelection::select_binary(const waypoints& r) {
 }
 
 void WaypointSelection::epoch_final(waypoints& r) {
+    // The selection may stamp the fixed date: keep the log's own first.
+    if (summary_) receiver_date_ = receiver_date(r);
+    first_class_.reset();
+    epoch_placemarks_ = 0;
     // The selection still runs for an epoch without a position: it does
     // the epoch's date work.
     const bool drawn = has_position(r);
+    bool on_valid_track = false;
     if (options_.input_format == kFormatNmea) {
         select_nmea(r);
-        if (drawn && passes_nmea_track_filter(r)) track_point(valid_gaps_, valid_stream_, TrackKind::ValidNmea, r);
+        on_valid_track = drawn && passes_nmea_track_filter(r);
+        if (on_valid_track) track_point(valid_gaps_, valid_stream_, TrackKind::ValidNmea, r);
     } else if (options_.input_format == kFormatBinary) {
         select_binary(r);
-        if (drawn && r.status == 'A') track_point(valid_gaps_, valid_stream_, TrackKind::ValidBinary, r);
+        on_valid_track = drawn && r.status == 'A';
+        if (on_valid_track) track_point(valid_gaps_, valid_stream_, TrackKind::ValidBinary, r);
     }
     if (drawn && options_.use_all_waypoints) track_point(all_gaps_, all_stream_, TrackKind::AllPoints, r);
+    if (summary_) summary_->add(r, {drawn, first_class_, epoch_placemarks_, on_valid_track, receiver_date_});
 }
 
 void WaypointSelection::write_valid_track(std::uint64_t epochs) {

@@ -9,6 +9,7 @@
 #include "engine/epoch_stream.h"
 #include "engine/log_time.h"
 #include "engine/placemark_thinning.h"
+#include "engine/session_summary.h"
 #include "output/spool_sink.h"
 #include "output/kml_stream.h"
 #include "output/kml_writer.h"
@@ -30,6 +31,9 @@ public:
     // Writes the track through every record.
     void write_all_points_track();
 
+    // Hands every final epoch, with what was decided about it, to `summary`.
+    void gather_summary(SummaryAccumulator& summary) { summary_ = &summary; }
+
 private:
     void placemark(const waypoints& record, FixClass fix_class);
     void select_nmea(waypoints& record);
@@ -48,6 +52,10 @@ private:
     SpoolSink all_points_;
     KmlStream valid_stream_;
     KmlStream all_stream_;
+    SummaryAccumulator* summary_ = nullptr;
+    std::optional<FixClass> first_class_;  // of the current epoch's first placemark
+    int epoch_placemarks_ = 0;
+    std::string receiver_date_;
 };
 
 }  // namespace zelvo

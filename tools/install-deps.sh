@@ -8,6 +8,7 @@ packages=(
   cmake make g++ pkg-config
   zlib1g-dev libpng-dev libgtest-dev
   qt6-base-dev fonts-liberation
+  libgeographiclib-dev libfreetype-dev python3-geographiclib
   unzip p7zip-full python3 locales
   desktop-file-utils appstream man-db dpkg-dev
   libxml2-utils  # xmllint: the documents are checked against the KML schema

@@ -16,6 +16,7 @@
 #include "engine/conversion_run.h"
 #include "engine/input_file.h"
 #include "output/temporary_files.h"
+#include "engine/summary_report.h"
 #include "ui/command_options.h"
 #include "ui/interrupt_signals.h"
 #include "ui/settings_file.h"
@@ -164,7 +165,10 @@ int worse(int a, int b) {
 // `shown` is how the messages name the input. A log without a single epoch
 // is still converted, but was most likely read in the wrong format: the
 // line says which one to try.
-int convert(ConversionOptions& options, const std::string& shown, bool quiet, bool from_stdin, bool to_stdout) {
+// The session summary of a converted log is printed under its line, and
+// kept in `summaries`.
+int convert(ConversionOptions& options, const std::string& shown, bool quiet, bool from_stdin, bool to_stdout,
+            std::vector<SummaryEntry>* summaries) {
     CommandLineHost host(base_name(shown), isatty(STDERR_FILENO) != 0, from_stdin);
     RunResult result;
     try {
@@ -196,6 +200,11 @@ int convert(ConversionOptions& options, const std::string& shown, bool quiet, bo
         // Standard output carries the archive itself when it is the target.
         std::fprintf(to_stdout ? stderr : stdout, "%s: %s -> %s\n", shown.c_str(), host.count_text().c_str(),
                      to_stdout ? "standard output" : options.output_path.c_str());
+        if (result.summary) std::fputs(summary_lines(*result.summary).c_str(), to_stdout ? stderr : stdout);
+    }
+    if (summaries && result.summary) {
+        summaries->push_back({from_stdin ? "-" : shown, to_stdout ? "-" : options.output_path, options.input_format,
+                              *result.summary});
     }
     if (result.epochs == 0) {
         std::fprintf(stderr, "%s: no epoch found (%s)\n", shown.c_str(),
@@ -208,7 +217,8 @@ int convert(ConversionOptions& options, const std::string& shown, bool quiet, bo
 
 // Converts into `output`, or through a private file onto standard output
 // when it is "-".
-int convert_to(ConversionOptions& options, const std::string& input, const std::string& output, bool quiet) {
+int convert_to(ConversionOptions& options, const std::string& input, const std::string& output, bool quiet,
+               std::vector<SummaryEntry>* summaries = nullptr) {
     const bool to_stdout = output == kStandardStream;
     PrivateDirectory spool;
     if (to_stdout) {
@@ -224,7 +234,22 @@ int convert_to(ConversionOptions& options, const std::string& input, const std::
     }
     const bool from_stdin = input == kStandardStream;
     if (from_stdin) options.input_path = kStandardInputPath;
-    return convert(options, shown_input(input), quiet, from_stdin, to_stdout);
+    return convert(options, shown_input(input), quiet, from_stdin, to_stdout, summaries);
+}
+
+// Writes the summaries as JSON; names the file and the reason on failure.
+bool write_summary_file(const std::string& path, const std::vector<SummaryEntry>& summaries) {
+    const std::string json = summary_json(summaries);
+    int error = 0;
+    if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
+        if (std::fwrite(json.data(), 1, json.size(), f) != json.size()) error = errno;
+        if (std::fclose(f) != 0 && error == 0) error = errno;
+    } else {
+        error = errno;
+    }
+    if (error != 0)
+        std::fprintf(stderr, "%s: %s: cannot write the summary (%s)\n", kProgram, path.c_str(), std::strerror(error));
+    return error == 0;
 }
 
 int usage_error(const std::string& message) {
@@ -338,6 +363,7 @@ int run_options_form(int argc, char** argv) {
     if (!request.config.empty()) warn_unreadable_settings(options_for(), request.config);
 
     int status = kConverted;
+    std::vector<SummaryEntry> summaries;
     for (std::size_t i = 0; i < request.inputs.size(); ++i) {
         const std::string& input = request.inputs[i];
         ConversionOptions options = options_for();
@@ -345,8 +371,9 @@ int run_options_form(int argc, char** argv) {
         options.input_name = base_name(input);
         options.output_path = outputs[i];
         options.output_name = base_name(outputs[i]);
-        status = worse(status, convert_to(options, input, outputs[i], request.quiet));
+        status = worse(status, convert_to(options, input, outputs[i], request.quiet, &summaries));
     }
+    if (!request.summary_path.empty() && !write_summary_file(request.summary_path, summaries)) status = kFailed;
     return status;
 }
 

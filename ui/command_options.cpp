@@ -69,8 +69,16 @@ const OptionRow kOptions[] = {
          else return std::string("nmea or tolv");
          return std::string();
      }},
-    {"quiet", 'q', no_argument, nullptr, "print no line per converted log",
+    {"quiet", 'q', no_argument, nullptr, "print no lines per converted log (its name and session summary)",
      [](CommandRequest& r, const char*) { r.quiet = true; return std::string(); }},
+
+    {"summary", 0, required_argument, "FILE", "also write the session summaries to FILE as JSON",
+     [](CommandRequest& r, const char* v) { r.summary_path = v; return std::string(); }},
+    {"timeline", 0, no_argument, nullptr, "add a fix-status strip and the session summary to the document",
+     [](CommandRequest& r, const char*) {
+         set(r, [](ConversionOptions& o) { o.timeline = true; });
+         return std::string();
+     }},
 
     {"fixed-date", 0, required_argument, "DATE", "date every epoch with DATE (YYYY-MM-DD)",
      [](CommandRequest& r, const char* v) {

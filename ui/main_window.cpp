@@ -637,8 +637,12 @@ QString TForm1::final_message(const std::string& text) const {
     return shown;
 }
 
-void TForm1::show_information(const std::string& text) {
-    dialogs_.information(this, tr("Information"), final_message(text));
+void TForm1::show_information(const std::string& text) { show_information_with_details(text, {}); }
+
+void TForm1::show_information_with_details(const std::string& text, const std::string& details) {
+    const QString shown = final_message(text);
+    if (details.empty()) dialogs_.information(this, tr("Information"), shown);
+    else dialogs_.information_with_details(this, tr("Information"), shown, to_qstring(details));
 }
 
 void TForm1::move_on_screen(int left, int top) {

@@ -131,6 +131,7 @@ public:
     void process_messages() override;
     void show_information(const std::string& text) override;
     void show_no_epoch_information(const std::string& text, std::int32_t input_format) override;
+    void show_information_with_details(const std::string& text, const std::string& details) override;
     bool is_interactive() const override { return interactive_; }
     FileFailureAction file_failure(const std::string& text) override;
 

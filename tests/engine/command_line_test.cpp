@@ -149,6 +149,38 @@ TEST_F(CommandLine, ALogWithoutEpochsIsSaidAndExitsWithThree) {
     EXPECT_TRUE(exists("plain.kmz"));
 }
 
+TEST_F(CommandLine, SummaryLinesJsonFileAndTimelineArchive) {
+    write_file(dir_.path() / "a.log", kGga);
+    write_file(dir_.path() / "b.log", kGga);
+    Outcome o = run("--summary s.json --timeline a.log b.log");
+    ASSERT_EQ(o.status, 0) << o.out;
+    EXPECT_NE(o.out.find("a.log: Waypoints 1 -> a.log.kmz\n  time      12:35:19.000 to 12:35:19.000, 0:00:00.000\n"
+                         "  epochs    1, 1 with a position, 1 placemarks\n  classes   auto 100.0 %\n"),
+              std::string::npos)
+        << o.out;
+    const std::string json = read_file(dir_.path() / "s.json");
+    EXPECT_EQ(json.rfind("[\n  {\n    \"input\": \"a.log\",\n    \"output\": \"a.log.kmz\",\n", 0), 0u) << json;
+    EXPECT_NE(json.find("\"input\": \"b.log\""), std::string::npos);
+
+    std::vector<ZipMember> members = read_zip(read_file(dir_.path() / "a.log.kmz"));
+    EXPECT_EQ(members.back().name, "timeline.png");
+    EXPECT_EQ(shell("python3 -m zipfile -t a.log.kmz >/dev/null").status, 0);
+    const std::string schema = std::string(ZELVO_TEST_DATA) + "/../../../shared/kml-schema/ogckml22.xsd";
+    if (std::filesystem::exists(schema) && members.front().data.rfind("<kml xmlns=", 0) == 0) {
+        write_file(dir_.path() / "doc.kml", members.front().data);
+        o = shell("xmllint --noout --nonet --schema '" + schema + "' doc.kml");
+        EXPECT_EQ(o.status, 0) << o.out;
+    }
+
+    o = run("-q --summary s2.json a.log");
+    EXPECT_EQ(o.out, "");
+    EXPECT_TRUE(exists("s2.json"));
+    o = run("--summary nodir/s.json a.log");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.out.find("nodir/s.json: cannot write the summary"), std::string::npos) << o.out;
+    EXPECT_EQ(run("--summary").status, 2);
+}
+
 namespace {
 
 // Parses a command line given as words (the program's name is added).
@@ -392,7 +424,8 @@ TEST_F(CommandLine, StandardInputAndOutput) {
     // "-" alone writes to standard output; the line about it goes to stderr.
     Outcome o = shell("$Z - < a.log > alone.kmz");
     EXPECT_EQ(o.status, 0);
-    EXPECT_EQ(o.out, "standard input: Waypoints 122 -> standard output\n");
+    // The line and the session summary under it go to stderr.
+    EXPECT_EQ(o.out.rfind("standard input: Waypoints 122 -> standard output\n  time ", 0), 0u) << o.out;
     EXPECT_EQ(read_zip(read_file(dir_.path() / "alone.kmz")).size(), 7u);
     // Nothing is left beside the input.
     EXPECT_FALSE(exists("-.kmz") || exists("-") || exists("doc.kml"));

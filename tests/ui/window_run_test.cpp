@@ -176,6 +176,7 @@ void WindowRunTest::run_locks_the_window_and_unlocks_it_after() {
     QCOMPARE(f.dialogs.last("information")->text,
              QStringLiteral("The progress finished!\n\rInput file gpsd-ublox-zed-f9r.log\n\r") +
                  f.c->Panel3->text() + QStringLiteral("\n") + f.form->output_full_path());
+    QVERIFY(f.dialogs.last_details.contains(QStringLiteral("RTK float 100.0 %")));
     QCOMPARE(f.form->output_full_path(), QString::fromStdString(f.scratch.path() + "out/day.kmz"));
     QCOMPARE(f.dialogs.count("error"), 0);
 }
