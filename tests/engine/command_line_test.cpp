@@ -494,6 +494,9 @@ std::string long_log() {
 pid_t start(const std::filesystem::path& dir, std::vector<std::string> args) {
     pid_t pid = ::fork();
     if (pid == 0) {
+        // A test runner started in the background may ignore SIGINT; the
+        // program keeps an ignored signal ignored, as nohup expects.
+        for (int s : {SIGINT, SIGTERM, SIGHUP}) ::signal(s, SIG_DFL);
         if (::chdir(dir.c_str()) != 0) ::_exit(127);
         std::vector<char*> argv{const_cast<char*>(ZELVO_BINARY)};
         for (std::string& a : args) argv.push_back(a.data());
