@@ -28,8 +28,11 @@ for t in "${targets[@]}"; do
   for s in $(seeds "$t"); do
     if [ -d "$s" ]; then cp -p "$s"/* "$seed_dir"/; else cp -p "$s" "$seed_dir"/; fi
   done
+  # Kept crash inputs join the seeds; a target may have none (git keeps no
+  # empty folder).
+  corpora=("$corpus" "$seed_dir")
+  [ -d "$src/tests/fuzz/regressions/$t" ] && corpora+=("$src/tests/fuzz/regressions/$t")
   echo "== $t: ${seconds}s"
   "$build/tests/fuzz/${t}_fuzz" -max_total_time="$seconds" -max_len=4096 -timeout=30 \
-    -print_final_stats=1 -artifact_prefix="$build/fuzz-$t-" \
-    "$corpus" "$seed_dir" "$src/tests/fuzz/regressions/$t"
+    -print_final_stats=1 -artifact_prefix="$build/fuzz-$t-" "${corpora[@]}"
 done
