@@ -2,11 +2,14 @@
 # make test  - install what is missing, build everything, run every test
 # make test-sanitize - the whole test suite again under ASan and UBSan
 # make package - the Debian package, build/zelvoconverter_<version>_<arch>.deb
+# make fuzz   - each fuzz target for FUZZ_SECONDS (60) from its seed corpus (clang)
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: demo test test-sanitize deps configure build package bench clean
+.PHONY: demo test test-sanitize fuzz deps configure build package bench clean
 
 deps:
 	@tools/install-deps.sh
@@ -36,8 +39,13 @@ test-sanitize: deps
 package: configure
 	cmake --build $(BUILD) -j$(JOBS) --target package
 
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELVO_FUZZ=ON -DZELVO_BUILD_UI=OFF
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target nmea_fuzz binary_fuzz settings_fuzz
+	tests/fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 bench: build
 	$(BUILD)/bench/zelvo_bench
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 
@@ -36,16 +37,22 @@ std::uint64_t write_nmea_log(const std::string& path, std::uint64_t epochs) {
     struct Fix { int quality; char status; char mode; };
     static constexpr Fix kFixes[] = {{1, 'A', 'A'}, {2, 'A', 'D'}, {4, 'A', 'P'},
                                      {5, 'A', 'F'}, {6, 'A', 'E'}, {0, 'V', 'N'}};
+    // Classes hold for runs of very different lengths (5 s to half an hour
+    // at 10 Hz), as a receiver's fix does through a day.
+    static constexpr std::uint64_t kRunEpochs[] = {50, 1200, 300, 18000, 90, 2400, 600, 6000, 150};
+    std::uint64_t run = 0, run_left = kRunEpochs[0];
     std::uint64_t bytes = 0;
     std::string out;
     for (std::uint64_t i = 0; i < epochs; ++i) {
+        if (run_left == 0) run_left = kRunEpochs[++run % std::size(kRunEpochs)];
+        --run_left;
         const std::uint64_t tenths = i % 864000;
         const int day = static_cast<int>(i / 864000) % 28 + 1;
         char time[16];
         std::snprintf(time, sizeof time, "%02d%02d%02d.%02d", static_cast<int>(tenths / 36000),
                       static_cast<int>(tenths / 600 % 60), static_cast<int>(tenths / 10 % 60),
                       static_cast<int>(tenths % 10) * 10);
-        const Fix& fix = kFixes[(i / 50) % 6];
+        const Fix& fix = kFixes[run % 6];
         const double t = static_cast<double>(i) * 0.1;
         const double lat = 48.1173 + 0.001 * std::sin(t / 300.0) + 1e-6 * t;
         const double lon = 11.5167 + 0.001 * std::cos(t / 300.0) - 1e-6 * t;

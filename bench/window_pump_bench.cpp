@@ -100,7 +100,7 @@ struct Timing {
 class WindowBench {
 public:
     explicit WindowBench(const std::string& dir)
-        : form_(dialogs_, zelvo::SettingsLocation{dir, "zelvoconverter", dir + "cfg"}) {
+        : form_(dialogs_, zelvo::SettingsLocation{dir, "zelvoconverter", dir + "cfg", dir}) {
         form_.settings().load_settings("");
         form_.show();
         QApplication::processEvents();

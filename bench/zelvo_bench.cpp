@@ -1,14 +1,17 @@
 // Benchmark: converts a generated NMEA log of N epochs and prints the
 // throughput, the peak memory of the conversion, the time zlib alone needs
 // to compress the same KML on one core, and (when gpsbabel is installed)
-// the time of that program on the same log.
+// the time of that program on the same log, and what the session summary
+// adds to a conversion.
 //
 //   zelvo_bench [--epochs N] [--dir DIR]
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -17,6 +20,10 @@
 #include <zlib.h>
 
 #include "engine/conversion_run.h"
+#include "engine/epoch_stream.h"
+#include "engine/ingestion.h"
+#include "engine/session_summary.h"
+#include "engine/waypoint_selection.h"
 #include "nmea_log_generator.h"
 #include "tolv_log_generator.h"
 
@@ -98,12 +105,130 @@ double zlib_alone_seconds(const std::vector<unsigned char>& kml) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// What the long-log check compares of a document, read as it inflates so
+// that a document of gigabytes needs no memory: the folder's placemarks and
+// their class runs (icons with repeats folded), and everything after the
+// folder (both tracks) as its length and CRC.
+struct DocumentSummary {
+    std::uint64_t placemarks = 0;
+    std::vector<std::string> class_runs;
+    std::uint64_t tail_bytes = 0;
+    unsigned long tail_crc = crc32(0, nullptr, 0);
+    bool ok = false;
+};
+
+DocumentSummary summarise(const fs::path& kmz) {
+    DocumentSummary d;
+    std::FILE* f = std::fopen(kmz.c_str(), "rb");
+    if (!f) return d;
+    unsigned char head[30];
+    if (std::fread(head, 1, 30, f) != 30 || le32(head) != 0x04034B50 || le16(head + 8) != 8) {
+        std::fclose(f);
+        return d;
+    }
+    std::fseek(f, 30 + le16(head + 26) + le16(head + 28), SEEK_SET);
+    z_stream z {};
+    inflateInit2(&z, -15);
+    std::vector<unsigned char> in(1 << 20), out(1 << 20);
+    std::string line;
+    bool after_folder = false;
+    int rc = Z_OK;
+    while (rc == Z_OK) {
+        if (z.avail_in == 0) {
+            z.avail_in = static_cast<uInt>(std::fread(in.data(), 1, in.size(), f));
+            z.next_in = in.data();
+            if (z.avail_in == 0) break;
+        }
+        z.next_out = out.data();
+        z.avail_out = static_cast<uInt>(out.size());
+        rc = inflate(&z, Z_NO_FLUSH);
+        const std::size_t n = out.size() - z.avail_out;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (after_folder) {
+                d.tail_crc = crc32(d.tail_crc, out.data() + i, static_cast<uInt>(n - i));
+                d.tail_bytes += n - i;
+                break;
+            }
+            line += static_cast<char>(out[i]);
+            if (out[i] != '\n') continue;
+            if (line == "<Placemark>\r\n") ++d.placemarks;
+            if (line.starts_with("<href>") && (d.class_runs.empty() || d.class_runs.back() != line))
+                d.class_runs.push_back(line);
+            if (line == "</Folder>\r\n") after_folder = true;
+            line.clear();
+        }
+    }
+    d.ok = rc == Z_STREAM_END;
+    inflateEnd(&z);
+    std::fclose(f);
+    return d;
+}
+
+// The summary's own work on the epochs of a log: the epochs are gathered in
+// batches as the log is read, and only the summary's pass over each batch
+// is timed, so that reading and selection, and other work on the machine
+// between batches, do not count.
+class TimedSummary : public zelvo::EpochConsumer {
+public:
+    void epoch_final(zelvo::waypoints& r) override {
+        batch_[size_] = r;
+        if (++size_ == batch_.size()) run_batch();
+    }
+    double seconds() {
+        run_batch();
+        auto start = Clock::now();
+        (void)summary_.finish();
+        seconds_ += std::chrono::duration<double>(Clock::now() - start).count();
+        return seconds_;
+    }
+
+private:
+    static std::optional<zelvo::FixClass> class_of(const zelvo::waypoints& r) {
+        switch (r.quality) {
+            case 0: return zelvo::FixClass::Invalid;
+            case 2: return zelvo::FixClass::Diff;
+            case 4: return zelvo::FixClass::RtkFix;
+            case 5: return zelvo::FixClass::RtkFloat;
+            case 6: return zelvo::FixClass::Estimated;
+            default: return zelvo::FixClass::Auto;
+        }
+    }
+    void run_batch() {
+        for (std::size_t i = 0; i < size_; ++i)
+            facts_[i] = {true, class_of(batch_[i]), 1, zelvo::select_epoch(batch_[i], rules_).on_valid_track,
+                         zelvo::receiver_date(batch_[i])};
+        auto start = Clock::now();
+        for (std::size_t i = 0; i < size_; ++i) summary_.add(batch_[i], facts_[i]);
+        seconds_ += std::chrono::duration<double>(Clock::now() - start).count();
+        size_ = 0;
+    }
+    zelvo::SelectionRules rules_;
+    std::vector<zelvo::waypoints> batch_ = std::vector<zelvo::waypoints>(1024);
+    std::vector<zelvo::EpochFacts> facts_ = std::vector<zelvo::EpochFacts>(1024);
+    std::size_t size_ = 0;
+    zelvo::SummaryAccumulator summary_;
+    double seconds_ = 0;
+};
+
+double summary_seconds(const fs::path& log) {
+    zelvo::InputFile input;
+    if (!input.open(log.string())) return 0;
+    zelvo::HeadlessHost host;
+    TimedSummary timed;
+    zelvo::EpochStream epochs(timed);
+    zelvo::ingest_nmea(input, input.size() / 100, host, epochs);
+    epochs.finish();
+    return timed.seconds();
+}
+
 }  // namespace
 
-// Converts `log` into `kmz` in a child process.
-ChildRun convert(const fs::path& log, const fs::path& kmz, std::int32_t format) {
+// Converts `log` into `kmz` in a child process; `adjust` changes the options.
+ChildRun convert(const fs::path& log, const fs::path& kmz, std::int32_t format,
+                 void (*adjust)(zelvo::ConversionOptions&) = nullptr) {
     return in_child([&] {
         zelvo::ConversionOptions o;
+        if (adjust) adjust(o);
         o.track_color = zelvo::kRed;
         o.full_track_color = zelvo::kGreen;
         o.input_format = format;
@@ -155,6 +280,9 @@ int main(int argc, char** argv) {
     std::printf("zlib alone (level 6)   %.3f s on one core\n", zlib_seconds);
     std::printf("ratio to zlib alone    %.2f\n", run.seconds / zlib_seconds);
 
+    const double summary = summary_seconds(log);
+    std::printf("session summary        %.3f s, %.1f %% of log -> KMZ\n", summary, 100 * summary / run.seconds);
+
     if (std::system("command -v gpsbabel >/dev/null 2>&1") == 0) {
         std::string cmd = "TZ=UTC gpsbabel -i nmea -f '" + log.string() + "' -o kml -F '" + (dir / "gpsbabel.kml").string() + "'";
         auto start = Clock::now();
@@ -164,6 +292,38 @@ int main(int argc, char** argv) {
             std::printf("gpsbabel               %.3f s\n", seconds);
             std::printf("ratio to gpsbabel      %.2f\n", run.seconds / seconds);
         }
+    }
+
+    // A long log drawn with a placemark per 10 s of log time within each
+    // class run, against every placemark; both with the all-epochs track.
+    {
+        const fs::path full_kmz = dir / "bench-full.kmz", thin_kmz = dir / "bench-thin.kmz";
+        ChildRun full = convert(log, full_kmz, zelvo::kFormatNmea, [](zelvo::ConversionOptions& o) {
+            o.use_all_waypoints = true;
+        });
+        ChildRun thin = convert(log, thin_kmz, zelvo::kFormatNmea, [](zelvo::ConversionOptions& o) {
+            o.use_all_waypoints = true;
+            o.placemark_interval_ms = 10'000;
+        });
+        if (!full.ok || !thin.ok) return 1;
+        const DocumentSummary a = summarise(full_kmz), b = summarise(thin_kmz);
+        // The generated log runs at 10 Hz: its length in log time is epochs / 10 s.
+        const std::uint64_t bound = epochs / 100 + a.class_runs.size() + 1;
+        std::printf("--placemark-interval 10, with the all-epochs track:\n");
+        std::printf("  placemarks           %llu of %llu (bound %llu = %llu + %zu class runs + 1): %s\n",
+                    static_cast<unsigned long long>(b.placemarks), static_cast<unsigned long long>(a.placemarks),
+                    static_cast<unsigned long long>(bound), static_cast<unsigned long long>(epochs / 100),
+                    a.class_runs.size(), b.placemarks <= bound ? "holds" : "EXCEEDED");
+        std::printf("  class runs           %s\n", a.ok && b.ok && a.class_runs == b.class_runs ? "same sequence" : "DIFFER");
+        std::printf("  both tracks          %s (%llu bytes after the folder)\n",
+                    a.tail_bytes == b.tail_bytes && a.tail_crc == b.tail_crc ? "identical" : "DIFFER",
+                    static_cast<unsigned long long>(a.tail_bytes));
+        std::printf("  log -> KMZ           %.3f s without, %.3f s with (ratio %.2f)\n", full.seconds, thin.seconds,
+                    thin.seconds / full.seconds);
+        std::printf("  archive              %.1f MB without, %.1f MB with\n",
+                    static_cast<double>(fs::file_size(full_kmz)) / 1e6, static_cast<double>(fs::file_size(thin_kmz)) / 1e6);
+        fs::remove(full_kmz);
+        fs::remove(thin_kmz);
     }
 
     // The binary protocol, the same number of epochs. The child must not

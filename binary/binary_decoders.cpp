@@ -99,6 +99,7 @@ void decode_pvt(const BinaryFrame& frame, waypoints& record) {
     const auto bytes = bytes_of(frame);
     record.latitude = to_degrees(le_f64(bytes, at(kPvtLatitude)));
     record.longitude = to_degrees(le_f64(bytes, at(kPvtLongitude)));
+    record.has_latitude = record.has_longitude = true;
     record.altitude = le_f64(bytes, at(kPvtHeight));
     record.rms = le_f32(bytes, at(kPvtRms));
 

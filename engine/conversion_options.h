@@ -32,6 +32,13 @@ struct ConversionOptions {
     bool start_first_fix = false;  // stored, not read by the run
     bool use_fixed_date = true;
     std::string fixed_date = "2000-01-01";
+    // For long logs and GIS tools; off by default, leaving the document as
+    // it always was.
+    std::int64_t placemark_interval_ms = 0;  // 0: a placemark for every epoch
+    std::int64_t split_gap_ms = 0;           // 0: each track one line
+    bool epoch_data = false;                 // typed fields in every placemark
+    // Adds the fix-status strip and the session summary to the document.
+    bool timeline = false;
 
     ColorRef class_color(FixClass c) const {
         switch (c) {

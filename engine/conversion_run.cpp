@@ -1,19 +1,18 @@
 #include "engine/conversion_run.h"
 
 #include <ctime>
-#include <cstdio>
 #include <optional>
 #include <utility>
 #include <vector>
 
-#include "engine/epoch_stream.h"
-#include "engine/ingestion.h"
 #include "engine/input_file.h"
-#include "engine/waypoint_selection.h"
+#include "engine/log_document.h"
+#include "engine/output_guard.h"
+#include "engine/summary_report.h"
 #include "output/file_paths.h"
 #include "output/icon_maker.h"
-#include "output/kml_document.h"
 #include "output/kmz_packager.h"
+#include "output/timeline_image.h"
 
 namespace zelvo {
 
@@ -28,24 +27,11 @@ std::string kml_name_for(const std::string& name) {
     return (has_extension ? name.substr(0, dot) : name) + ".kml";
 }
 
-// The loose icon files a run makes; they go into the archive and are then
-// deleted, also when the run fails half-way. Two classes of one colour
-// share a file, which the second deletion finds gone.
-struct LooseFiles {
-    std::vector<std::string> paths;
-    void remove_all() {
-        for (const std::string& p : paths) std::remove(p.c_str());
-        paths.clear();
-    }
-    ~LooseFiles() { remove_all(); }
-};
-
 // Where a run's output goes. The KML document is written straight into the
 // archive as its first member, so no loose copy of it can be lost.
 struct OutputPlace {
     std::string kml_path;
     std::string archive_path;
-    std::string icon_dir;  // without its trailing '/'
 };
 
 std::string output_dir(const ConversionOptions& options) {
@@ -54,24 +40,30 @@ std::string output_dir(const ConversionOptions& options) {
 
 OutputPlace output_place(const ConversionOptions& options) {
     const std::string dir = output_dir(options);
-    return {dir + kml_name_for(options.output_name), dir + options.output_name,
-            dir.empty() ? "." : dir.substr(0, dir.size() - 1)};
+    return {dir + kml_name_for(options.output_name), dir + options.output_name};
 }
 
 // A run that stops before it has begun: the phase names what failed.
 RunResult refused(RunHost& host, RunOutcome outcome, std::string reason) {
     host.phase(outcome == RunOutcome::InputNotOpened ? RunPhase::InputRefused : RunPhase::OutputRefused, 0);
     host.pump_messages();
-    return {outcome, std::move(reason), std::nullopt, {}};
+    RunResult result;
+    result.outcome = outcome;
+    result.reason = std::move(reason);
+    return result;
 }
 
-// The archive at the output place, or the reason it cannot be made.
-std::optional<std::string> create_archive(KmzPackager& archive, const OutputPlace& place, RunHost& host) {
+// The archive at the output place, or the reason it cannot be made. The
+// output is checked before the log is read.
+std::optional<std::string> create_archive(KmzPackager& archive, const OutputPlace& place,
+                                          const ConversionOptions& options, RunHost& host) {
     if (place.kml_path == place.archive_path) {
         // The archive would take the name of the document it packs.
         return "the output name ends in \".kml\", the name of the KML document inside the archive; "
                "name the output with \".kmz\"";
     }
+    std::string refusal = output_refusal(place.archive_path, options.input_path);
+    if (!refusal.empty()) return refusal;
     archive.OnProcessFileFailure = [&host](const std::string& text) { return host.file_failure(text); };
     try {
         archive.create(place.archive_path);
@@ -81,87 +73,51 @@ std::optional<std::string> create_archive(KmzPackager& archive, const OutputPlac
     return std::nullopt;
 }
 
-// One icon per class, in class order, each file noted for removal.
-IconNames make_icons(const ConversionOptions& options, const std::string& icon_dir, LooseFiles& files) {
-    IconNames icons;
-    for (FixClass c : kIconOrder) {
-        const int i = static_cast<int>(c);
-        icons[i] = make_icon(options.class_color(c), icon_dir);
-        files.paths.push_back(icon_dir + "/" + icons[i]);
-    }
+// Icons, one per class in class order, made in memory: the output folder
+// may hold the user's own files of these names.
+std::vector<Icon> make_icons(const ConversionOptions& options) {
+    std::vector<Icon> icons;
+    for (FixClass c : kIconOrder) icons.push_back(make_icon(options.class_color(c)));
     return icons;
 }
 
-KmlLook document_look(const ConversionOptions& options, IconNames icons) {
-    return {options.input_format, std::move(icons), options.icon_scale, options.show_height,
-            options.track_width, options.track_color, options.use_all_waypoints,
-            options.full_track_color};
+IconNames icon_names(const std::vector<Icon>& icons) {
+    IconNames names;
+    for (std::size_t i = 0; i < icons.size(); ++i) names[static_cast<std::size_t>(kIconOrder[i])] = icons[i].name;
+    return names;
 }
 
-// Writes each final epoch into the document as the selection decides.
-class DocumentFeed : public EpochConsumer {
-public:
-    DocumentFeed(KmlDocument& document, const ConversionOptions& options)
-        : document_(document),
-          rules_{options.input_format, options.use_fixed_date, options.fixed_date, options.use_all_waypoints} {}
-
-    void epoch_final(waypoints& record) override {
-        EpochDecision d = select_epoch(record, rules_);
-        if (d.date) record.date = std::move(*d.date);
-        for (int i = 0; i < d.placemarks; ++i) document_.placemark(record, d.classes[i]);
-        if (d.on_valid_track) document_.track_point(Track::Valid, record);
-        if (d.on_all_points_track) document_.track_point(Track::AllPoints, record);
-    }
-
-private:
-    KmlDocument& document_;
-    SelectionRules rules_;
-};
-
-// Reads the log into the document, each epoch's placemarks written as soon
-// as the epoch is final; returns the number of epochs read.
-std::uint64_t read_log(InputFile& input, const ConversionOptions& options, KmlDocument& document,
-                       RunHost& host) {
-    const std::uint64_t progress_step = input.size() / 100;  // the gauge's step
-    DocumentFeed feed(document, options);
-    EpochStream epochs(feed);
-    if (options.input_format == kFormatNmea) ingest_nmea(input, progress_step, host, epochs);
-    if (options.input_format == kFormatBinary) ingest_binary(input, progress_step, host, epochs);
-    epochs.finish();
-    return epochs.size();
+void add_timeline_member(KmzPackager& archive, const SessionSummary& s, const ConversionOptions& options) {
+    const std::vector<unsigned char> png = encode_png(draw_timeline(timeline_picture(s, options), timeline_font_path()));
+    archive.begin_member(kTimelineMember, std::time(nullptr))
+        .write(reinterpret_cast<const char*>(png.data()), png.size());
+    archive.end_member();
 }
 
-// Writes the document into the archive and packs the icons after it;
-// returns the folder's placemark count, if it has a folder. On a failure the
-// loose files go and the old archive stays before it is rethrown.
-std::optional<std::int32_t> write_archive(const ConversionOptions& options, const OutputPlace& place,
-                                          InputFile& input, KmzPackager& archive, RunHost& host) {
+// Writes the document into the archive and packs the icons and the strip
+// after it. On a failure the temporary archive goes and the old one stays
+// before the failure is rethrown.
+RunResult write_archive(const ConversionOptions& options, const OutputPlace& place, InputFile& input,
+                        KmzPackager& archive, RunHost& host) {
     host.reset_progress();
     host.phase(RunPhase::Begun, 0);
-    LooseFiles icon_files;
     try {
         ByteSink& member = archive.begin_member(file_name_part(place.kml_path), std::time(nullptr));
-        KmlDocument document(member, document_look(options, make_icons(options, place.icon_dir, icon_files)));
-        host.phase(RunPhase::Reading, 0);
-        const std::uint64_t epochs = read_log(input, options, document, host);
-        std::optional<std::int32_t> placemarks;
-        if (options.input_format == kFormatNmea || options.input_format == kFormatBinary) {
-            placemarks = document.placemark_count();
-            host.phase(RunPhase::Writing, *placemarks);
-        }
-        document.finish(epochs);
+        const std::time_t icons_made = std::time(nullptr);
+        const std::vector<Icon> icons = make_icons(options);
+        LogDocument document = write_log_document(input, options, icon_names(icons), member, host);
         archive.end_member();
         input.close();
         // The icons in class order after the document; a repeated colour
         // replaces its own member.
-        for (const std::string& icon : icon_files.paths) archive.add_file(icon);
+        for (const Icon& icon : icons) archive.add_bytes(icon.name, icon.png, icons_made);
+        if (options.timeline) add_timeline_member(archive, document.summary, options);
         archive.close();
-        icon_files.remove_all();
-        return placemarks;
+        return {RunOutcome::Finished, {}, document.placemarks, place.archive_path, document.epochs,
+                std::move(document.summary)};
     } catch (...) {
         input.close();
         archive.abandon();
-        icon_files.remove_all();
         throw;
     }
 }
@@ -186,12 +142,10 @@ RunResult conversion_run(const ConversionOptions& options, RunHost& host) {
 
     const OutputPlace place = output_place(options);
     KmzPackager archive;
-    if (auto reason = create_archive(archive, place, host))
+    if (auto reason = create_archive(archive, place, options, host))
         return refused(host, RunOutcome::OutputNotCreated, std::move(*reason));
 
-    RunResult result;
-    result.archive_path = place.archive_path;
-    result.placemarks = write_archive(options, place, input, archive, host);
+    RunResult result = write_archive(options, place, input, archive, host);
     host.phase(RunPhase::Finished, result.placemarks.value_or(0));
     return result;
 }

@@ -8,6 +8,7 @@
 
 #include "engine/conversion_options.h"
 #include "engine/run_host.h"
+#include "engine/session_summary.h"
 
 namespace zelvo {
 
@@ -24,6 +25,8 @@ struct RunResult {
     // no folder.
     std::optional<std::int32_t> placemarks;
     std::string archive_path;  // the archive written, empty when refused
+    std::uint64_t epochs = 0;  // epochs the log gave; 0 usually means the wrong format was chosen
+    std::optional<SessionSummary> summary;  // of a finished run
 };
 
 // "Waypoints N", the count as the window's right panel shows it.
@@ -40,10 +43,12 @@ public:
 };
 
 // Converts options.input_path into the archive at archive_path_for(options).
-// Failures of opening the input and creating the output are reported
-// through the host's phase and the result; any other failure (an icon, the
-// archive, a read error) is thrown as std::runtime_error after the run has
-// closed its files, removed the loose files it made and kept the old archive.
+// Nothing but the archive is written into the output folder. Failures of
+// opening the input and creating the output, and an output refused before
+// the log is read (the log itself, a file that is not an archive), are
+// reported through the host's phase and the result; any other failure (an
+// icon, the archive, a read error) is thrown as std::runtime_error after
+// the run has closed its files and removed its temporary archive.
 RunResult conversion_run(const ConversionOptions& options, RunHost& host);
 
 // Where a run puts the archive: output_name in the directory of output_path,

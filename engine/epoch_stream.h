@@ -16,6 +16,8 @@ public:
     virtual ~EpochConsumer() = default;
     // Called once per record, in input order, when it can no longer change.
     virtual void epoch_final(waypoints& record) = 0;
+    // Called once, right before the last record of the input is final.
+    virtual void last_epoch_follows() {}
 };
 
 class EpochStream {
@@ -37,7 +39,10 @@ public:
 
     // The end of the input: the last record is final.
     void finish() {
-        if (count_ != 0 && !finished_) consumer_.epoch_final(last_);
+        if (count_ != 0 && !finished_) {
+            consumer_.last_epoch_follows();
+            consumer_.epoch_final(last_);
+        }
         finished_ = true;
     }
 

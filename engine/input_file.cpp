@@ -26,17 +26,23 @@ bool InputFile::open(const std::string& path) {
         error_ = "no file name given";
         return false;
     }
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking on a FIFO that has no writer; only a regular file is
+    // read, since a device, FIFO or socket may never end. Standard input is
+    // read whatever it is (a pipe, most often): the user chose it.
+    const bool standard_input = path == kStandardInputPath;
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0) {
         error_ = std::strerror(errno);
         return false;
     }
     struct stat st {};
-    if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
-        error_ = "it is a directory";
+    if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode) || (!S_ISREG(st.st_mode) && !standard_input)) {
+        error_ = S_ISDIR(st.st_mode) ? "it is a directory"
+                                     : "it is not a regular file (a device, FIFO or socket may never end)";
         close();
         return false;
     }
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     buffer_.resize(kBufferSize);
     return true;
 }

@@ -12,6 +12,10 @@ namespace zelvo {
 
 inline constexpr std::size_t kChunkSize = 1024;
 
+// Standard input as a path: the one input that is read even when it is
+// not a regular file.
+inline constexpr const char* kStandardInputPath = "/dev/stdin";
+
 class InputFile {
 public:
     InputFile() = default;
@@ -19,7 +23,8 @@ public:
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
-    // Opens for reading; on failure returns false and error() tells why.
+    // Opens a regular file, or standard input, for reading; on failure
+    // returns false and error() tells why.
     bool open(const std::string& path);
     void close();
     bool is_open() const { return fd_ >= 0; }

@@ -1,5 +1,7 @@
 #include "engine/waypoint_selection.h"
 
+#include <utility>
+
 #include "nmea/field_text.h"
 
 namespace zelvo {
@@ -91,6 +93,28 @@ EpochDecision select_epoch(const waypoints& record, const SelectionRules& rules)
     if (rules.input_format == kFormatNmea) d = select_nmea(record, rules);
     else if (rules.input_format == kFormatBinary) d = select_binary(record);
     d.on_all_points_track = rules.all_points_track;
+    // An epoch without a position is not drawn and takes no number; its
+    // date work is done all the same.
+    if (!has_position(record)) {
+        d.placemarks = 0;
+        d.on_valid_track = d.on_all_points_track = false;
+    }
+    return d;
+}
+
+EpochSelection::EpochSelection(SelectionRules rules)
+    : rules_(std::move(rules)),
+      thinning_(rules_.placemark_interval_ms),
+      valid_gaps_(rules_.split_gap_ms),
+      all_gaps_(rules_.split_gap_ms) {}
+
+EpochDecision EpochSelection::decide(const waypoints& record) {
+    EpochDecision d = select_epoch(record, rules_);
+    for (int i = 0; i < d.placemarks; ++i)
+        d.drawn[static_cast<std::size_t>(i)] =
+            thinning_.draw(d.classes[static_cast<std::size_t>(i)], record.ms_of_day, last_epoch_);
+    if (d.on_valid_track) d.valid_track_breaks = valid_gaps_.breaks_before(record.ms_of_day);
+    if (d.on_all_points_track) d.all_points_track_breaks = all_gaps_.breaks_before(record.ms_of_day);
     return d;
 }
 

@@ -42,7 +42,8 @@ std::string two_digits(long v) {
 }
 
 // ddmm.mmmm or dddmm.mmmm: `degree_digits` characters of degrees.
-FieldStep take_coordinate(ChainContext& c, std::size_t open, long degree_digits, double& out) {
+FieldStep take_coordinate(ChainContext& c, std::size_t open, long degree_digits, double& out,
+                          bool& read) {
     if (field_is_empty(c, open)) return {true, open + 1};
     std::size_t end = field_end(c.s, open, c.star);
     std::string_view text = field_text(c.s, open, end);
@@ -50,6 +51,7 @@ FieldStep take_coordinate(ChainContext& c, std::size_t open, long degree_digits,
     long degrees = c_atol(text.substr(0, static_cast<std::size_t>(degree_digits)));
     double minutes = c_strtod(text.substr(static_cast<std::size_t>(degree_digits)));
     out = static_cast<double>(degrees) + minutes * 0.016666666666666666;
+    read = true;
     return {true, end};
 }
 
@@ -96,7 +98,7 @@ FieldStep take_time(ChainContext& c, std::size_t open) {
 }
 
 FieldStep take_latitude(ChainContext& c, std::size_t open) {
-    return take_coordinate(c, open, 2, c.record.latitude);
+    return take_coordinate(c, open, 2, c.record.latitude, c.record.has_latitude);
 }
 
 FieldStep take_north_south(ChainContext& c, std::size_t open) {
@@ -104,7 +106,7 @@ FieldStep take_north_south(ChainContext& c, std::size_t open) {
 }
 
 FieldStep take_longitude(ChainContext& c, std::size_t open) {
-    return take_coordinate(c, open, 3, c.record.longitude);
+    return take_coordinate(c, open, 3, c.record.longitude, c.record.has_longitude);
 }
 
 FieldStep take_east_west(ChainContext& c, std::size_t open) {

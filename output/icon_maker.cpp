@@ -13,12 +13,9 @@ std::string icon_file_name(ColorRef colour) {
     return std::to_string(rgb_part(colour)) + ".png";
 }
 
-std::string make_icon(ColorRef colour, const std::string& directory) {
-    return make_icon_from(icon_template_png(), colour, directory);
-}
+Icon make_icon(ColorRef colour) { return make_icon_from(icon_template_png(), colour); }
 
-std::string make_icon_from(std::span<const unsigned char> template_png, ColorRef colour,
-                           const std::string& directory) {
+Icon make_icon_from(std::span<const unsigned char> template_png, ColorRef colour) {
     PngImage image = decode_png(template_png);
 
     const ColorRef rgb = rgb_part(colour);
@@ -32,9 +29,7 @@ std::string make_icon_from(std::span<const unsigned char> template_png, ColorRef
         for (std::uint32_t x = 0; x < image.width; ++x)
             if (image.colour_at(x, y) != white) image.set_colour(x, y, paint);
 
-    std::string name = icon_file_name(rgb);
-    write_png_file(image, directory + "/" + name);
-    return name;
+    return {icon_file_name(rgb), encode_png(image)};
 }
 
 }  // namespace zelvo

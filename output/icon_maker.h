@@ -3,24 +3,29 @@
 
 #include <span>
 #include <string>
+#include <vector>
 
 #include "record/vocabulary.h"
 
 namespace zelvo {
+
+// One icon as it goes into the archive: its member name and its PNG bytes.
+// Icons live in memory only, so a run never writes into the user's folder.
+struct Icon {
+    std::string name;
+    std::vector<unsigned char> png;
+};
 
 // The icon's file name for a colour: its decimal value and ".png"
 // (0x0000FF gives "255.png").
 std::string icon_file_name(ColorRef colour);
 
 // Paints every pixel of the built-in template that is not exactly white in
-// the colour (alpha untouched), writes it as <directory>/<name> and returns
-// the name. directory has no trailing separator. Throws std::runtime_error
-// "Cannot create file <path>" when the file cannot be created, PngError when
-// the template cannot be decoded.
-std::string make_icon(ColorRef colour, const std::string& directory);
+// the colour (alpha untouched) and encodes it. Throws PngError when the
+// template cannot be decoded.
+Icon make_icon(ColorRef colour);
 
 // The same from another template, for tests and tools.
-std::string make_icon_from(std::span<const unsigned char> template_png, ColorRef colour,
-                           const std::string& directory);
+Icon make_icon_from(std::span<const unsigned char> template_png, ColorRef colour);
 
 }  // namespace zelvo

@@ -3,12 +3,74 @@
 #include <cstdio>
 #include <utility>
 
+#include "output/epoch_data.h"
+#include "output/timeline_image.h"
+
 namespace zelvo {
 
 std::string kml_colour_text(ColorRef colour) {
     char buf[24];
     std::snprintf(buf, sizeof buf, "FF%06X", static_cast<unsigned>(colour));
     return buf;
+}
+
+std::string_view time_stamp_date(std::string_view date) {
+    std::size_t cut = date.find('^');
+    if (cut == std::string_view::npos) cut = date.find('*');
+    if (cut != std::string_view::npos) date = date.substr(0, cut);
+    return date.substr(0, 14);
+}
+
+namespace {
+
+// "%s" prints a text up to its first NUL.
+std::string_view up_to_nul(std::string_view text) { return text.substr(0, text.find('\0')); }
+
+// The text of <when> as it is printed, before it is made XML-safe (a valid
+// time has nothing that the safe form would change).
+std::string when_text(const waypoints& r) {
+    std::string text(up_to_nul(time_stamp_date(r.date)));
+    text += 'T';
+    text += r.time.empty() ? std::string_view("(null)") : up_to_nul(r.time);
+    text += 'Z';
+    return text;
+}
+
+bool is_digits(std::string_view text) {
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+    }
+    return !text.empty();
+}
+
+// The number written in `width` digits at `at`, or -1.
+int digits_at(std::string_view text, std::size_t at, std::size_t width) {
+    std::string_view part = text.substr(at, width);
+    if (part.size() != width || !is_digits(part)) return -1;
+    int v = 0;
+    for (char c : part) v = v * 10 + (c - '0');
+    return v;
+}
+
+bool is_gregorian_leap_year(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int days_in_month(int year, int month) {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && is_gregorian_leap_year(year) ? 29 : kDays[month - 1];
+}
+
+}  // namespace
+
+// 2024-02-29T23:59:59.123Z
+bool is_kml_time(std::string_view t) {
+    if (t.size() < 20 || t.back() != 'Z') return false;
+    if (t[4] != '-' || t[7] != '-' || t[10] != 'T' || t[13] != ':' || t[16] != ':') return false;
+    const int year = digits_at(t, 0, 4), month = digits_at(t, 5, 2), day = digits_at(t, 8, 2);
+    const int hour = digits_at(t, 11, 2), minute = digits_at(t, 14, 2), second = digits_at(t, 17, 2);
+    if (year < 1 || month < 1 || month > 12 || day < 1 || day > days_in_month(year, month)) return false;
+    if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) return false;
+    const std::string_view fraction = t.substr(19, t.size() - 20);
+    return fraction.empty() || (fraction[0] == '.' && is_digits(fraction.substr(1)));
 }
 
 namespace {
@@ -67,17 +129,14 @@ void put_satellite_table(KmlStream& out, const waypoints& r, std::int32_t input_
     out.put("\t</table>\n"_kml);
 }
 
-// The date of the time stamp: cut before its marker ('^' first, then '*'),
-// at most 14 characters.
-std::string_view time_stamp_date(std::string_view date) {
-    std::size_t cut = date.find('^');
-    if (cut == std::string_view::npos) cut = date.find('*');
-    if (cut != std::string_view::npos) date = date.substr(0, cut);
-    return date.substr(0, 14);
-}
-
-// The description's table of the epoch, then its satellites.
-void put_description(KmlStream& out, const waypoints& r, std::int32_t number, std::int32_t input_format) {
+// The description's table of the epoch, then its satellites, where the
+// viewer looks from, when the epoch was and its arrow: the placemark up to
+// the fields that go between its Style and its Point.
+void put_placemark_head(KmlStream& out, const waypoints& r, std::int32_t number, std::string_view icon,
+                        const KmlLook& look) {
+    const std::int32_t input_format = look.input_format;
+    const std::string_view icon_scale = look.icon_scale;
+    out.put("<Placemark>\n"_kml);
     out.put("<description><![CDATA[\n"_kml);
     out.put("\t<table>\n"_kml);
     out.put("\t<tr><th>NN</th><td>"_kml).put_int(number).put("</td></tr>\n"_kml);
@@ -109,44 +168,59 @@ void put_description(KmlStream& out, const waypoints& r, std::int32_t number, st
     out.put("\t</table>\n"_kml);
     if (r.has_sats == 1) put_satellite_table(out, r, input_format);
     out.put("]]></description>\n"_kml);
-}
-
-// Where the viewer looks from, when the epoch was, its arrow and its point.
-void put_view_and_point(KmlStream& out, const waypoints& r, std::string_view icon, const KmlLook& look) {
     out.put("<LookAt>\n"_kml);
     out.put("<longitude>"_kml).put_fixed(r.longitude, 6).put("</longitude>\n"_kml);
     out.put("<latitude>"_kml).put_fixed(r.latitude, 6).put("</latitude>\n"_kml);
     out.put("<tilt>66</tilt>\n"_kml);
     out.put("</LookAt>\n"_kml);
-    out.put("<TimeStamp>\n"_kml);
-    out.put("<when>"_kml).put_element_text_raw(time_stamp_date(r.date)).put("T"_kml)
-        .put_element_text(r.time).put("Z</when>\n"_kml);
-    out.put("</TimeStamp>\n"_kml);
+    // One time that is no real date and time (an empty time field, a broken
+    // fixed date) makes the whole document invalid: such a placemark has none.
+    const std::string when = when_text(r);
+    if (is_kml_time(when)) {
+        out.put("<TimeStamp>\n"_kml);
+        out.put("<when>"_kml).put(when).put("</when>\n"_kml);
+        out.put("</TimeStamp>\n"_kml);
+    }
     out.put("<Style>\n"_kml);
     out.put("<IconStyle>\n"_kml);
-    out.put("<scale>"_kml).put_element_text(look.icon_scale).put("</scale>\n"_kml);
+    out.put("<scale>"_kml).put_element_text(icon_scale).put("</scale>\n"_kml);
     out.put("<heading>"_kml).put_fixed(r.course, 6).put("</heading>\n"_kml);
     out.put("<Icon>\n"_kml);
     out.put("<href>"_kml).put_element_text(icon).put("</href>\n"_kml);
     out.put("</Icon>\n"_kml);
     out.put("</IconStyle>\n"_kml);
     out.put("</Style>\n"_kml);
+}
+
+void put_placemark_point(KmlStream& out, const waypoints& r, bool show_height) {
     out.put("<Point>\n"_kml);
-    if (look.show_height) {
+    if (show_height) {
         out.put("<extrude>1</extrude>\n"_kml);
         out.put("<altitudeMode>relativeToGround</altitudeMode>\n"_kml);
     }
     out.put("<coordinates>"_kml).put_fixed(r.longitude, 6).put(","_kml).put_fixed(r.latitude, 6).put(","_kml)
         .put_fixed(r.altitude, 6).put("</coordinates>\n"_kml);
     out.put("</Point>\n"_kml);
+    out.put("</Placemark>\n"_kml);
 }
 
 }  // namespace
 
 KmlDocument::KmlDocument(ByteSink& sink, KmlLook look)
-    : look_(std::move(look)), out_(sink), valid_stream_(valid_points_), all_stream_(all_points_) {
-    out_.put("<kml>\n"_kml).put("<Document>\n"_kml);
+    : look_(std::move(look)),
+      head_(sink),
+      body_(body_spool_),
+      out_(look_.timeline_member.empty() ? head_ : body_),
+      valid_stream_(valid_points_),
+      all_stream_(all_points_) {
+    // Readers that follow the standard show a root without the KML
+    // namespace as an empty map.
+    head_.put("<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n"_kml).put("<Document>\n"_kml);
+    // Shared styles come before any folder or placemark of the document, a
+    // Schema after the styles and before the features.
     line_style(look_.track_color, "NormalTrack");
+    if (look_.all_points_track) line_style(look_.full_track_color, "IncorrectTrack");
+    if (known_format() && look_.epoch_data) write_epoch_schema(out_, look_.input_format);
     if (known_format()) out_.put("<Folder>\n"_kml).put("<name>WayPoints</name>\n"_kml);
 }
 
@@ -164,14 +238,21 @@ void KmlDocument::line_style(ColorRef colour, const char* id) {
 }
 
 void KmlDocument::placemark(const waypoints& record, FixClass fix_class) {
-    out_.put("<Placemark>\n"_kml);
-    put_description(out_, record, count_++, look_.input_format);
-    put_view_and_point(out_, record, look_.icons[static_cast<int>(fix_class)], look_);
-    out_.put("</Placemark>\n"_kml);
+    put_placemark_head(out_, record, count_, look_.icons[static_cast<int>(fix_class)], look_);
+    if (look_.epoch_data) write_epoch_data(out_, record, count_, fix_class, look_.input_format);
+    put_placemark_point(out_, record, look_.show_height);
+    ++count_;
 }
 
-void KmlDocument::track_point(Track track, const waypoints& r) {
+void KmlDocument::track_point(Track track, const waypoints& r, bool begins_line) {
     KmlStream& out = track == Track::Valid ? valid_stream_ : all_stream_;
+    if (begins_line && look_.split_tracks) {
+        out.put("</coordinates>\n"_kml);
+        out.put("</LineString>\n"_kml);
+        out.put("<LineString>\n"_kml);
+        out.put("<tessellate>1</tessellate>\n"_kml);
+        out.put("<coordinates>\n"_kml);
+    }
     // Only the valid track of an NMEA log has its points at the line start.
     if (track == Track::AllPoints || look_.input_format != kFormatNmea) out.put_char('\t');
     out.put_fixed(r.longitude, 6).put_char(',').put_fixed(r.latitude, 6).put_char(',')
@@ -183,6 +264,8 @@ void KmlDocument::track(Track track, SpoolSink& points, KmlStream& stream, const
     out_.put(track == Track::AllPoints ? "<Placemark\n>" : "<Placemark>\n");
     out_.put("<name>"_kml).put(name).put("</name>\n"_kml);
     out_.put("<styleUrl>#"_kml).put(name).put("</styleUrl>\n"_kml);
+    // A split track is a MultiGeometry of lines.
+    if (look_.split_tracks) out_.put("<MultiGeometry>\n"_kml);
     out_.put("<LineString>\n"_kml);
     out_.put("<tessellate>1</tessellate>\n"_kml);
     out_.put("<coordinates>\n"_kml);
@@ -190,22 +273,37 @@ void KmlDocument::track(Track track, SpoolSink& points, KmlStream& stream, const
     points.copy_to(out_);
     out_.put("</coordinates>\n"_kml);
     out_.put("</LineString>\n"_kml);
+    if (look_.split_tracks) out_.put("</MultiGeometry>\n"_kml);
     out_.put("</Placemark>\n"_kml);
 }
 
-void KmlDocument::finish(std::uint64_t epochs) {
+// The description goes before the body, which waited in a spool; the strip
+// is pinned to the bottom of the view.
+void KmlDocument::timeline(std::string_view description) {
+    head_.put("<description><![CDATA["_kml).put(description).put("]]></description>\n"_kml);
+    body_.flush();
+    body_spool_.copy_to(head_);
+    head_.put("<ScreenOverlay>\n"_kml)
+        .put("<name>Fix status</name>\n"_kml)
+        .put("<Icon><href>"_kml).put(look_.timeline_member).put("</href></Icon>\n"_kml)
+        .put("<overlayXY x=\"0.5\" y=\"0\" xunits=\"fraction\" yunits=\"fraction\"/>\n"_kml)
+        .put("<screenXY x=\"0.5\" y=\"0\" xunits=\"fraction\" yunits=\"fraction\"/>\n"_kml)
+        .put("<size x=\""_kml).put_int(kTimelineWidth).put("\" y=\""_kml).put_int(kTimelineHeight)
+        .put("\" xunits=\"pixels\" yunits=\"pixels\"/>\n"_kml)
+        .put("</ScreenOverlay>\n"_kml);
+}
+
+void KmlDocument::finish(std::uint64_t epochs, std::string_view description) {
     if (known_format()) {
         out_.put("</Folder>\n"_kml);
         if (look_.input_format == kFormatBinary || epochs != 0)
             track(Track::Valid, valid_points_, valid_stream_, "NormalTrack");
     }
-    if (look_.all_points_track) {
-        line_style(look_.full_track_color, "IncorrectTrack");
-        track(Track::AllPoints, all_points_, all_stream_, "IncorrectTrack");
-    }
+    if (look_.all_points_track) track(Track::AllPoints, all_points_, all_stream_, "IncorrectTrack");
+    if (!look_.timeline_member.empty()) timeline(description);
     // The tail has no line end after it.
-    out_.put("</Document>\n"_kml).put("</kml>"_kml);
-    out_.flush();
+    head_.put("</Document>\n"_kml).put("</kml>"_kml);
+    head_.flush();
 }
 
 }  // namespace zelvo

@@ -1,10 +1,11 @@
 // The KML document of a run, from its head to its tail: line styles, the
-// folder of waypoint placemarks with their HTML description, and the track
-// placemarks.
+// folder of waypoint placemarks with their HTML description, the track
+// placemarks and, with the fix-status strip, the session's description.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "output/kml_stream.h"
 #include "output/spool_sink.h"
@@ -17,6 +18,15 @@ namespace zelvo {
 // aabbggrr at full opacity.
 std::string kml_colour_text(ColorRef colour);
 
+// A time a KML reader takes in a <when>: "yyyy-mm-ddThh:mm:ss", an optional
+// fraction ".digits", then "Z"; a Gregorian date from year 0001, hour
+// 00-23, minute and second 00-59.
+bool is_kml_time(std::string_view text);
+
+// The date of the time stamp: cut before its marker ('^' first, then '*'),
+// at most 14 characters.
+std::string_view time_stamp_date(std::string_view date);
+
 // How the document draws what it is given.
 struct KmlLook {
     std::int32_t input_format = kFormatNmea;  // another value: no folder and no valid track
@@ -27,6 +37,11 @@ struct KmlLook {
     ColorRef track_color = 0;
     bool all_points_track = false;  // the track through every epoch
     ColorRef full_track_color = 0;
+    bool epoch_data = false;    // typed fields in every placemark, under a Schema
+    bool split_tracks = false;  // tracks as lines that break where they are told
+    // The archive member of the fix-status strip, pinned to the bottom of
+    // the view; empty for none. With it the document has a description.
+    std::string timeline_member;
 };
 
 // The two tracks a document can carry.
@@ -34,8 +49,8 @@ enum class Track { Valid, AllPoints };
 
 class KmlDocument {
 public:
-    // Writes the head and the valid track's line style, and opens the folder
-    // of placemarks.
+    // Writes the head and the shared styles, and opens the folder of
+    // placemarks.
     KmlDocument(ByteSink& sink, KmlLook look);
     KmlDocument(const KmlDocument&) = delete;
     KmlDocument& operator=(const KmlDocument&) = delete;
@@ -45,22 +60,30 @@ public:
     void placemark(const waypoints& record, FixClass fix_class);
     std::int32_t placemark_count() const { return count_; }
 
-    // One point of a track; the tracks are written after the folder, so
-    // their points are kept until then.
-    void track_point(Track track, const waypoints& record);
+    // One point of a track, which with split tracks may begin a new line;
+    // the tracks are written after the folder, so their points are kept
+    // until then.
+    void track_point(Track track, const waypoints& record, bool begins_line = false);
 
     // Closes the folder, writes the tracks and the tail, and hands every byte
     // to the sink. `epochs` is the number of records read: an NMEA log
-    // without a single one has no valid track at all.
-    void finish(std::uint64_t epochs);
+    // without a single one has no valid track at all. `description` is the
+    // document's description, written only with the fix-status strip.
+    void finish(std::uint64_t epochs, std::string_view description = {});
 
 private:
     bool known_format() const;
     void line_style(ColorRef colour, const char* id);
     void track(Track track, SpoolSink& points, KmlStream& stream, const char* name);
+    void timeline(std::string_view description);
 
     KmlLook look_;
-    KmlStream out_;
+    KmlStream head_;
+    // With the strip the description, known only at the end, comes before
+    // the body, which waits in a spool until then.
+    SpoolSink body_spool_;
+    KmlStream body_;
+    KmlStream& out_;
     std::int32_t count_ = 0;
     SpoolSink valid_points_;
     SpoolSink all_points_;

@@ -1,18 +1,23 @@
 #include "output/kmz_packager.h"
 
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "output/deflate_blocks.h"
 #include "output/file_paths.h"
+#include "output/temporary_files.h"
 
 namespace zelvo {
 namespace {
@@ -94,6 +99,24 @@ void copy_range(int from, std::uint64_t from_offset, int to, std::uint64_t to_of
     }
 }
 
+// A temporary archive: "." name "." pid "-" number ".tmp", as create()
+// makes it. Returns the pid, or 0 for any other name.
+long temporary_owner(const std::string& name) {
+    const std::string suffix = ".tmp";
+    if (name.size() < 8 || name[0] != '.' || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return 0;
+    const std::string stem = name.substr(0, name.size() - suffix.size());
+    const std::size_t dot = stem.rfind('.');
+    const std::size_t dash = stem.rfind('-');
+    if (dot == 0 || dot == std::string::npos || dash == std::string::npos || dash < dot + 2 ||
+        dash + 1 == stem.size())
+        return 0;
+    auto digits = [](const std::string& t) { return !t.empty() && t.find_first_not_of("0123456789") == std::string::npos; };
+    const std::string pid = stem.substr(dot + 1, dash - dot - 1);
+    if (!digits(pid) || !digits(stem.substr(dash + 1)) || pid.size() > 9) return 0;
+    return std::atol(pid.c_str());
+}
+
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
@@ -169,6 +192,27 @@ void KmzPackager::require_open(const char* operation) const {
         throw KmzError(error_text(std::string(operation) + " while a member is being written", EINVAL));
 }
 
+void remove_stale_temporaries(const std::string& directory) {
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(directory.c_str()), ::closedir);
+    if (!dir) return;
+    while (const dirent* e = ::readdir(dir.get())) {
+        const std::string name = e->d_name;
+        const long pid = temporary_owner(name);
+        if (pid <= 0 || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+        // Only our own files that still look like a temporary archive: empty
+        // or starting as a ZIP file does.
+        const std::string path = directory + "/" + name;
+        UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+        struct stat st {};
+        if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+            continue;
+        unsigned char head[4] = {};
+        if (st.st_size > 0 && (::pread(fd.get(), head, 4, 0) != 4 || head[0] != 'P' || head[1] != 'K'))
+            continue;
+        ::unlink(path.c_str());
+    }
+}
+
 void KmzPackager::create(const std::string& archive_path) {
     if (fd_.valid()) throw KmzError(error_text("An archive is already open", EINVAL));
 
@@ -185,24 +229,32 @@ void KmzPackager::create(const std::string& archive_path) {
         }
     }
     if (::stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        throw KmzError("Cannot create file " + archive_path);
+        throw KmzError(describe_errno("Cannot create file", archive_path, EISDIR));
 
+    const std::string directory = directory_of(target);
+    remove_stale_temporaries(directory);
     // Hidden, beside the target, so that the final rename stays on one file
     // system; the name is cut so the temporary name stays within NAME_MAX.
-    const std::string prefix = directory_of(target) + "/." + file_name_part(target).substr(0, 180) + "." +
+    const std::string prefix = directory + "/." + file_name_part(target).substr(0, 180) + "." +
                                std::to_string(::getpid()) + "-";
-    static unsigned counter = 0;
+    static std::atomic<unsigned> counter = 0;
+    int code = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string candidate = prefix + std::to_string(counter++) + ".tmp";
+        // Noted before it exists, so that a signal in between finds it.
+        temporary_slot_ = note_temporary_file(candidate);
         int fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             fd_ = UniqueFd(fd);
             working_path_ = candidate;
             break;
         }
-        if (errno != EEXIST) break;
+        code = errno;
+        forget_temporary_file(temporary_slot_);
+        temporary_slot_ = -1;
+        if (code != EEXIST) break;
     }
-    if (!fd_.valid()) throw KmzError("Cannot create file " + archive_path);
+    if (!fd_.valid()) throw KmzError(describe_errno("Cannot create file", archive_path, code));
 
     target_path_ = target;
     entries_.clear();
@@ -213,10 +265,23 @@ void KmzPackager::create(const std::string& archive_path) {
 
 void KmzPackager::add_file(const std::string& file_path) {
     require_open("add_file");
+    add_asking([&] { add_file_once(file_path); });
+}
+
+void KmzPackager::add_bytes(const std::string& name, std::span<const unsigned char> bytes,
+                            std::time_t modified) {
+    require_open("add_bytes");
+    add_asking([&] { add_bytes_once(name, bytes, modified); });
+}
+
+// One addition; a member that cannot be stored is put back and the owner is
+// asked whether to retry, leave it out or give up.
+template <typename Once>
+void KmzPackager::add_asking(Once&& once) {
     for (;;) {
         std::string failure;
         try {
-            add_file_once(file_path);
+            once();
             return;
         } catch (const MemberFailure& e) {
             failure = e.what();
@@ -265,6 +330,17 @@ void KmzPackager::add_file_once(const std::string& file_path) {
         if (n == 0) break;
         write_member_data(buffer.data(), n);
     }
+    finish_addition();
+}
+
+void KmzPackager::add_bytes_once(const std::string& name, std::span<const unsigned char> bytes,
+                                 std::time_t modified) {
+    if (bytes.size() >= options_.size_limit)
+        fail_member("\"" + name + "\" is 4 GiB or larger; an archive without Zip64 cannot hold it", EFBIG);
+    start_addition(file_name_part(name), modified);
+    // In the blocks a file is read in, so the member is the same.
+    for (std::size_t at = 0; at < bytes.size(); at += kReadBlock)
+        write_member_data(bytes.data() + at, std::min(kReadBlock, bytes.size() - at));
     finish_addition();
 }
 
@@ -546,6 +622,8 @@ void KmzPackager::close() {
             throw KmzError(describe_errno("Cannot create file", target_path_, code));
         }
         working_path_.clear();
+        forget_temporary_file(temporary_slot_);
+        temporary_slot_ = -1;
         // Make the new name itself durable.
         UniqueFd dir(::open(directory_of(target_path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (dir.valid()) ::fsync(dir.get());
@@ -564,6 +642,8 @@ void KmzPackager::abandon() noexcept {
     fd_.close_checked();
     if (!working_path_.empty()) ::unlink(working_path_.c_str());
     working_path_.clear();
+    forget_temporary_file(temporary_slot_);
+    temporary_slot_ = -1;
     entries_.clear();
     broken_ = false;
 }

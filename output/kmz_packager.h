@@ -12,6 +12,7 @@
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -32,6 +33,11 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+
+// Removes from the directory the temporary archives ("." name "." pid "-"
+// number ".tmp") whose process no longer exists, when they are ours and
+// still empty or ZIP data.
+void remove_stale_temporaries(const std::string& directory);
 
 class KmzPackager {
 public:
@@ -66,12 +72,19 @@ public:
 
     // Starts a new archive that will replace archive_path when closed. The
     // path's directory must exist and be writable. Throws KmzError
-    // "Cannot create file <path>" or the blank-name error.
+    // "Cannot create file <path>: <reason>" or the blank-name error.
+    // Temporary archives that runs which no longer exist left in that
+    // directory (killed before they could clean up) are removed first.
     void create(const std::string& archive_path);
 
     // Adds the file under its bare name; a name already in the archive is
     // replaced in its place. A path where no file exists adds nothing.
     void add_file(const std::string& file_path);
+
+    // Adds bytes held in memory as the member `name`, exactly as add_file
+    // adds a file of that name, those bytes and that modification time
+    // (the same headers, compression and question on failure).
+    void add_bytes(const std::string& name, std::span<const unsigned char> bytes, std::time_t modified);
 
     // Streams a member straight into the archive: write its bytes to the
     // returned sink, then call end_member(). The sink stays valid until then.
@@ -113,7 +126,10 @@ private:
     class MemberSink;
 
     void require_open(const char* operation) const;
+    template <typename Once>
+    void add_asking(Once&& once);
     void add_file_once(const std::string& file_path);
+    void add_bytes_once(const std::string& name, std::span<const unsigned char> bytes, std::time_t modified);
     void start_addition(const std::string& name, std::time_t modified);
     // Where a member of this name goes: its old place, or after the last.
     std::unique_ptr<Addition> place_addition(const std::string& name);
@@ -136,6 +152,7 @@ private:
     Options options_;
     std::string target_path_;
     std::string working_path_;
+    int temporary_slot_ = -1;  // in the list a stopped program removes
     UniqueFd fd_;
     std::vector<Entry> entries_;
     std::uint64_t directory_offset_ = 0;  // where the members end

@@ -18,6 +18,13 @@ void waypoints::clear() {
     has_sats = 0;
     ms_of_day = 0;
     has_gga = has_rmc = 0;
+    has_latitude = has_longitude = false;
+}
+
+bool has_position(const waypoints& r) {
+    // NaN fails both comparisons.
+    return r.has_latitude && r.has_longitude && r.latitude >= -90 && r.latitude <= 90 &&
+           r.longitude >= -180 && r.longitude <= 180;
 }
 
 }  // namespace zelvo

@@ -45,9 +45,17 @@ struct waypoints {
     std::int32_t ms_of_day = 0;
     std::uint8_t has_gga = 0;
     std::uint8_t has_rmc = 0;
+    // The latitude and longitude fields were read (not merely zero). Only
+    // the sentence or message that opens an epoch sets them.
+    bool has_latitude = false;
+    bool has_longitude = false;
 
     // Back to the zero state without giving up the texts' storage.
     void clear();
 };
+
+// Whether the epoch says where the receiver was: both coordinates read and
+// on the globe. An epoch without one is drawn nowhere.
+bool has_position(const waypoints& record);
 
 }  // namespace zelvo

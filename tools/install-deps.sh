@@ -8,8 +8,12 @@ packages=(
   cmake make g++ pkg-config
   zlib1g-dev libpng-dev libgtest-dev
   qt6-base-dev fonts-liberation
+  libgeographiclib-dev libfreetype-dev python3-geographiclib
   unzip p7zip-full python3 locales
   desktop-file-utils appstream man-db dpkg-dev
+  libxml2-utils  # xmllint: the documents are checked against the KML schema
+  clang libclang-rt-dev
+  gdal-bin  # the --data fields read back by a GIS tool
 )
 
 missing=()

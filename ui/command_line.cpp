@@ -14,8 +14,12 @@
 #include <vector>
 
 #include "engine/conversion_run.h"
+#include "engine/input_file.h"
+#include "engine/summary_report.h"
 #include "output/file_paths.h"
+#include "output/temporary_files.h"
 #include "ui/command_options.h"
+#include "ui/interrupt_signals.h"
 #include "ui/settings_file.h"
 
 namespace zelvo {
@@ -25,7 +29,6 @@ namespace {
 constexpr const char* kProgram = kProgramName;
 // What "-" names: standard input as INPUT, standard output as OUTPUT.
 constexpr const char* kStandardStream = "-";
-constexpr const char* kStandardInputPath = "/dev/stdin";
 // The document inside an archive written to standard output, which has no
 // name to give it: the name a KMZ's main document customarily has.
 constexpr const char* kStreamArchiveName = "doc.kmz";
@@ -95,11 +98,17 @@ public:
             return false;
         }
         path_ = pattern + "/";
+        // Stopped by a signal, the program removes the directory and the
+        // archive that may be waiting in it.
+        directory_slot_ = note_temporary_directory(pattern);
+        archive_slot_ = note_temporary_file(path_ + kStreamArchiveName);
         return true;
     }
     const std::string& path() const { return path_; }
     ~PrivateDirectory() {
         if (path_.empty()) return;
+        forget_temporary_file(archive_slot_);
+        forget_temporary_file(directory_slot_);
         if (DIR* d = ::opendir(path_.c_str())) {
             while (dirent* e = ::readdir(d)) {
                 std::string name = e->d_name;
@@ -112,6 +121,8 @@ public:
 
 private:
     std::string path_;
+    int directory_slot_ = -1;
+    int archive_slot_ = -1;
 };
 
 // Copies the file to standard output; returns the system's reason on failure.
@@ -136,9 +147,24 @@ std::string copy_to_stdout(const std::string& path) {
     return reason;
 }
 
-// Converts one log; returns true on success, naming any failure on stderr.
-// `shown` is how the messages name the input.
-bool convert(ConversionOptions& options, const std::string& shown, bool quiet, bool from_stdin, bool to_stdout) {
+// Exit statuses of one conversion, in rising order of how bad they are.
+constexpr int kConverted = 0;
+constexpr int kNoEpoch = 3;
+constexpr int kFailed = 1;
+
+int worse(int a, int b) {
+    auto rank = [](int status) { return status == kFailed ? 2 : status == kNoEpoch ? 1 : 0; };
+    return rank(a) >= rank(b) ? a : b;
+}
+
+// Converts one log; returns its exit status, naming any failure on stderr.
+// `shown` is how the messages name the input. A log without a single epoch
+// is still converted, but was most likely read in the wrong format: the
+// line says which one to try.
+// The session summary of a converted log is printed under its line, and
+// kept in `summaries`.
+int convert(ConversionOptions& options, const std::string& shown, bool quiet, bool from_stdin, bool to_stdout,
+            std::vector<SummaryEntry>* summaries) {
     CommandLineHost host(file_name_part(shown), isatty(STDERR_FILENO) != 0, from_stdin);
     RunResult result;
     try {
@@ -146,37 +172,49 @@ bool convert(ConversionOptions& options, const std::string& shown, bool quiet, b
     } catch (const std::exception& e) {
         host.end_bar();
         std::fprintf(stderr, "%s: %s: %s\n", kProgram, shown.c_str(), e.what());
-        return false;
+        return kFailed;
     }
     host.end_bar();
     if (result.outcome == RunOutcome::InputNotOpened) {
         std::fprintf(stderr, "%s: %s: %s\n", kProgram, host.status().c_str(), shown.c_str());
         if (!result.reason.empty()) std::fprintf(stderr, "  (%s)\n", result.reason.c_str());
-        return false;
+        return kFailed;
     }
     if (result.outcome == RunOutcome::OutputNotCreated) {
         std::fprintf(stderr, "%s: %s: %s\n", kProgram, host.status().c_str(), options.output_path.c_str());
         if (!result.reason.empty()) std::fprintf(stderr, "  (%s)\n", result.reason.c_str());
-        return false;
+        return kFailed;
     }
     if (to_stdout) {
         std::string reason = copy_to_stdout(result.archive_path);
         if (!reason.empty()) {
             std::fprintf(stderr, "%s: cannot write the archive to standard output: %s\n", kProgram, reason.c_str());
-            return false;
+            return kFailed;
         }
     }
     if (!quiet) {
         // Standard output carries the archive itself when it is the target.
         std::fprintf(to_stdout ? stderr : stdout, "%s: %s -> %s\n", shown.c_str(), count_text(result).c_str(),
                      to_stdout ? "standard output" : result.archive_path.c_str());
+        if (result.summary) std::fputs(summary_lines(*result.summary).c_str(), to_stdout ? stderr : stdout);
     }
-    return true;
+    if (summaries && result.summary) {
+        summaries->push_back({from_stdin ? "-" : shown, to_stdout ? "-" : result.archive_path, options.input_format,
+                              *result.summary});
+    }
+    if (result.epochs == 0) {
+        std::fprintf(stderr, "%s: no epoch found (%s)\n", shown.c_str(),
+                     options.input_format == kFormatBinary ? "read as TOLV; for an NMEA log use -f nmea"
+                                                           : "read as NMEA; for a binary log use -f tolv");
+        return kNoEpoch;
+    }
+    return kConverted;
 }
 
 // Converts into `output`, or through a private file onto standard output
 // when it is "-".
-bool convert_to(ConversionOptions& options, const std::string& input, const std::string& output, bool quiet) {
+int convert_to(ConversionOptions& options, const std::string& input, const std::string& output, bool quiet,
+               std::vector<SummaryEntry>* summaries = nullptr) {
     const bool to_stdout = output == kStandardStream;
     PrivateDirectory spool;
     if (to_stdout) {
@@ -185,14 +223,29 @@ bool convert_to(ConversionOptions& options, const std::string& input, const std:
         std::string reason;
         if (!spool.create(reason)) {
             std::fprintf(stderr, "%s: cannot make a private directory for the archive: %s\n", kProgram, reason.c_str());
-            return false;
+            return kFailed;
         }
         options.output_path = spool.path() + kStreamArchiveName;
         options.output_name = kStreamArchiveName;
     }
     const bool from_stdin = input == kStandardStream;
     if (from_stdin) options.input_path = kStandardInputPath;
-    return convert(options, shown_input(input), quiet, from_stdin, to_stdout);
+    return convert(options, shown_input(input), quiet, from_stdin, to_stdout, summaries);
+}
+
+// Writes the summaries as JSON; names the file and the reason on failure.
+bool write_summary_file(const std::string& path, const std::vector<SummaryEntry>& summaries) {
+    const std::string json = summary_json(summaries);
+    int error = 0;
+    if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
+        if (std::fwrite(json.data(), 1, json.size(), f) != json.size()) error = errno;
+        if (std::fclose(f) != 0 && error == 0) error = errno;
+    } else {
+        error = errno;
+    }
+    if (error != 0)
+        std::fprintf(stderr, "%s: %s: cannot write the summary (%s)\n", kProgram, path.c_str(), std::strerror(error));
+    return error == 0;
 }
 
 int usage_error(const std::string& message) {
@@ -202,7 +255,7 @@ int usage_error(const std::string& message) {
 
 // A file the settings are to come from must be there and readable.
 std::string unreadable_reason(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return std::strerror(errno);
     struct stat st {};
     bool directory = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
@@ -252,10 +305,15 @@ int run_plain_form(int argc, char** argv) {
     options.config_path = config;
     const std::string settings_path = is_absolute(config) ? config : "./" + config;
     bool found = false;
-    load_settings_values(settings_path, SettingsValues::form_initial(), &found).apply_to(options);
+    try {
+        load_settings_values(settings_path, SettingsValues::form_initial(), &found).apply_to(options);
+    } catch (const std::exception& e) {
+        return usage_error(e.what());
+    }
     if (found) warn_unreadable_settings(options, config);
     options.input_format = kFormatNmea;
-    return convert_to(options, input, output, true) ? 0 : 1;
+    // This form keeps 0 for a log without epochs; the line on stderr says it.
+    return convert_to(options, input, output, true) == kFailed ? 1 : 0;
 }
 
 int run_options_form(int argc, char** argv) {
@@ -284,7 +342,11 @@ int run_options_form(int argc, char** argv) {
     if (!request.config.empty()) {
         std::string reason = unreadable_reason(request.config);
         if (!reason.empty()) return usage_error("cannot read the settings file '" + request.config + "': " + reason);
-        settings = load_settings_values(request.config, SettingsValues::form_initial());
+        try {
+            settings = load_settings_values(request.config, SettingsValues::form_initial());
+        } catch (const std::exception& e) {
+            return usage_error(e.what());
+        }
     }
     auto options_for = [&] {
         ConversionOptions options;
@@ -296,7 +358,8 @@ int run_options_form(int argc, char** argv) {
     };
     if (!request.config.empty()) warn_unreadable_settings(options_for(), request.config);
 
-    bool all_ok = true;
+    int status = kConverted;
+    std::vector<SummaryEntry> summaries;
     for (std::size_t i = 0; i < request.inputs.size(); ++i) {
         const std::string& input = request.inputs[i];
         ConversionOptions options = options_for();
@@ -304,9 +367,10 @@ int run_options_form(int argc, char** argv) {
         options.input_name = file_name_part(input);
         options.output_path = outputs[i];
         options.output_name = file_name_part(outputs[i]);
-        all_ok = convert_to(options, input, outputs[i], request.quiet) && all_ok;
+        status = worse(status, convert_to(options, input, outputs[i], request.quiet, &summaries));
     }
-    return all_ok ? 0 : 1;
+    if (!request.summary_path.empty() && !write_summary_file(request.summary_path, summaries)) status = kFailed;
+    return status;
 }
 
 }  // namespace
@@ -321,6 +385,7 @@ std::string usage_forms() {
 }
 
 int run_command_line(int argc, char** argv) {
+    remove_temporaries_on_interrupt();
     switch (command_form(argc, argv)) {
         case CommandForm::Classic: return run_plain_form(argc, argv);
         case CommandForm::Options: return run_options_form(argc, argv);

@@ -8,7 +8,8 @@ namespace zelvo {
 // Runs the command line given to the program (argv[0] is the program) in
 // its classic or options form (command_options.h).
 // Returns the exit status: 0 every input converted, 1 a conversion failed,
-// 2 a usage error.
+// 2 a usage error, 3 converted but an input gave no epoch (options form
+// only; a failure wins over it).
 int run_command_line(int argc, char** argv);
 
 // The lines of the usage text that show the command-line forms.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
 #include <getopt.h>
 #include <optional>
 #include <string_view>
@@ -39,6 +40,20 @@ std::string take_class_color(CommandRequest& r, const char* value) {
     return {};
 }
 
+// A positive number of seconds ("10", "0.5") in whole milliseconds.
+template <std::int64_t ConversionOptions::*Field>
+std::string take_seconds(CommandRequest& r, const char* value) {
+    std::string_view v = value;
+    double seconds = 0;
+    auto [stop, ec] = std::from_chars(v.data(), v.data() + v.size(), seconds, std::chars_format::fixed);
+    const std::int64_t ms = ec == std::errc() && stop == v.data() + v.size() && seconds <= 1e9
+                                ? static_cast<std::int64_t>(std::llround(seconds * 1000.0))
+                                : 0;
+    if (ms <= 0) return "a positive number of seconds";
+    set(r, [ms](ConversionOptions& o) { o.*Field = ms; });
+    return {};
+}
+
 const OptionRow kOptions[] = {
     {"output", 'o', required_argument, "FILE",
      "write the archive to FILE ('-': standard output)",
@@ -54,8 +69,16 @@ const OptionRow kOptions[] = {
          else return std::string("nmea or tolv");
          return std::string();
      }},
-    {"quiet", 'q', no_argument, nullptr, "print no line per converted log",
+    {"quiet", 'q', no_argument, nullptr, "print no lines per converted log (its name and session summary)",
      [](CommandRequest& r, const char*) { r.quiet = true; return std::string(); }},
+
+    {"summary", 0, required_argument, "FILE", "also write the session summaries to FILE as JSON",
+     [](CommandRequest& r, const char* v) { r.summary_path = v; return std::string(); }},
+    {"timeline", 0, no_argument, nullptr, "add a fix-status strip and the session summary to the document",
+     [](CommandRequest& r, const char*) {
+         set(r, [](ConversionOptions& o) { o.timeline = true; });
+         return std::string();
+     }},
 
     {"fixed-date", 0, required_argument, "DATE", "date every epoch with DATE (YYYY-MM-DD)",
      [](CommandRequest& r, const char* v) {
@@ -117,6 +140,17 @@ const OptionRow kOptions[] = {
      take_class_color<&ConversionOptions::color_estimated>},
     {"color-invalid", 0, required_argument, "C", "colour of invalid fixes",
      take_class_color<&ConversionOptions::color_invalid>},
+
+    {"placemark-interval", 0, required_argument, "SECONDS",
+     "at most one waypoint per SECONDS of log time within a fix class",
+     take_seconds<&ConversionOptions::placemark_interval_ms>},
+    {"split-gap", 0, required_argument, "SECONDS", "break the tracks where the log skips more than SECONDS",
+     take_seconds<&ConversionOptions::split_gap_ms>},
+    {"data", 0, no_argument, nullptr, "give the waypoints their epoch values as typed fields",
+     [](CommandRequest& r, const char*) {
+         set(r, [](ConversionOptions& o) { o.epoch_data = true; });
+         return std::string();
+     }},
 
     {"help", 'h', no_argument, nullptr, "show this text and exit",
      [](CommandRequest& r, const char*) { r.help = true; return std::string(); }},
@@ -231,7 +265,9 @@ std::string help_text() {
         "The setting options override the settings file, which overrides the built-in\n"
         "settings. C is #RRGGBB or an SVG colour name such as red or darkorange.\n"
         "\n"
-        "Exit status: 0 all converted, 1 a conversion failed, 2 a usage error.\n";
+        "Exit status: 0 all converted, 1 a conversion failed, 2 a usage error,\n"
+        "3 converted but no epoch found (the log may be in the other format).\n"
+        "With several inputs the worst wins, 1 over 3.\n";
     return text;
 }
 

@@ -25,6 +25,7 @@ struct CommandRequest {
     std::string config;               // empty: the built-in settings
     std::int32_t format = kFormatNmea;
     bool quiet = false;
+    std::string summary_path;         // empty: no summary file
     bool help = false;
     bool version = false;
     // Settings given as options, applied in their order over the values of

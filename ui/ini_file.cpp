@@ -2,9 +2,11 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
+#include <cstdint>
+#include <fcntl.h>
 #include <stdexcept>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace zelvo {
@@ -35,16 +37,45 @@ bool is_comment(const std::string& t) { return !t.empty() && (t[0] == ';' || t[0
 
 }  // namespace
 
-bool IniFile::load(const std::string& path) {
+int IniFile::load(const std::string& path) {
     lines_.clear();
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines_.push_back(line);
+    // Without blocking on a FIFO; only a regular file is read, so a device
+    // that never ends cannot fill the memory.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return errno;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        int code = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        return code;
     }
-    return !in.bad();
+    std::string text;
+    char buffer[4096];
+    int code = 0;
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0) text.append(buffer, static_cast<std::size_t>(n));
+        else if (n == 0) break;
+        else if (errno != EINTR) {
+            code = errno;
+            break;
+        }
+    }
+    ::close(fd);
+    if (code == 0) parse(text);
+    return code;
+}
+
+void IniFile::parse(std::string_view text) {
+    lines_.clear();
+    while (!text.empty()) {
+        std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        lines_.emplace_back(line);
+        if (end == std::string_view::npos) break;
+        text.remove_prefix(end + 1);
+    }
 }
 
 std::optional<std::size_t> IniFile::find_key(const std::string& section,
@@ -94,10 +125,10 @@ std::optional<int> IniFile::parse_int(const std::string& text) {
         if (value > 0xFFFFFFFFULL) return std::nullopt;
     }
     if (hex) {
-        // Eight hexadecimal digits fill the 32 bits, sign bit included.
+        // Eight hexadecimal digits fill the 32 bits, sign bit included; the
+        // sign negates in unsigned arithmetic, so -0x80000000 stays INT_MIN.
         auto bits = static_cast<std::uint32_t>(value);
-        int v = static_cast<int>(bits);
-        return negative ? -v : v;
+        return static_cast<int>(negative ? 0u - bits : bits);
     }
     if (negative ? value > 0x80000000ULL : value > 0x7FFFFFFFULL) return std::nullopt;
     long long v = negative ? -static_cast<long long>(value) : static_cast<long long>(value);

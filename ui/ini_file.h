@@ -4,20 +4,24 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zelvo {
 
 class IniFile {
 public:
-    // Reads the file. Returns false when it does not exist or cannot be read
-    // (the content is then empty).
-    bool load(const std::string& path);
+    // Reads the file. Returns 0, or the errno of the failure when it does
+    // not exist or cannot be read (the content is then empty).
+    int load(const std::string& path);
+    // Takes the lines of an INI text, as load does with a file's bytes.
+    void parse(std::string_view text);
 
     // Value of a key, at most 2047 characters; nullopt when missing.
     std::optional<std::string> read_text(const std::string& section, const std::string& key) const;
     // Decimal, or hexadecimal after "0x"/"0X"; nullopt when missing or not
-    // a valid 32-bit integer.
+    // a valid 32-bit integer. Eight hexadecimal digits fill all 32 bits, so
+    // "0xFFFFFFFF" is -1 and a sign before them negates modulo 2^32.
     std::optional<int> read_int(const std::string& section, const std::string& key) const;
 
     // Sets a key, adding the section or the entry when missing; an existing

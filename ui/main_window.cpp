@@ -25,6 +25,7 @@
 #include <optional>
 
 #include "engine/conversion_run.h"
+#include "engine/summary_report.h"
 #include "ui/window_controls.h"
 #include "ui/window_dialogs.h"
 #include "ui/window_rules.h"
@@ -551,9 +552,13 @@ void TForm1::show_run_result(const ConversionOptions& options, const RunResult& 
     // The closing message also says where the archive is; then the
     // controls the run locked are free again.
     if (interactive_) {
-        dialogs_.information(this, tr("Information"),
-                             to_qstring(finished_message(options.input_name, result)) + QLatin1Char('\n') +
-                                 from_path(result.archive_path));
+        const QString message = to_qstring(finished_message(options.input_name, result)) + QLatin1Char('\n') +
+                                from_path(result.archive_path);
+        // More to read on request: the session summary.
+        const QString details = result.summary ? to_qstring(summary_lines(*result.summary, "")) : QString();
+        if (result.epochs == 0) show_no_epoch_information(message, options.input_format);
+        else if (details.isEmpty()) dialogs_.information(this, tr("Information"), message);
+        else dialogs_.information_with_details(this, tr("Information"), message, details);
     }
     set_run_enabled(true);
     set_options_enabled(true);
@@ -633,6 +638,15 @@ void TForm1::process_messages() {
 FileFailureAction TForm1::file_failure(const std::string& text) {
     if (!interactive_) return RunHost::file_failure(text);
     return dialogs_.abort_retry_ignore(this, QStringLiteral("ZelvoConverter"), QString::fromStdString(text));
+}
+
+// A log without a single epoch was most likely read in the wrong format:
+// the closing message has a warning icon and a hint on how to read it.
+void TForm1::show_no_epoch_information(const QString& message, std::int32_t input_format) {
+    const QString hint = input_format == kFormatBinary
+                             ? tr("No epoch found (read as TOLV; for an NMEA log choose NMEA)")
+                             : tr("No epoch found (read as NMEA; for a binary log choose TOLV)");
+    dialogs_.warning(this, tr("Information"), message + QLatin1Char('\n') + hint);
 }
 
 void TForm1::move_on_screen(int left, int top) {

@@ -1,5 +1,8 @@
 #include "ui/settings_file.h"
 
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
 #include <strings.h>
 #include <sys/stat.h>
 
@@ -45,8 +48,19 @@ SettingsValues load_settings_values(const std::string& path, const SettingsValue
     if (found) *found = exists;
     if (!exists) return SettingsValues::built_in_defaults(current.left, current.top);
 
+    // A file that is there but cannot be read is not the same as no file:
+    // quietly taking other settings would convert with colours the user
+    // never chose.
+    if (!S_ISREG(st.st_mode))
+        throw std::runtime_error("Cannot read the settings file " + path +
+                                 ": it is not a regular file");
     IniFile ini;
-    ini.load(path);  // unreadable: every value stays as it is
+    if (int code = ini.load(path); code != 0)
+        throw std::runtime_error("Cannot read the settings file " + path + ": " + std::strerror(code));
+    return settings_from_ini(ini, current);
+}
+
+SettingsValues settings_from_ini(const IniFile& ini, const SettingsValues& current) {
     SettingsValues v = current;
     auto flag = [&](const char* key, bool& value) {
         if (auto i = ini.read_int(kSettingsSection, key)) value = *i != 0;
@@ -75,8 +89,12 @@ SettingsValues load_settings_values(const std::string& path, const SettingsValue
 }
 
 void save_settings_values(const std::string& path, const SettingsValues& v) {
+    // The file's other entries are kept, so a file that exists but cannot
+    // be read is not replaced by the eleven keys alone.
     IniFile ini;
-    ini.load(path);
+    if (int code = ini.load(path); code != 0 && code != ENOENT)
+        throw std::runtime_error("Unable to write to " + path + ": its content cannot be read: " +
+                                 std::strerror(code));
     auto put = [&](const char* key, const std::string& value) {
         ini.write_text(kSettingsSection, key, value);
     };

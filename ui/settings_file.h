@@ -39,14 +39,23 @@ struct SettingsValues {
     void apply_to(ConversionOptions& options) const;
 };
 
+class IniFile;
+
 // Loads `path` over `current`: a missing key or an unreadable integer keeps
 // the current value. A path that names no file gives the built-in defaults
-// (keeping the position). `found` tells which case applied.
+// (keeping the position). `found` tells which case applied. A file that
+// exists but cannot be read throws std::runtime_error naming it and the
+// system's reason.
 SettingsValues load_settings_values(const std::string& path, const SettingsValues& current,
                                     bool* found = nullptr);
 
+// The values of a read INI text over `current`, as load_settings_values
+// takes them from a file.
+SettingsValues settings_from_ini(const IniFile& ini, const SettingsValues& current);
+
 // Writes the eleven keys in their order, keeping whatever else the file
-// holds. Throws std::runtime_error("Unable to write to <path>").
+// holds. Throws std::runtime_error("Unable to write to <path>"), also when
+// the file exists but cannot be read.
 void save_settings_values(const std::string& path, const SettingsValues& values);
 
 }  // namespace zelvo

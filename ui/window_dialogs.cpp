@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTextEdit>
 
 #include "ui/window_controls.h"
 
@@ -12,9 +13,18 @@ namespace zelvo {
 namespace {
 
 void message_box(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
-                 const QString& text) {
+                 const QString& text, const QString& details = QString()) {
     QMessageBox box(icon, caption, text, QMessageBox::NoButton, parent);
     box.addButton(QObject::tr("OK"), QMessageBox::AcceptRole);
+    if (!details.isEmpty()) {
+        box.setDetailedText(details);
+        // The details are aligned columns: a fixed-width face, no wrapping.
+        if (auto* area = box.findChild<QTextEdit*>()) {
+            area->setFont(QFont(QStringLiteral("Liberation Mono"), 9));
+            area->setLineWrapMode(QTextEdit::NoWrap);
+            area->setMinimumWidth(620);
+        }
+    }
     box.exec();
 }
 
@@ -52,6 +62,11 @@ std::optional<ColorRef> QtWindowDialogs::choose_color(QWidget* parent, ColorRef 
 
 void QtWindowDialogs::information(QWidget* parent, const QString& caption, const QString& text) {
     message_box(parent, QMessageBox::Information, caption, text);
+}
+
+void QtWindowDialogs::information_with_details(QWidget* parent, const QString& caption, const QString& text,
+                                               const QString& details) {
+    message_box(parent, QMessageBox::Information, caption, text, details);
 }
 
 void QtWindowDialogs::warning(QWidget* parent, const QString& caption, const QString& text) {

@@ -27,6 +27,12 @@ public:
 
     // Message boxes: caption, text, and the icon and buttons each one has.
     virtual void information(QWidget* parent, const QString& caption, const QString& text) = 0;
+    // The same box with more text behind "Show Details...".
+    virtual void information_with_details(QWidget* parent, const QString& caption, const QString& text,
+                                          const QString& details) {
+        (void)details;
+        information(parent, caption, text);
+    }
     virtual void warning(QWidget* parent, const QString& caption, const QString& text) = 0;
     virtual void error(QWidget* parent, const QString& caption, const QString& text) = 0;
     // "&Yes" and "&No"; true for Yes.
@@ -47,6 +53,8 @@ public:
                                      const QString& filter) override;
     std::optional<ColorRef> choose_color(QWidget* parent, ColorRef initial) override;
     void information(QWidget* parent, const QString& caption, const QString& text) override;
+    void information_with_details(QWidget* parent, const QString& caption, const QString& text,
+                                  const QString& details) override;
     void warning(QWidget* parent, const QString& caption, const QString& text) override;
     void error(QWidget* parent, const QString& caption, const QString& text) override;
     bool ask_yes_no(QWidget* parent, const QString& caption, const QString& text) override;

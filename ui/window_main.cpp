@@ -53,7 +53,13 @@ int run_window(int argc, char** argv) {
     QtWindowDialogs dialogs;
     try {
         TForm1 form(dialogs, SettingsLocation::of_this_program(), /*interactive=*/true);
-        form.settings().load_settings(form.location().default_settings_path());
+        try {
+            form.settings().load_settings(form.location().default_settings_path());
+        } catch (const std::exception& e) {
+            // A settings file that cannot be read is reported; the window
+            // opens with its initial values and leaves the file alone.
+            form.report_error(QString::fromStdString(e.what()));
+        }
         if (argc == 2 && argv[1][0] != '\0')
             open_log_argument(form, QString::fromLocal8Bit(argv[1]));
         form.show();

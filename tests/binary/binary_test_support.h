@@ -74,6 +74,8 @@ inline void expect_same_record(const waypoints& expected, const waypoints& actua
     EXPECT_EQ(expected.ms_of_day, actual.ms_of_day);
     EXPECT_EQ(expected.has_gga, actual.has_gga);
     EXPECT_EQ(expected.has_rmc, actual.has_rmc);
+    EXPECT_EQ(expected.has_latitude, actual.has_latitude);
+    EXPECT_EQ(expected.has_longitude, actual.has_longitude);
 }
 
 #undef ZELVO_EXPECT_SAME_DOUBLE

@@ -44,6 +44,7 @@ TEST(DecodePvt, FillsTheWholeRecordInBothForms) {
     expected.speed_kmh = 18.0;
     expected.course = std::atan2(4.0, 3.0) * 180.0 / kPi;
     expected.ms_of_day = 45'296'789;
+    expected.has_latitude = expected.has_longitude = true;
 
     for (bool long_form : {false, true}) {
         tolv::Pvt pvt = sample_pvt();

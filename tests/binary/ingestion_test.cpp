@@ -65,6 +65,7 @@ TEST(BinaryIngestion, MessagesCompleteTheLatestPositionOnly) {
     first.status = 'A';
     first.fix_text = "3D";
     first.ms_of_day = 1000;
+    first.has_latitude = first.has_longitude = true;
     first.sats[3] = test::satellite('G', 3, 0, 30, 100, 40);
     first.sats[3].used = 1;
     first.has_sats = 1;

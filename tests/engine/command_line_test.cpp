@@ -1,6 +1,10 @@
+#include <algorithm>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <csignal>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "../output/zip_reader.h"
 #include "../test_support.h"
@@ -38,6 +42,12 @@ protected:
         return s;
     }
     bool exists(const std::string& name) { return std::filesystem::exists(dir_.path() / name); }
+    std::vector<std::string> entries() {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir_.path())) names.push_back(e.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
     std::string kml(const std::string& kmz) { return read_zip(read_file(dir_.path() / kmz)).front().data; }
     TempDir dir_;
 };
@@ -108,6 +118,67 @@ TEST_F(CommandLine, PlainFormTakesAbsolutePathsAsTheyStand) {
     o = run(at("missing.log") + " " + at("out3.kmz"));
     EXPECT_EQ(o.status, 1);
     EXPECT_NE(o.out.find("Can't open the input file"), std::string::npos);
+}
+
+TEST_F(CommandLine, ALogWithoutEpochsIsSaidAndExitsWithThree) {
+    std::string noise(4096, '\0');
+    std::uint32_t seed = 7;
+    for (char& c : noise) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
+    noise.erase(std::remove(noise.begin(), noise.end(), '$'), noise.end());  // no sentence can start
+    write_file(dir_.path() / "a.log", kGga);
+    write_file(dir_.path() / "empty.log", "");
+    write_file(dir_.path() / "noise.bin", noise);
+    const std::string as_nmea = ": no epoch found (read as NMEA; for a binary log use -f tolv)\n";
+    struct Case { std::string args; int status; std::string said; };
+    const Case cases[] = {
+        {"-q empty.log", 3, "empty.log" + as_nmea},
+        {"-q noise.bin", 3, "noise.bin" + as_nmea},
+        {"-q -f tolv a.log", 3, "a.log: no epoch found (read as TOLV; for an NMEA log use -f nmea)\n"},
+        {"-q a.log empty.log", 3, "empty.log" + as_nmea},   // the worst wins
+        {"-q empty.log missing.log", 1, "empty.log" + as_nmea},  // a failure over no epoch
+        {"-q a.log", 0, ""},
+        {at("empty.log") + " " + at("plain.kmz"), 0, dir_.str() + "empty.log" + as_nmea},  // the classic form keeps 0
+    };
+    for (const Case& c : cases) {
+        Outcome o = run(c.args);
+        EXPECT_EQ(o.status, c.status) << c.args << "\n" << o.out;
+        if (c.said.empty()) EXPECT_EQ(o.out.find("no epoch"), std::string::npos) << o.out;
+        else EXPECT_NE(o.out.find(c.said), std::string::npos) << c.args << "\n" << o.out;
+    }
+    EXPECT_TRUE(exists("empty.log.kmz"));  // the archive is written all the same
+    EXPECT_TRUE(exists("plain.kmz"));
+}
+
+TEST_F(CommandLine, SummaryLinesJsonFileAndTimelineArchive) {
+    write_file(dir_.path() / "a.log", kGga);
+    write_file(dir_.path() / "b.log", kGga);
+    Outcome o = run("--summary s.json --timeline a.log b.log");
+    ASSERT_EQ(o.status, 0) << o.out;
+    EXPECT_NE(o.out.find("a.log: Waypoints 1 -> a.log.kmz\n  time      12:35:19.000 to 12:35:19.000, 0:00:00.000\n"
+                         "  epochs    1, 1 with a position, 1 placemarks\n  classes   auto 100.0 %\n"),
+              std::string::npos)
+        << o.out;
+    const std::string json = read_file(dir_.path() / "s.json");
+    EXPECT_EQ(json.rfind("[\n  {\n    \"input\": \"a.log\",\n    \"output\": \"a.log.kmz\",\n", 0), 0u) << json;
+    EXPECT_NE(json.find("\"input\": \"b.log\""), std::string::npos);
+
+    std::vector<ZipMember> members = read_zip(read_file(dir_.path() / "a.log.kmz"));
+    EXPECT_EQ(members.back().name, "timeline.png");
+    EXPECT_EQ(shell("python3 -m zipfile -t a.log.kmz >/dev/null").status, 0);
+    const std::string schema = std::string(ZELVO_TEST_DATA) + "/../../../shared/kml-schema/ogckml22.xsd";
+    if (std::filesystem::exists(schema) && members.front().data.rfind("<kml xmlns=", 0) == 0) {
+        write_file(dir_.path() / "doc.kml", members.front().data);
+        o = shell("xmllint --noout --nonet --schema '" + schema + "' doc.kml");
+        EXPECT_EQ(o.status, 0) << o.out;
+    }
+
+    o = run("-q --summary s2.json a.log");
+    EXPECT_EQ(o.out, "");
+    EXPECT_TRUE(exists("s2.json"));
+    o = run("--summary nodir/s.json a.log");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.out.find("nodir/s.json: cannot write the summary"), std::string::npos) << o.out;
+    EXPECT_EQ(run("--summary").status, 2);
 }
 
 namespace {
@@ -211,6 +282,12 @@ TEST(CommandOptions, UsageErrorsNameTheOption) {
         {{"--track-color=#0f0", "a.log"}, "'--track-color'"},
         {{"--color-rtk-fix=blurple", "a.log"}, "'--color-rtk-fix'"},
         {{"--all-epochs=nocolour", "a.log"}, "'--all-epochs'"},
+        {{"--placemark-interval=0", "a.log"}, "'--placemark-interval'"},
+        {{"--placemark-interval", "ten", "a.log"}, "'--placemark-interval'"},
+        {{"--split-gap=-1", "a.log"}, "'--split-gap'"},
+        {{"--split-gap=1,5", "a.log"}, "'--split-gap'"},
+        {{"--split-gap"}, "'--split-gap' needs a value"},
+        {{"--data=1", "a.log"}, "'--data' takes no value"},
     };
     for (const auto& c : cases) {
         CommandRequest r = parse(c.words);
@@ -222,7 +299,8 @@ TEST(CommandOptions, SettingsTakeTheirValues) {
     CommandRequest r = parse({"--fixed-date=2024-02-29", "--width", "10", "--scale=.25", "--track-color=#123456",
                               "--all-epochs=DarkOrange", "--extrude", "--color-auto", "navy",
                               "--color-diff=white", "--color-rtk-fix=#ABCDEF", "--color-rtk-float=lime",
-                              "--color-estimated=grey", "--color-invalid=#000001", "a.log"});
+                              "--color-estimated=grey", "--color-invalid=#000001", "--placemark-interval=2.5",
+                              "--split-gap", "60", "--data", "a.log"});
     ASSERT_EQ(r.error, "");
     ConversionOptions o;
     for (const auto& setting : r.settings) setting(o);
@@ -240,6 +318,9 @@ TEST(CommandOptions, SettingsTakeTheirValues) {
     EXPECT_EQ(o.color_rtk_float, 0x00FF00u);
     EXPECT_EQ(o.color_estimated, 0x808080u);
     EXPECT_EQ(o.color_invalid, 0x010000u);
+    EXPECT_EQ(o.placemark_interval_ms, 2500);
+    EXPECT_EQ(o.split_gap_ms, 60'000);
+    EXPECT_TRUE(o.epoch_data);
 
     // Later options win; --all-epochs without a colour keeps the track's.
     r = parse({"--log-dates", "--fixed-date=2001-02-03", "--all-epochs", "--width=2", "--width=3", "a.log"});
@@ -306,7 +387,7 @@ TEST_F(CommandLine, UnreadableSettingsValuesAreWarnedAboutAndWritten) {
     } cases[] = {
         {"Edit3=abc\n", "", "Edit3=abc", "<width>abc</width>"},
         {"Edit4=banana\n", "", "Edit4=banana", "<scale>banana</scale>"},
-        {"CheckBox1=1\nMaskEdit1=2024-13-45\n", "", "MaskEdit1=2024-13-45", "<when>2024-13-45"},
+        {"CheckBox1=1\nMaskEdit1=2024-13-45\n", "", "MaskEdit1=2024-13-45", "<th>Time</th><td>2024-13-45^T"},
         {"CheckBox1=0\nMaskEdit1=2024-13-45\n", "", "", "<Placemark>"},  // the date is not used
         {"Edit3=abc\n", "--width=4", "", "<width>4</width>"},          // the option wins
         {"Edit3=2.5\nEdit4=.75\n", "", "", "<width>2.5</width>"},
@@ -343,7 +424,8 @@ TEST_F(CommandLine, StandardInputAndOutput) {
     // "-" alone writes to standard output; the line about it goes to stderr.
     Outcome o = shell("$Z - < a.log > alone.kmz");
     EXPECT_EQ(o.status, 0);
-    EXPECT_EQ(o.out, "standard input: Waypoints 122 -> standard output\n");
+    // The line and the session summary under it go to stderr.
+    EXPECT_EQ(o.out.rfind("standard input: Waypoints 122 -> standard output\n  time ", 0), 0u) << o.out;
     EXPECT_EQ(read_zip(read_file(dir_.path() / "alone.kmz")).size(), 7u);
     // Nothing is left beside the input.
     EXPECT_FALSE(exists("-.kmz") || exists("-") || exists("doc.kml"));
@@ -351,6 +433,120 @@ TEST_F(CommandLine, StandardInputAndOutput) {
     o = shell("$Z -q -o - missing.log > none.kmz");
     EXPECT_EQ(o.status, 1);
     EXPECT_NE(o.out.find("missing.log"), std::string::npos);
+}
+
+TEST_F(CommandLine, AGlobOverLogsNeverOverwritesOne) {
+    // Two or three names are the classic form: the second, a log, is refused
+    // as the output. Four or more are the options form: each log converts.
+    for (const char* name : {"a.log", "b.log", "c.log", "d.log"}) write_file(dir_.path() / name, kGga);
+    Outcome o = run(at("a.log") + " " + at("b.log") + " " + at("c.log"));
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.out.find("is not a ZIP archive"), std::string::npos) << o.out;
+    o = run("a.log b.log c.log d.log");
+    EXPECT_EQ(o.status, 0) << o.out;
+    for (const char* name : {"a.log", "b.log", "c.log", "d.log"}) {
+        EXPECT_EQ(read_file(dir_.path() / name), kGga) << name;
+        EXPECT_TRUE(exists(std::string(name) + ".kmz")) << name;
+    }
+}
+
+TEST_F(CommandLine, OutputThatIsTheInputIsRefused) {
+    write_file(dir_.path() / "a.log", kGga);
+    for (const std::string& args : {std::string("-o a.log a.log"), at("a.log") + " " + at("a.log")}) {
+        Outcome o = run(args);
+        EXPECT_EQ(o.status, 1) << args;
+        EXPECT_NE(o.out.find("it is the input file"), std::string::npos) << o.out;
+        EXPECT_EQ(read_file(dir_.path() / "a.log"), kGga);
+    }
+}
+
+TEST_F(CommandLine, SettingsFileThatCannotBeReadIsAnError) {
+    write_file(dir_.path() / "a.log", kGga);
+    ASSERT_EQ(::mkfifo((dir_.path() / "fifo.ini").c_str(), 0600), 0);
+    std::vector<std::string> unreadable = {"fifo.ini"};
+    if (::geteuid() != 0) {  // root reads any file
+        write_file(dir_.path() / "locked.ini", "[Settings]\n");
+        ::chmod((dir_.path() / "locked.ini").c_str(), 0);
+        unreadable.push_back("locked.ini");
+    }
+    for (const std::string& ini : unreadable) {
+        for (const std::string& args : {"-q -c " + ini + " a.log", at("a.log") + " " + at("out.kmz") + " " + ini}) {
+            Outcome o = run(args);
+            EXPECT_EQ(o.status, 2) << args;
+            EXPECT_NE(o.out.find("Cannot read the settings file"), std::string::npos) << o.out;
+        }
+    }
+    EXPECT_FALSE(exists("out.kmz"));
+    EXPECT_FALSE(exists("a.log.kmz"));
+}
+
+namespace {
+
+// A log that takes the program a while: a real one, many times over.
+std::string long_log() {
+    std::string one = read_file(std::filesystem::path(ZELVO_TEST_DATA) / "gpsd-nmea-rtk.log");
+    std::string log;
+    while (log.size() < (40u << 20)) log += one;
+    return log;
+}
+
+// Starts the program in dir with the arguments; returns its pid.
+pid_t start(const std::filesystem::path& dir, std::vector<std::string> args) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        // A test runner started in the background may ignore SIGINT; the
+        // program keeps an ignored signal ignored, as nohup expects.
+        for (int s : {SIGINT, SIGTERM, SIGHUP}) ::signal(s, SIG_DFL);
+        if (::chdir(dir.c_str()) != 0) ::_exit(127);
+        std::vector<char*> argv{const_cast<char*>(ZELVO_BINARY)};
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(ZELVO_BINARY, argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+int exit_status(pid_t pid) {
+    int raw = 0;
+    ::waitpid(pid, &raw, 0);
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw);
+}
+
+}  // namespace
+
+TEST_F(CommandLine, SignalsLeaveOnlyThePreviousArchive) {
+    write_file(dir_.path() / "big.log", long_log());
+    write_file(dir_.path() / "small.log", kGga);
+    ASSERT_EQ(run("-q -o old.kmz small.log").status, 0);
+    const std::string previous = read_file(dir_.path() / "old.kmz");
+    for (int signal_number : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal_number);
+        pid_t pid = start(dir_.path(), {"-q", "-o", "old.kmz", "big.log"});
+        // Once the temporary archive is there, the run is writing into it.
+        const std::string temporary = ".old.kmz." + std::to_string(pid) + "-0.tmp";
+        for (int i = 0; i < 10000 && !exists(temporary); ++i) ::usleep(1000);
+        ASSERT_TRUE(exists(temporary));
+        ::kill(pid, signal_number);
+        EXPECT_EQ(exit_status(pid), 128 + signal_number);
+        EXPECT_EQ(entries(), (std::vector<std::string>{"big.log", "old.kmz", "out.txt", "small.log"}));
+        EXPECT_EQ(read_file(dir_.path() / "old.kmz"), previous);
+    }
+}
+
+TEST_F(CommandLine, TwoRunsIntoOneFolderBothComplete) {
+    write_file(dir_.path() / "a.log", long_log().substr(0, 4u << 20));
+    std::filesystem::copy_file(std::filesystem::path(ZELVO_TEST_DATA) / "gpsd-hemi.log", dir_.path() / "b.log");
+    pid_t a = start(dir_.path(), {"-q", "a.log"});
+    pid_t b = start(dir_.path(), {"-q", "b.log"});
+    EXPECT_EQ(exit_status(a), 0);
+    EXPECT_EQ(exit_status(b), 0);
+    for (const char* kmz : {"a.log.kmz", "b.log.kmz"}) {
+        auto members = read_zip(read_file(dir_.path() / kmz));  // checks every CRC
+        EXPECT_EQ(members.size(), 7u) << kmz;
+        for (const auto& m : members) EXPECT_FALSE(m.data.empty()) << kmz << " " << m.name;
+    }
+    EXPECT_EQ(entries(), (std::vector<std::string>{"a.log", "a.log.kmz", "b.log", "b.log.kmz"}));
 }
 
 TEST_F(CommandLine, ASingleLogWithoutADisplayShowsTheFormsAndExitsWithTwo) {

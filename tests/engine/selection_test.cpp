@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
+#include <limits>
 #include <regex>
 
+#include "binary/binary_decoders.h"
 #include "engine/waypoint_selection.h"
 #include "nmea/field_text.h"
+#include "tools/tolv_builder.h"
 #include "run_fixture.h"
 
 using namespace zelvo;
@@ -137,10 +140,52 @@ TEST(SelectionDecisions, ValidTrackTakesEpochsWithAValidHalf) {
     };
     for (const Case& c : cases) {
         waypoints r;
+        r.has_latitude = r.has_longitude = true;
         r.has_gga = c.gga, r.has_rmc = c.rmc, r.status = c.status, r.quality = c.quality;
         SelectionRules rules{c.format, true, "2000-01-01", true};
         EpochDecision d = select_epoch(r, rules);
         EXPECT_EQ(d.on_valid_track, c.on_track) << c.format << ' ' << c.status << c.quality;
         EXPECT_TRUE(d.on_all_points_track);
+    }
+}
+
+TEST_F(Selection, EpochsWithoutAPositionAreDrawnNowhere) {
+    const std::string no_position = nmea("GPGGA,100000,,,,,1,08,0.9,545.4,M,46.9,M,,") + "\r\n" +
+                                    nmea("GPRMC,100001,V,,,,,,,230394,,,N") + "\r\n" +
+                                    nmea("GPGGA,100002,9500.000,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,") + "\r\n";
+    const std::string second_half_only = nmea("GPGGA,100003,,,,,1,08,0.9,545.4,M,46.9,M,,") + "\r\n" +
+                                         rmc("100003", "A", "A");
+    tolv::Pvt off_globe;
+    off_globe.latitude_rad = std::numeric_limits<double>::quiet_NaN();
+    off_globe.fix_flags = 0x01;
+    tolv::Pvt positioned = off_globe;
+    positioned.latitude_rad = 0.5;
+    tolv::Bytes binary_log = tolv::frame(kIdPvt, tolv::pvt_payload(off_globe));
+    tolv::append(binary_log, tolv::frame(kIdPvt, tolv::pvt_payload(positioned)));
+
+    struct Case { std::string log; std::int32_t format; const char* point; };
+    const Case cases[] = {
+        {no_position + second_half_only + gga("100004", 1) + rmc("100004", "A", "A"), kFormatNmea,
+         "11.516667,48.117300,545.400000\r\n"},
+        {std::string(binary_log.begin(), binary_log.end()), kFormatBinary, "0.000000,28.647890,0.000000\r\n"},
+    };
+    for (const Case& c : cases) {
+        ConversionOptions o = defaults();
+        o.input_format = c.format;
+        o.use_all_waypoints = true;
+        HeadlessHost host;
+        std::string doc = convert(c.log, o, &host);
+        EXPECT_EQ(count_text(result_), "Waypoints 1");
+        EXPECT_NE(doc.find("<th>NN</th><td>0</td>"), std::string::npos);
+        // Each track holds the one positioned epoch and nothing else.
+        const std::string tracks = doc.substr(doc.find("</Folder>"));
+        std::size_t count = 0;
+        for (std::size_t at = tracks.find("<coordinates>\r\n"); at != std::string::npos;
+             at = tracks.find("<coordinates>\r\n", at + 1), ++count) {
+            const std::size_t from = at + 15;
+            const std::string body = tracks.substr(from, tracks.find("</coordinates>", from) - from);
+            EXPECT_TRUE(body == c.point || body == "\t" + std::string(c.point)) << body;
+        }
+        EXPECT_EQ(count, 2u);
     }
 }

@@ -10,7 +10,9 @@ Without CONFIG the built-in defaults apply; with CONFIG the keys it holds
 override the window's initial values.
 """
 
+import datetime
 import math
+import re
 import sys
 import time
 from fractions import Fraction
@@ -243,6 +245,8 @@ class Epoch:
         self.ms_of_day = 0
         self.has_gga = 0
         self.has_rmc = 0
+        self.lat_read = False     # set only by the sentence that opens the epoch
+        self.lon_read = False
 
     def sat(self, i):
         if self.sats is None:
@@ -397,6 +401,7 @@ def h_lat(rec, buf, o, j, star, field):
     if v is None:
         return False, j
     rec.latitude = v
+    rec.lat_read = True
     return True, j
 
 
@@ -405,6 +410,7 @@ def h_lon(rec, buf, o, j, star, field):
     if v is None:
         return False, j
     rec.longitude = v
+    rec.lon_read = True
     return True, j
 
 
@@ -839,6 +845,29 @@ def gsa_status_text(r):
     return {1: b"N/A (%d)", 2: b"2D (%d)", 3: b"3D (%d)"}.get(m, b"%d") % m
 
 
+def positioned(r):
+    """Both coordinates were read and lie on the globe (a NaN lies nowhere)."""
+    if not (r.lat_read and r.lon_read):
+        return False
+    return -90.0 <= r.latitude <= 90.0 and -180.0 <= r.longitude <= 180.0
+
+
+_WHEN = re.compile(rb"(\d{4})-(\d\d)-(\d\d)T(\d\d):(\d\d):(\d\d)(\.\d+)?Z")
+
+
+def readable_when(text):
+    """A <when> text that KML readers accept: a real calendar date and clock time."""
+    m = _WHEN.fullmatch(text)
+    if m is None:
+        return False
+    year, month, day, hour, minute, second = (int(g) for g in m.groups()[:6])
+    try:
+        datetime.date(year, month, day)
+    except ValueError:
+        return False
+    return hour < 24 and minute < 60 and second < 60
+
+
 def stamp_date(d):
     if b"^" in d:
         d = d[:d.index(b"^")]
@@ -851,6 +880,8 @@ def placemark_tail(r, icon, show_height, scale):
     """The placemark after its description tables: look-at, time stamp, icon style, point."""
     out = []
     when_time = in_element(r.time) if r.time else b"(null)"
+    when = b"%sT%sZ" % (stamp_date(r.date), when_time)
+    stamp = [b"<TimeStamp>\n", b"<when>%s</when>\n" % when, b"</TimeStamp>\n"]
     out += [
         b"]]></description>\n",
         b"<LookAt>\n",
@@ -858,9 +889,10 @@ def placemark_tail(r, icon, show_height, scale):
         b"<latitude>%s</latitude>\n" % f(r.latitude),
         b"<tilt>66</tilt>\n",
         b"</LookAt>\n",
-        b"<TimeStamp>\n",
-        b"<when>%sT%sZ</when>\n" % (stamp_date(r.date), when_time),
-        b"</TimeStamp>\n",
+    ]
+    if readable_when(when):
+        out += stamp
+    out += [
         b"<Style>\n",
         b"<IconStyle>\n",
         b"<scale>%s</scale>\n" % (in_element(scale) if scale else b"(null)"),
@@ -981,24 +1013,32 @@ def _classes(r, settings):
     return out
 
 
+KML_ROOT = b'<kml xmlns="http://www.opengis.net/kml/2.2">\n'
+
+
 def convert(data, settings):
     epochs = ingest(data)
-    out = [b"<kml>\n", b"<Document>\n"]
+    out = [KML_ROOT, b"<Document>\n"]
     width = settings["edit3"]
     line_style(out, width, settings["shapestyletrack"], b"NormalTrack")
+    if settings["checkbox2"] != 0:
+        line_style(out, width, settings["shapefulltrack"], b"IncorrectTrack")
     out += [b"<Folder>\n", b"<name>WayPoints</name>\n"]
     n = 0
     for r in epochs:
-        for cls in _classes(r, settings):
+        classes = _classes(r, settings)  # its date work happens either way
+        if not positioned(r):
+            continue
+        for cls in classes:
             placemark(out, r, n, ICONS[cls], 1 if settings["checkbox3"] != 0 else 0,
                       settings["edit4"])
             n += 1
     out.append(b"</Folder>\n")
+    drawn = [r for r in epochs if positioned(r)]
     if epochs:
-        _track(out, epochs, b"NormalTrack", b"<Placemark>\n", b"", _valid_nmea)
+        _track(out, drawn, b"NormalTrack", b"<Placemark>\n", b"", _valid_nmea)
     if settings["checkbox2"] != 0:
-        line_style(out, width, settings["shapefulltrack"], b"IncorrectTrack")
-        _track(out, epochs, b"IncorrectTrack", b"<Placemark\n>", b"\t", lambda r: True)
+        _track(out, drawn, b"IncorrectTrack", b"<Placemark\n>", b"\t", lambda r: True)
     out += [b"</Document>\n", b"</kml>"]
     return b"".join(out).replace(b"\n", b"\r\n")
 

@@ -18,7 +18,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import kml_model  # noqa: E402
-from kml_model import f, in_cdata, in_element, line_style, load_settings, stamp_date  # noqa: E402
+from kml_model import f, in_cdata, in_element, line_style, load_settings, positioned, stamp_date  # noqa: E402
 
 DLE, ETX = 0x10, 0x03
 FRAME_SIZE = 2049
@@ -179,6 +179,8 @@ class Epoch:
         self.sats = [Sat() for _ in range(97)]
         self.has_sats = 0
         self.ms_of_day = 0
+        self.lat_read = False     # set when the position message is read
+        self.lon_read = False
 
 
 # ---------------------------------------------------------------------------
@@ -291,6 +293,7 @@ def _atan2_deg(east, north):
 
 def decode_pvt(fr, rec):
     rec.latitude = p_f64(fr, 0) * 180.0 / math.pi
+    rec.lat_read = rec.lon_read = True
     rec.longitude = p_f64(fr, 8) * 180.0 / math.pi
     rec.altitude = p_f64(fr, 16)
     rec.rms = p_f32(fr, 24)
@@ -458,10 +461,13 @@ def track(out, records, name, opening, keep):
 
 def convert(data, settings):
     epochs = ingest(data)
-    out = [b"<kml>\n", b"<Document>\n"]
+    out = [kml_model.KML_ROOT, b"<Document>\n"]
     width = settings["edit3"]
     line_style(out, width, settings["shapestyletrack"], b"NormalTrack")
+    if settings["checkbox2"] != 0:
+        line_style(out, width, settings["shapefulltrack"], b"IncorrectTrack")
     out += [b"<Folder>\n", b"<name>WayPoints</name>\n"]
+    epochs = [r for r in epochs if positioned(r)]  # the rest is drawn nowhere
     n = 0
     show_height = 1 if settings["checkbox3"] != 0 else 0
     for r in epochs:
@@ -476,7 +482,6 @@ def convert(data, settings):
     out.append(b"</Folder>\n")
     track(out, epochs, b"NormalTrack", b"<Placemark>\n", lambda r: r.status == 0x41)
     if settings["checkbox2"] != 0:
-        line_style(out, width, settings["shapefulltrack"], b"IncorrectTrack")
         track(out, epochs, b"IncorrectTrack", b"<Placemark\n>", lambda r: True)
     out += [b"</Document>\n", b"</kml>"]
     return b"".join(out).replace(b"\n", b"\r\n")

@@ -316,3 +316,28 @@ TEST(MergeEpoch, HalvesFollowTheLastRecordsFlags) {
     EXPECT_EQ(twice.has_rmc, 0);
     EXPECT_EQ(twice.date, "");
 }
+
+TEST(Position, OnlyCoordinatesReadFromTheOpeningSentenceAndOnTheGlobe) {
+    struct Case { const char* body; bool position; };
+    const Case cases[] = {
+        {"GPGGA,100000,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,", true},
+        {"GPGGA,100000,,,,,1,08,0.9,545.4,M,46.9,M,,", false},
+        {"GPGGA,100000,4807.038,N,,,1,08,0.9,545.4,M,46.9,M,,", false},
+        {"GPGGA,100000,,,01131.000,E,1,08,0.9,545.4,M,46.9,M,,", false},
+        {"GPGGA,100000,0000.000,N,00000.000,E,1,08,0.9,545.4,M,46.9,M,,", true},  // a real 0,0
+        {"GPGGA,100000,9000.000,S,18000.000,W,1,08,0.9,545.4,M,46.9,M,,", true},
+        {"GPGGA,100000,9000.001,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,", false},
+        {"GPGGA,100000,4807.038,N,18000.001,E,1,08,0.9,545.4,M,46.9,M,,", false},
+        {"GPGGA,100000,0012.5e999,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,", false},  // infinite
+        {"GPRMC,100000,A,4807.038,N,01131.000,E,022.4,084.4,230394,,,A", true},
+        {"GPRMC,100000,V,,,,,,,230394,,,N", false},
+    };
+    for (const Case& c : cases) {
+        waypoints r = c.body[2] == 'G' ? gga(c.body) : rmc(c.body);
+        EXPECT_EQ(has_position(r), c.position) << c.body;
+    }
+    // The second half of an epoch brings no position of its own.
+    waypoints empty = gga("GPGGA,100000,,,,,1,08,0.9,545.4,M,46.9,M,,");
+    merge_epoch(rmc("GPRMC,100000,A,4807.038,N,01131.000,E,022.4,084.4,230394,,,A"), empty);
+    EXPECT_FALSE(has_position(empty));
+}

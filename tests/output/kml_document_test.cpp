@@ -13,7 +13,7 @@ namespace {
 
 KmlLook look_of(std::int32_t format, std::string icon_scale = "0.5", bool show_height = false) {
     IconNames icons = {"255.png", "65535.png", "32768.png", "16711935.png", "16776960.png", "0.png"};
-    return {format, icons, std::move(icon_scale), show_height, std::string(1, '5'), 0x0000FF, false, 0x008000};
+    return {format, icons, std::move(icon_scale), show_height, std::string(1, '5'), 0x0000FF, false, 0x008000, false, false, {}};
 }
 
 // The whole document, with `drive` between its opening and finish().
@@ -61,7 +61,7 @@ waypoints example_epoch() {
 
 TEST(KmlDocument, HeadStyleFolderAndTail) {
     EXPECT_EQ(document(look_of(kFormatNmea), [](KmlDocument&) {}, 0),
-              crlf("<kml>\n<Document>\n"
+              crlf("<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n<Document>\n"
                    "<Style id=\"NormalTrack\">\n<LineStyle>\n<color>FF0000FF</color>\n<width>5</width>\n"
                    "</LineStyle>\n</Style>\n"
                    "<Folder>\n<name>WayPoints</name>\n</Folder>\n</Document>\n</kml>"));
@@ -144,23 +144,48 @@ TEST(KmlDocument, BinaryPlacemarkRows) {
     EXPECT_EQ(other.find("Status"), std::string::npos);
 }
 
-TEST(KmlDocument, DatesMarkersAndEmptyTexts) {
-    struct Case { const char* date; const char* row; const char* when; };
+TEST(KmlDocument, TimeStampOnlyForATimeReadersTake) {
+    // when: the text of <when>, or nullptr for a placemark without a time stamp.
+    struct Case { const char* date; const char* time; const char* row; const char* when; };
     const Case cases[] = {
-        {"2000-01-01^", "2000-01-01^T", "<when>2000-01-01T"},
-        {"2009-07-15*", "2009-07-15*T", "<when>2009-07-15T"},
-        {"2009-07-15", "2009-07-15T", "<when>2009-07-15T"},
-        {"", "(null)T", "<when>T"},
-        {"^2009", "^2009T", "<when>T"},
-        {"2000-01-01-12345^", "2000-01-01-12345^T", "<when>2000-01-01-123T"},  // cut to 14
+        {"2000-01-01^", "09:27:50.000", "2000-01-01^T09:27:50.000Z", "2000-01-01T09:27:50.000Z"},
+        {"2009-07-15*", "09:27:50", "2009-07-15*T09:27:50Z", "2009-07-15T09:27:50Z"},
+        {"2024-02-29", "23:59:59.5", "2024-02-29T23:59:59.5Z", "2024-02-29T23:59:59.5Z"},
+        {"2009-07-15", "", "2009-07-15T(null)Z", nullptr},  // an empty time field
+        {"", "09:27:50", "(null)T09:27:50Z", nullptr},
+        {"^2009", "09:27:50", "^2009T09:27:50Z", nullptr},
+        {"2023-02-29^", "09:27:50", "2023-02-29^T09:27:50Z", nullptr},  // a broken fixed date
+        {"2000-01-01-12345^", "09:27:50", "2000-01-01-12345^T09:27:50Z", nullptr},  // cut to 14
+        {"2009-07-15", "ab:27:50.000", "2009-07-15Tab:27:50.000Z", nullptr},
     };
     for (const Case& c : cases) {
         waypoints r;
         r.date = c.date;
+        r.time = c.time;
         std::string text = placemark_text(r, FixClass::Invalid, look_of(kFormatNmea, ""));
-        EXPECT_NE(text.find(std::string("<th>Time</th><td>") + c.row + "(null)Z"), std::string::npos) << c.date;
-        EXPECT_NE(text.find(std::string(c.when) + "(null)Z</when>"), std::string::npos) << c.date;
+        EXPECT_NE(text.find(std::string("<th>Time</th><td>") + c.row + "</td>"), std::string::npos) << c.date;
+        if (c.when) {
+            EXPECT_NE(text.find(crlf(std::string("</LookAt>\n<TimeStamp>\n<when>") + c.when +
+                                     "</when>\n</TimeStamp>\n<Style>")),
+                      std::string::npos) << c.date;
+        } else {
+            EXPECT_NE(text.find(crlf("</LookAt>\n<Style>")), std::string::npos) << c.date;
+        }
         EXPECT_NE(text.find("<scale>(null)</scale>"), std::string::npos);
+    }
+}
+
+TEST(KmlDocument, KmlTimeIsACalendarDateAndClockTime) {
+    for (const char* good : {"2011-05-28T09:27:50Z", "0001-01-01T00:00:00.0Z", "2000-02-29T23:59:59.123456Z",
+                             "1900-12-31T12:00:00Z"}) {
+        EXPECT_TRUE(is_kml_time(good)) << good;
+    }
+    for (const char* bad : {"0000-01-01T00:00:00Z", "1900-02-29T00:00:00Z", "2011-04-31T00:00:00Z",
+                            "2011-13-01T00:00:00Z", "2011-05-28T24:00:00Z", "2011-05-28T09:60:00Z",
+                            "2011-05-28T09:27:60Z", "2011-05-28T09:27:50.Z", "2011-05-28T09:27:50",
+                            "2011-05-28T09:27:50.5xZ", "2011-05-28 09:27:50Z", "2011-5-28T09:27:50Z",
+                            "-011-05-28T09:27:50Z", "(null)T09:27:50Z", ""}) {
+        EXPECT_FALSE(is_kml_time(bad)) << bad;
     }
 }
 
@@ -170,7 +195,7 @@ TEST(KmlDocument, TextsFromTheLogAreMadeSafe) {
     r.date = std::string("20]]>1\0xyz", 10);
     std::string text = placemark_text(r, FixClass::Invalid, look_of(kFormatNmea, "a&b"));
     EXPECT_NE(text.find("<td>20]]]]><![CDATA[>1T1<&]]]]><![CDATA[>?Z</td>"), std::string::npos);
-    EXPECT_NE(text.find("<when>20]]&gt;1T1&lt;&amp;]]&gt;?Z</when>"), std::string::npos);
+    EXPECT_EQ(text.find("<TimeStamp>"), std::string::npos);
     EXPECT_NE(text.find("<scale>a&amp;b</scale>"), std::string::npos);
     KmlLook odd_width = look_of(kFormatNmea);
     odd_width.track_width = "<5>";

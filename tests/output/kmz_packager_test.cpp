@@ -1,6 +1,7 @@
 #include "output/kmz_packager.h"
 
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -227,14 +228,15 @@ TEST_F(KmzPackagerTest, CreateFailuresNameThePath) {
         }
         EXPECT_FALSE(p.is_open());
     };
-    expect_create_error(dir / "missing/track.kmz", "Cannot create file " + dir / "missing/track.kmz");
+    expect_create_error(dir / "missing/track.kmz",
+                        "Cannot create file " + dir / "missing/track.kmz: No such file or directory");
     ::mkdir((dir / "folder.kmz").c_str(), 0755);
-    expect_create_error(dir / "folder.kmz", "Cannot create file " + dir / "folder.kmz");
+    expect_create_error(dir / "folder.kmz", "Cannot create file " + dir / "folder.kmz: Is a directory");
     expect_create_error(dir.path() + "/",
                         "KmzPackager: File name is blank. Specify appropriate file name - Native error: 00010");
     if (test::permissions_enforced()) {
         ::mkdir((dir / "ro").c_str(), 0555);
-        expect_create_error(dir / "ro/track.kmz", "Cannot create file " + dir / "ro/track.kmz");
+        expect_create_error(dir / "ro/track.kmz", "Cannot create file " + dir / "ro/track.kmz: Permission denied");
     }
 }
 
@@ -363,6 +365,60 @@ TEST_F(KmzPackagerTest, StreamedMemberIsStoredLikeAFile) {
     }
     EXPECT_EQ(members[0].data, expected);
     EXPECT_EQ(members[2].method, 0);
+}
+
+TEST_F(KmzPackagerTest, BytesFromMemoryAreStoredAsTheSameFileWouldBe) {
+    const std::string contents[] = {"", "icon", test::noise(3000), test::sample_text(2500000)};
+    for (const std::string& bytes : contents) {
+        SCOPED_TRACE(bytes.size());
+        write_file(dir / "255.png", bytes);
+        set_mtime(dir / "255.png", 1000000000);
+        for (bool from_memory : {false, true}) {
+            KmzPackager p;
+            p.create(dir / (from_memory ? "memory.kmz" : "file.kmz"));
+            if (from_memory)
+                p.add_bytes("255.png", {reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()},
+                            1000000000);
+            else
+                p.add_file(dir / "255.png");
+            p.close();
+        }
+        EXPECT_EQ(read_file(dir / "memory.kmz"), read_file(dir / "file.kmz"));
+    }
+
+    // A member that cannot be stored is asked about, as a file is.
+    KmzPackager p(KmzPackager::Options{.compression_threads = 1, .size_limit = 100});
+    answer(p, {FileFailureAction::Ignore, FileFailureAction::Abort});
+    p.create(archive);
+    const std::vector<unsigned char> big(200, 'x');
+    p.add_bytes("big.png", big, 1000000000);
+    EXPECT_EQ(p.member_count(), 0u);
+    EXPECT_THROW(p.add_bytes("big.png", big, 1000000000), KmzError);
+    EXPECT_EQ(asked.size(), 2u);
+}
+
+TEST_F(KmzPackagerTest, StaleTemporaryArchivesOfEndedRunsAreRemoved) {
+    pid_t ended = ::fork();
+    if (ended == 0) ::_exit(0);
+    ::waitpid(ended, nullptr, 0);
+    const std::string dead = std::to_string(ended), alive = std::to_string(::getpid());
+    struct Case {
+        std::string name, bytes;
+        bool removed;
+    };
+    const Case cases[] = {
+        {".old.kmz." + dead + "-0.tmp", "PK\x03\x04 a member", true},
+        {".other.kmz." + dead + "-12.tmp", "", true},
+        {".old.kmz." + alive + "-3.tmp", "PK\x03\x04", false},   // a run still going
+        {".notes." + dead + "-0.tmp", "the user's text", false},  // not an archive
+        {".old.kmz.x" + dead + "-0.tmp", "PK\x03\x04", false},    // not our name
+        {"old.kmz." + dead + "-0.tmp", "PK\x03\x04", false},
+    };
+    for (const Case& c : cases) write_file(dir / c.name, c.bytes);
+    KmzPackager p;
+    p.create(archive);
+    p.close();
+    for (const Case& c : cases) EXPECT_EQ(std::filesystem::exists(dir / c.name), !c.removed) << c.name;
 }
 
 TEST_F(KmzPackagerTest, StreamedMemberTooLargeFailsAndRollsBack) {

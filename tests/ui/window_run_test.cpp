@@ -9,6 +9,7 @@
 #include <QMimeData>
 #include <QProcess>
 #include <QProgressBar>
+#include <QRadioButton>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -140,6 +141,7 @@ class WindowRunTest : public QObject {
 private slots:
     void run_locks_the_window_and_unlocks_it_after();
     void failed_open_leaves_the_window_as_it_was();
+    void a_log_without_epochs_ends_with_a_warning_and_a_hint();
     void enter_runs_when_run_is_enabled();
     void drops_and_a_second_run_are_ignored_during_a_run();
     void closing_during_a_run_cancels_it_and_then_closes();
@@ -174,6 +176,7 @@ void WindowRunTest::run_locks_the_window_and_unlocks_it_after() {
     QCOMPARE(f.dialogs.last("information")->text,
              QStringLiteral("The progress finished!\n\rInput file gpsd-ublox-zed-f9r.log\n\r") +
                  f.c->Panel3->text() + QStringLiteral("\n") + f.form->output_full_path());
+    QVERIFY(f.dialogs.last_details.contains(QStringLiteral("RTK float 100.0 %")));
     QCOMPARE(f.form->output_full_path(), QString::fromStdString(f.scratch.path() + "out/day.kmz"));
     QCOMPARE(f.dialogs.count("error"), 0);
 }
@@ -193,6 +196,27 @@ void WindowRunTest::failed_open_leaves_the_window_as_it_was() {
     QVERIFY(lock_state(*f.c).run_enabled && lock_state(*f.c).settings);
     QCOMPARE(f.dialogs.count("information") + f.dialogs.count("error"), 0);
     QVERIFY(f.output_files().isEmpty());
+}
+
+void WindowRunTest::a_log_without_epochs_ends_with_a_warning_and_a_hint() {
+    struct Case { std::string log; bool binary; const char* hint; };
+    const Case cases[] = {
+        {"", false, "No epoch found (read as NMEA; for a binary log choose TOLV)"},
+        {kLog, true, "No epoch found (read as TOLV; for an NMEA log choose NMEA)"},
+    };
+    for (const Case& c : cases) {
+        Fixture f;
+        f.choose(c.log.empty() ? f.scratch.write("empty.log", "") : c.log);
+        (c.binary ? f.c->RadioBinary : f.c->RadioNmea)->setChecked(true);
+        f.form->run_conversion();
+        QCOMPARE(f.dialogs.count("information"), 0);
+        QCOMPARE(f.dialogs.count("warning"), 1);
+        const QString name = QString::fromStdString(c.log.empty() ? "empty.log" : "gpsd-ublox-zed-f9r.log");
+        QCOMPARE(f.dialogs.last("warning")->text,
+                 QStringLiteral("The progress finished!\n\rInput file ") + name + QStringLiteral("\n\rWaypoints 0\n") +
+                     QString::fromStdString(f.scratch.path() + "out/day.kmz\n") + QString::fromLatin1(c.hint));
+        QCOMPARE(f.output_files().size(), 1);  // the archive is written all the same
+    }
 }
 
 void WindowRunTest::enter_runs_when_run_is_enabled() {
@@ -312,7 +336,7 @@ void WindowRunTest::window_and_command_line_write_the_same_output() {
                                   other.substr(at > 40 ? at - 40 : 0, 80) + "\"").c_str());
     }
     bool has_kml = false;
-    for (auto& [name, bytes] : window) has_kml |= bytes.find("<kml>") == 0;
+    for (auto& [name, bytes] : window) has_kml |= bytes.find("<kml xmlns=") == 0;
     QVERIFY(has_kml);
 }
 

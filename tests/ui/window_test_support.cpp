@@ -36,6 +36,12 @@ std::optional<ColorRef> ScriptedDialogs::choose_color(QWidget*, ColorRef initial
     return take(colors);
 }
 
+void ScriptedDialogs::information_with_details(QWidget*, const QString& caption, const QString& text,
+                                               const QString& details) {
+    calls.push_back({"information", caption, text, {}, {}});
+    last_details = details;
+}
+
 void ScriptedDialogs::information(QWidget*, const QString& caption, const QString& text) {
     calls.push_back({"information", caption, text, {}, {}});
 }

@@ -31,6 +31,7 @@ public:
     std::deque<std::optional<ColorRef>> colors;
     std::deque<bool> answers;
     std::vector<DialogCall> calls;
+    QString last_details;  // behind "Show Details..." of the last message box that had some
 
     std::optional<QString> open_file(QWidget*, const QString& title, const QString& directory,
                                      const QString& filter) override;
@@ -38,6 +39,8 @@ public:
                                      const QString& file_name, const QString& filter) override;
     std::optional<ColorRef> choose_color(QWidget*, ColorRef initial) override;
     void information(QWidget*, const QString& caption, const QString& text) override;
+    void information_with_details(QWidget*, const QString& caption, const QString& text,
+                                  const QString& details) override;
     void warning(QWidget*, const QString& caption, const QString& text) override;
     void error(QWidget*, const QString& caption, const QString& text) override;
     bool ask_yes_no(QWidget*, const QString& caption, const QString& text) override;

@@ -1,0 +1,37 @@
+// The KML document of one log: the log read epoch by epoch, each final
+// epoch drawn as the selection decides, and the session summed up on the way.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "engine/conversion_options.h"
+#include "engine/input_file.h"
+#include "engine/run_host.h"
+#include "engine/session_summary.h"
+#include "output/kml_document.h"
+
+namespace zelvo {
+
+// The archive member of the fix-status strip.
+inline constexpr const char* kTimelineMember = "timeline.png";
+
+struct LogDocument {
+    std::uint64_t epochs = 0;  // epochs the log gave
+    // The placemarks in the document's folder; none for a format that has
+    // no folder.
+    std::optional<std::int32_t> placemarks;
+    SessionSummary summary;
+};
+
+// How the document draws a run with `options`, under the icons `icons`.
+KmlLook document_look(const ConversionOptions& options, IconNames icons);
+
+// Reads `input` as options.input_format and writes its whole document into
+// `sink`, telling `host` of the phases Reading and Writing and of the
+// progress.
+LogDocument write_log_document(InputFile& input, const ConversionOptions& options, IconNames icons,
+                               ByteSink& sink, RunHost& host);
+
+}  // namespace zelvo

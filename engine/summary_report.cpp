@@ -1,0 +1,245 @@
+#include "engine/summary_report.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace zelvo {
+
+namespace {
+
+// Numbers never follow the locale: scripts and documents read ".".
+std::string shortest(double v) {
+    char text[32];
+    auto r = std::to_chars(text, text + sizeof text, v);
+    return std::string(text, r.ptr);
+}
+
+std::string fixed(double v, int decimals) {
+    char text[64];
+    auto r = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, decimals);
+    return std::string(text, r.ptr);
+}
+
+std::string json_string(const std::string& s) {
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\u%04x", c);
+            out += esc;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string json_or_null(const std::optional<std::string>& s) { return s ? json_string(*s) : "null"; }
+std::string json_or_null(const std::optional<double>& v) { return v ? shortest(*v) : "null"; }
+
+// "1:02:03.500"
+std::string duration_text(double seconds) {
+    const auto ms = static_cast<unsigned long long>(std::llround(seconds * 1000));
+    char text[48];
+    std::snprintf(text, sizeof text, "%llu:%02llu:%02llu.%03llu", ms / 3'600'000, ms / 60'000 % 60,
+                  ms / 1000 % 60, ms % 1000);
+    return text;
+}
+
+std::string_view class_label(int slot) {
+    static constexpr std::array<std::string_view, kClassSlots> kLabels = {
+        "auto", "diff", "RTK fix", "RTK float", "estimated", "invalid", "no placemark"};
+    return kLabels.at(static_cast<std::size_t>(slot));
+}
+
+double share_percent(const SessionSummary& s, int slot) {
+    if (s.epochs_with_position == 0) return 0;
+    return 100.0 * static_cast<double>(s.classes[static_cast<std::size_t>(slot)]) /
+           static_cast<double>(s.epochs_with_position);
+}
+
+std::string length_text(double metres) {
+    return metres >= 10'000 ? fixed(metres / 1000, 3) + " km" : fixed(metres, 2) + " m";
+}
+
+// One label and its text per line of the terminal and row of the table.
+std::vector<std::pair<std::string, std::string>> summary_rows(const SessionSummary& s) {
+    std::vector<std::pair<std::string, std::string>> rows;
+    if (s.first_epoch) {
+        rows.emplace_back("time", *s.first_epoch + " to " + s.last_epoch.value_or("") + ", " +
+                                      duration_text(s.duration_s));
+    } else {
+        rows.emplace_back("time", "no epoch with a time");
+    }
+    rows.emplace_back("epochs", std::to_string(s.epochs) + ", " + std::to_string(s.epochs_with_position) +
+                                    " with a position, " + std::to_string(s.placemarks) + " placemarks");
+    std::string classes;
+    for (int slot = 0; slot < kClassSlots; ++slot) {
+        if (s.classes[static_cast<std::size_t>(slot)] == 0) continue;
+        if (!classes.empty()) classes += ", ";
+        classes += std::string(class_label(slot)) + " " + fixed(share_percent(s, slot), 1) + " %";
+    }
+    rows.emplace_back("classes", classes.empty() ? "no epoch with a position" : classes);
+    rows.emplace_back("track", length_text(s.valid_track_m));
+    std::string gaps = std::to_string(s.gap_count) + " over " + fixed(s.gap_threshold_s, 1) + " s";
+    if (s.longest_gap_start)
+        gaps += ", longest " + fixed(s.longest_gap_s, 1) + " s from " + *s.longest_gap_start;
+    rows.emplace_back("gaps", gaps);
+    rows.emplace_back("hdop", s.hdop_median ? "median " + fixed(*s.hdop_median, 2) + ", max " + fixed(*s.hdop_max, 2)
+                                            : "none reported");
+    rows.emplace_back("diff age", s.diff_age_max_s ? "max " + fixed(*s.diff_age_max_s, 1) + " s" : "none");
+    rows.emplace_back("RTK fix", s.first_rtk_fix_after_s ? "first after " + fixed(*s.first_rtk_fix_after_s, 1) + " s"
+                                                         : "never");
+    return rows;
+}
+
+std::string html_safe(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        if (c == '&') out += "&amp;";
+        else if (c == '<') out += "&lt;";
+        else if (c == '>') out += "&gt;";
+        else out += c;
+    }
+    return out;
+}
+
+Rgb rgb_of(ColorRef c) {
+    return {static_cast<std::uint8_t>(c & 0xFF), static_cast<std::uint8_t>(c >> 8 & 0xFF),
+            static_cast<std::uint8_t>(c >> 16 & 0xFF)};
+}
+
+constexpr Rgb kNoPlacemarkColour{190, 190, 190};
+
+// Tick spacing: the first of these that gives at most eight ticks.
+constexpr std::array<std::uint64_t, 18> kTickSteps_ms = {
+    1'000, 2'000, 5'000, 10'000, 15'000, 30'000, 60'000, 120'000, 300'000, 600'000, 900'000,
+    1'800'000, 3'600'000, 7'200'000, 10'800'000, 21'600'000, 43'200'000, 86'400'000};
+
+}  // namespace
+
+std::string summary_json(std::span<const SummaryEntry> entries) {
+    std::string j = "[";
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const SummaryEntry& e = entries[i];
+        const SessionSummary& s = e.summary;
+        j += i == 0 ? "\n" : ",\n";
+        j += "  {\n";
+        j += "    \"input\": " + json_string(e.input) + ",\n";
+        j += "    \"output\": " + json_string(e.output) + ",\n";
+        j += std::string("    \"format\": ") + (e.format == kFormatBinary ? "\"tolv\"" : "\"nmea\"") + ",\n";
+        j += "    \"epochs\": " + std::to_string(s.epochs) + ",\n";
+        j += "    \"epochs_with_position\": " + std::to_string(s.epochs_with_position) + ",\n";
+        j += "    \"placemarks\": " + std::to_string(s.placemarks) + ",\n";
+        j += "    \"classes\": {";
+        for (int slot = 0; slot < kClassSlots; ++slot) {
+            j += slot == 0 ? "" : ", ";
+            j += '"';
+            j += class_slot_name(slot);
+            j += "\": " + std::to_string(s.classes[std::size_t(slot)]);
+        }
+        j += "},\n";
+        j += "    \"first_epoch\": " + json_or_null(s.first_epoch) + ",\n";
+        j += "    \"last_epoch\": " + json_or_null(s.last_epoch) + ",\n";
+        j += "    \"duration_s\": " + shortest(s.duration_s) + ",\n";
+        j += "    \"valid_track_m\": " + shortest(s.valid_track_m) + ",\n";
+        j += "    \"gaps\": {\"threshold_s\": " + shortest(s.gap_threshold_s) +
+             ", \"count\": " + std::to_string(s.gap_count) + ", \"longest_s\": " + shortest(s.longest_gap_s) + "},\n";
+        j += "    \"hdop\": {\"median\": " + json_or_null(s.hdop_median) + ", \"max\": " + json_or_null(s.hdop_max) +
+             "},\n";
+        j += "    \"diff_age_max_s\": " + json_or_null(e.format == kFormatBinary ? std::nullopt : s.diff_age_max_s) +
+             ",\n";
+        j += "    \"first_rtk_fix_after_s\": " + json_or_null(s.first_rtk_fix_after_s) + "\n";
+        j += "  }";
+    }
+    return j + (entries.empty() ? "]\n" : "\n]\n");
+}
+
+std::string summary_lines(const SessionSummary& s, const std::string& indent) {
+    std::string out;
+    for (const auto& [label, text] : summary_rows(s)) {
+        out += indent + label + std::string(label.size() < 10 ? 10 - label.size() : 1, ' ') + text + "\n";
+    }
+    return out;
+}
+
+std::string summary_html(const SessionSummary& s) {
+    std::string out = "<table>\n";
+    for (const auto& [label, text] : summary_rows(s))
+        out += "\t<tr><th>" + html_safe(label) + "</th><td>" + html_safe(text) + "</td></tr>\n";
+    return out + "</table>\n";
+}
+
+TimelinePicture timeline_picture(const SessionSummary& s, const ConversionOptions& options) {
+    TimelinePicture p;
+    const std::uint32_t columns = kTimelineColumns;
+    p.columns.assign(columns, std::nullopt);
+    const std::uint64_t span_ms = static_cast<std::uint64_t>(std::llround(s.duration_s * 1000)) + 1;
+    auto column_of = [&](std::uint64_t offset_ms) {
+        return static_cast<std::uint32_t>(std::min<std::uint64_t>(columns - 1, offset_ms * columns / span_ms));
+    };
+
+    // Each column takes the class most of its epochs have.
+    std::vector<std::array<std::uint64_t, kClassSlots>> per_column(columns);
+    const TimelineBins& t = s.timeline;
+    for (int bin = 0; bin < TimelineBins::kBins; ++bin) {
+        auto& c = per_column[column_of(static_cast<std::uint64_t>(bin) * t.width_ms)];
+        for (int k = 0; k < kClassSlots; ++k) c[std::size_t(k)] += t.counts[std::size_t(bin) * kClassSlots + k];
+    }
+    std::vector<int> slot_of(columns, -1);
+    for (std::uint32_t c = 0; c < columns; ++c) {
+        std::uint64_t best = 0;
+        for (int k = 0; k < kClassSlots; ++k) {
+            if (per_column[c][std::size_t(k)] > best) {
+                best = per_column[c][std::size_t(k)];
+                slot_of[c] = k;
+            }
+        }
+    }
+    // Columns between two epochs closer than a gap keep the earlier one's
+    // class; a gap stays blank.
+    const double column_ms = static_cast<double>(span_ms) / columns;
+    int last = -1;
+    for (std::uint32_t c = 0; c < columns; ++c) {
+        if (slot_of[c] < 0) continue;
+        if (last >= 0 && (c - static_cast<std::uint32_t>(last) - 1) * column_ms <= s.gap_threshold_s * 1000) {
+            for (std::uint32_t f = static_cast<std::uint32_t>(last) + 1; f < c; ++f) slot_of[f] = slot_of[std::size_t(last)];
+        }
+        last = static_cast<int>(c);
+    }
+    for (std::uint32_t c = 0; c < columns; ++c) {
+        if (slot_of[c] < 0) continue;
+        p.columns[c] = slot_of[c] == kNoPlacemarkSlot ? kNoPlacemarkColour
+                                                      : rgb_of(options.class_color(static_cast<FixClass>(slot_of[c])));
+    }
+
+    // Ticks on whole multiples of the step in the receiver's time of day.
+    if (s.first_epoch) {
+        std::uint64_t step = kTickSteps_ms.back();
+        for (std::uint64_t candidate : kTickSteps_ms) {
+            if (span_ms / candidate <= 8) {
+                step = candidate;
+                break;
+            }
+        }
+        const std::uint64_t start = static_cast<std::uint64_t>(s.first_ms_of_day);
+        for (std::uint64_t at = (start + step - 1) / step * step; at < start + span_ms; at += step) {
+            const std::string text = time_of_day_text(static_cast<std::int32_t>(at % 86'400'000));
+            p.ticks.push_back({column_of(at - start), step < 60'000 ? text.substr(0, 8) : text.substr(0, 5)});
+        }
+    }
+
+    static constexpr std::array<std::string_view, kFixClassCount> kLegendNames = {
+        "Auto", "Diff", "RTK fix", "RTK float", "Estimated", "Invalid"};
+    for (int k = 0; k < kFixClassCount; ++k) {
+        p.legend.push_back({rgb_of(options.class_color(static_cast<FixClass>(k))),
+                            std::string(kLegendNames[std::size_t(k)]) + " " + fixed(share_percent(s, k), 1) + " %"});
+    }
+    return p;
+}
+
+}  // namespace zelvo

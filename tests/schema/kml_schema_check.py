@@ -1,0 +1,95 @@
+#!/usr/bin/env python3
+"""Every document the program makes validates against the OGC KML 2.2 schema.
+
+    python3 kml_schema_check.py --exe PATH --shared DIR [--xmllint PATH]
+
+Converts every log of tests/data and of DIR/testdata/real (NMEA) and
+examples/sample.tolv (binary), once with the built-in settings and once with
+a settings file that turns on the all-epochs track and extrusion, and checks
+each document with xmllint against DIR/kml-schema/ogckml22.xsd, offline.
+Exit status 0 when all validate, 1 otherwise, 77 (skipped) when the schema or
+xmllint is not there.
+"""
+
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import zipfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+REPO = os.path.normpath(os.path.join(HERE, "..", ".."))
+SKIPPED = 77
+
+EVERYTHING_ON = "[Settings]\r\nCheckBox2=1\r\nCheckBox3=1\r\n"
+
+
+def logs_in(directory):
+    if not os.path.isdir(directory):
+        return []
+    names = sorted(n for n in os.listdir(directory) if not n.endswith(".md"))
+    return [os.path.join(directory, n) for n in names if os.path.isfile(os.path.join(directory, n))]
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--exe", required=True)
+    ap.add_argument("--shared", required=True)
+    ap.add_argument("--xmllint", default=shutil.which("xmllint"))
+    args = ap.parse_args()
+    schema = os.path.join(args.shared, "kml-schema", "ogckml22.xsd")
+    if not os.path.isfile(schema):
+        print("skipped: no KML schema at %s" % schema)
+        return SKIPPED
+    if not args.xmllint or args.xmllint.endswith("-NOTFOUND"):
+        print("skipped: xmllint is not installed (package libxml2-utils)")
+        return SKIPPED
+
+    inputs = [(p, "nmea") for p in logs_in(os.path.join(REPO, "tests", "data"))]
+    inputs += [(p, "nmea") for p in logs_in(os.path.join(args.shared, "testdata", "real"))]
+    inputs.append((os.path.join(REPO, "examples", "sample.tolv"), "tolv"))
+
+    work = tempfile.mkdtemp(prefix="zelvo-schema-")
+    try:
+        ini = os.path.join(work, "everything-on.ini")
+        with open(ini, "w", newline="") as fh:
+            fh.write(EVERYTHING_ON)
+        documents = []
+        failures = 0
+        for i, (log, form) in enumerate(inputs):
+            for settings in (None, ini):
+                kmz = os.path.join(work, "%03d%s.kmz" % (i, "-on" if settings else ""))
+                cmd = [args.exe, "-q", "-f", form, "-o", kmz]
+                if settings:
+                    cmd += ["-c", settings]
+                run = subprocess.run(cmd + [log], capture_output=True, text=True)
+                if run.returncode not in (0, 3):
+                    print("FAILED to convert %s: %s" % (log, run.stderr.strip()))
+                    failures += 1
+                    continue
+                with zipfile.ZipFile(kmz) as z:
+                    kml = os.path.join(work, os.path.basename(kmz)[:-4] + ".kml")
+                    with open(kml, "wb") as fh:
+                        fh.write(z.read(z.namelist()[0]))
+                os.remove(kmz)
+                documents.append((kml, log, settings is not None))
+        # One xmllint for all documents: the schema is read once.
+        check = subprocess.run([args.xmllint, "--noout", "--nonet", "--schema", schema] +
+                               [d for d, _, _ in documents], capture_output=True, text=True)
+        for kml, log, on in documents:
+            if "%s validates" % kml not in check.stderr:
+                failures += 1
+                print("INVALID: %s (%s settings)" % (log, "all-epochs track and extrusion" if on else "default"))
+                for line in check.stderr.splitlines():
+                    if line.startswith(kml + ":"):
+                        print("  " + line[len(kml) + 1:])
+        print("%d documents checked, %d failed" % (len(documents), failures))
+        return 1 if failures else 0
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
