@@ -102,6 +102,96 @@ QIcon window_icon() {
     return QIcon(pm);
 }
 
+// The controls' factories: each makes one control with its object name,
+// place and font, owned by its parent.
+
+QGroupBox* make_group(QWidget* parent, const char* name, const QString& title, QRect r, const QFont& font) {
+    auto* g = new QGroupBox(title, parent);
+    g->setObjectName(QString::fromLatin1(name));
+    g->setGeometry(r);
+    g->setFont(font);
+    return g;
+}
+
+QLabel* make_label(QWidget* parent, const char* name, const QString& text, int x, int y, const QFont& font) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(QString::fromLatin1(name));
+    l->setFont(font);
+    l->move(x, y);
+    l->adjustSize();  // the label sizes itself to its caption
+    return l;
+}
+
+QLineEdit* make_edit(QWidget* parent, const char* name, QRect r, const QFont& font) {
+    auto* e = new QLineEdit(parent);
+    e->setObjectName(QString::fromLatin1(name));
+    e->setGeometry(r);
+    e->setFont(font);
+    e->setTextMargins(0, 0, 0, 0);
+    return e;
+}
+
+// A number the user changes only with the spinner beside it.
+QLineEdit* make_stepped_field(QWidget* parent, const char* name, QRect r, const std::string& initial) {
+    QLineEdit* e = make_edit(parent, name, r, sans_font());
+    e->setReadOnly(true);
+    e->setText(to_qstring(initial));
+    return e;
+}
+
+UpDown* make_up_down(QWidget* parent, const char* name, QRect r, int position, int minimum, int maximum) {
+    auto* u = new UpDown(position, minimum, maximum, parent);
+    u->setObjectName(QString::fromLatin1(name));
+    u->setGeometry(r);
+    return u;
+}
+
+ColorSwatch* make_swatch(QWidget* parent, const char* name, int x, int y, ColorRef color) {
+    auto* s = new ColorSwatch(parent);
+    s->setObjectName(QString::fromLatin1(name));
+    s->setGeometry(x, y, 15, 15);
+    s->set_color(color);
+    return s;
+}
+
+QToolButton* make_button(QWidget* parent, const char* name, QRect r, QStyle::StandardPixmap icon) {
+    auto* b = new QToolButton(parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setGeometry(r);
+    b->setIcon(parent->style()->standardIcon(icon));
+    b->setIconSize(QSize(12, 12));
+    b->setFocusPolicy(Qt::TabFocus);
+    return b;
+}
+
+QCheckBox* make_check(QWidget* parent, const char* name, const QString& text, QRect r, bool on) {
+    auto* cb = new QCheckBox(text, parent);
+    cb->setObjectName(QString::fromLatin1(name));
+    cb->setGeometry(r);
+    cb->setFont(sans_font(true));
+    cb->setChecked(on);
+    return cb;
+}
+
+QRadioButton* make_radio(QWidget* parent, const char* name, const QString& text, QRect r) {
+    auto* rb = new QRadioButton(text, parent);
+    rb->setObjectName(QString::fromLatin1(name));
+    rb->setGeometry(r);
+    rb->setFont(mono_font());
+    return rb;
+}
+
+// A status panel: a lowered inner bevel.
+QLabel* make_panel(QWidget* parent, const char* name, QRect r) {
+    auto* l = new QLabel(parent);
+    l->setObjectName(QString::fromLatin1(name));
+    l->setGeometry(r);
+    l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    l->setLineWidth(1);
+    l->setAlignment(Qt::AlignCenter);
+    l->setFont(sans_font());
+    return l;
+}
 }  // namespace
 
 TForm1::TForm1(WindowDialogs& dialogs, SettingsLocation location, bool interactive,
@@ -131,58 +221,17 @@ TForm1::TForm1(WindowDialogs& dialogs, SettingsLocation location, bool interacti
 
 TForm1::~TForm1() = default;
 
+// The controls are made in their tab order: the focus moves through them in
+// the order they were created.
 void TForm1::create_controls() {
     const ConversionOptions initial;  // the controls' values before any load
-    auto group = [](QWidget* parent, const char* name, const QString& title, QRect r,
-                    const QFont& font) {
-        auto* g = new QGroupBox(title, parent);
-        g->setObjectName(QString::fromLatin1(name));
-        g->setGeometry(r);
-        g->setFont(font);
-        return g;
-    };
-    auto label = [](QWidget* parent, const char* name, const QString& text, int x, int y,
-                    const QFont& font) {
-        auto* l = new QLabel(text, parent);
-        l->setObjectName(QString::fromLatin1(name));
-        l->setFont(font);
-        l->move(x, y);
-        l->adjustSize();  // the label sizes itself to its caption
-        return l;
-    };
-    auto edit = [](QWidget* parent, const char* name, QRect r, const QFont& font) {
-        auto* e = new QLineEdit(parent);
-        e->setObjectName(QString::fromLatin1(name));
-        e->setGeometry(r);
-        e->setFont(font);
-        e->setTextMargins(0, 0, 0, 0);
-        return e;
-    };
-    auto swatch = [](QWidget* parent, const char* name, int x, int y, ColorRef color) {
-        auto* s = new ColorSwatch(parent);
-        s->setObjectName(QString::fromLatin1(name));
-        s->setGeometry(x, y, 15, 15);
-        s->set_color(color);
-        return s;
-    };
-    auto button = [this](QWidget* parent, const char* name, QRect r, QStyle::StandardPixmap icon) {
-        auto* b = new QToolButton(parent);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(r);
-        b->setIcon(style()->standardIcon(icon));
-        b->setIconSize(QSize(12, 12));
-        b->setFocusPolicy(Qt::TabFocus);
-        return b;
-    };
-    auto check = [](QWidget* parent, const char* name, const QString& text, QRect r, bool on) {
-        auto* cb = new QCheckBox(text, parent);
-        cb->setObjectName(QString::fromLatin1(name));
-        cb->setGeometry(r);
-        cb->setFont(sans_font(true));
-        cb->setChecked(on);
-        return cb;
-    };
+    create_input_output_controls();
+    create_settings_controls(initial);
+    create_run_controls();
+}
 
+// The picture, then the input log's format and name, then the archive's name.
+void TForm1::create_input_output_controls() {
     c_.Image1 = new QLabel(this);
     c_.Image1->setObjectName(QStringLiteral("Image1"));
     c_.Image1->setGeometry(8, 4, 193, 165);
@@ -190,78 +239,60 @@ void TForm1::create_controls() {
     c_.Image1->setScaledContents(true);
     c_.Image1->setAttribute(Qt::WA_TranslucentBackground);
 
-    // Input
-    c_.GroupBox1 = group(this, "GroupBox1", tr(">>>Input"), {2, 172, 202, 69}, mono_font());
-    c_.RadioGroup1 = group(c_.GroupBox1, "RadioGroup1", tr("Format "), {8, 14, 191, 30}, mono_font());
-    c_.RadioNmea = new QRadioButton(tr("NMEA"), c_.RadioGroup1);
-    c_.RadioNmea->setObjectName(QStringLiteral("RadioGroup1Item0"));
-    c_.RadioBinary = new QRadioButton(tr("TOLV"), c_.RadioGroup1);
-    c_.RadioBinary->setObjectName(QStringLiteral("RadioGroup1Item1"));
+    c_.GroupBox1 = make_group(this, "GroupBox1", tr(">>>Input"), {2, 172, 202, 69}, mono_font());
+    c_.RadioGroup1 = make_group(c_.GroupBox1, "RadioGroup1", tr("Format "), {8, 14, 191, 30}, mono_font());
     // Two columns, as a radio group lays out its items.
-    int column = (191 - 8) / 2;
-    c_.RadioNmea->setGeometry(6, 13, column - 4, 15);
-    c_.RadioBinary->setGeometry(6 + column, 13, column - 4, 15);
-    c_.RadioNmea->setFont(mono_font());
-    c_.RadioBinary->setFont(mono_font());
+    const int column = (191 - 8) / 2;
+    c_.RadioNmea = make_radio(c_.RadioGroup1, "RadioGroup1Item0", tr("NMEA"), {6, 13, column - 4, 15});
+    c_.RadioBinary = make_radio(c_.RadioGroup1, "RadioGroup1Item1", tr("TOLV"), {6 + column, 13, column - 4, 15});
     c_.RadioNmea->setChecked(true);
-    c_.Edit1 = edit(c_.GroupBox1, "Edit1", {8, 46, 167, 18}, serif10_font());
-    c_.SpeedButtonOpen = button(c_.GroupBox1, "SpeedButtonOpen", {176, 46, 18, 18},
-                                QStyle::SP_DirOpenIcon);
+    c_.Edit1 = make_edit(c_.GroupBox1, "Edit1", {8, 46, 167, 18}, serif10_font());
+    c_.SpeedButtonOpen = make_button(c_.GroupBox1, "SpeedButtonOpen", {176, 46, 18, 18}, QStyle::SP_DirOpenIcon);
 
-    // Output
-    c_.GroupBox10 = group(this, "GroupBox10", tr(">>>Output(.kmz)"), {2, 240, 202, 40}, mono_font());
-    c_.Edit6 = edit(c_.GroupBox10, "Edit6", {8, 15, 167, 18}, serif10_font());
-    c_.SpeedButtonSave = button(c_.GroupBox10, "SpeedButtonSave", {176, 15, 18, 18},
-                                QStyle::SP_DialogSaveButton);
+    c_.GroupBox10 = make_group(this, "GroupBox10", tr(">>>Output(.kmz)"), {2, 240, 202, 40}, mono_font());
+    c_.Edit6 = make_edit(c_.GroupBox10, "Edit6", {8, 15, 167, 18}, serif10_font());
+    c_.SpeedButtonSave = make_button(c_.GroupBox10, "SpeedButtonSave", {176, 15, 18, 18}, QStyle::SP_DialogSaveButton);
+}
 
-    // Settings
-    c_.GroupBox3 = group(this, "GroupBox3", tr(">>> Settings"), {205, 0, 191, 280}, mono_font());
-    c_.GroupBox11 = group(c_.GroupBox3, "GroupBox11", tr(" Waypoints"), {4, 13, 181, 110},
-                          mono_font(true));
+// The settings: the waypoints' colours and scale, the tracks' colours and
+// width, and the fixed date.
+void TForm1::create_settings_controls(const ConversionOptions& initial) {
+    c_.GroupBox3 = make_group(this, "GroupBox3", tr(">>> Settings"), {205, 0, 191, 280}, mono_font());
+    c_.GroupBox11 = make_group(c_.GroupBox3, "GroupBox11", tr(" Waypoints"), {4, 13, 181, 110}, mono_font(true));
     QWidget* w = c_.GroupBox11;
-    c_.Label2 = label(w, "Label2", tr("Auto"), 8, 16, mono_font(true));
-    c_.Autoshape = swatch(w, "Autoshape", 64, 16, initial.color_auto);
-    c_.Label4 = label(w, "Label4", tr("Diff"), 8, 32, mono_font(true));
-    c_.Diffshape = swatch(w, "Diffshape", 64, 32, initial.color_diff);
-    c_.Label5 = label(w, "Label5", tr("RTK Fix"), 8, 48, mono_font(true));
-    c_.RTKFixshape = swatch(w, "RTKFixshape", 64, 48, initial.color_rtk_fix);
-    c_.Label6 = label(w, "Label6", tr("Invalid"), 88, 16, mono_font(true));
-    c_.Invalidshape = swatch(w, "Invalidshape", 160, 16, initial.color_invalid);
-    c_.Label7 = label(w, "Label7", tr("RTK Float"), 88, 32, mono_font(true));
-    c_.RTKFloatshape = swatch(w, "RTKFloatshape", 160, 32, initial.color_rtk_float);
-    c_.Label8 = label(w, "Label8", tr("Estimated"), 88, 48, mono_font(true));
-    c_.Estematedshape = swatch(w, "Estematedshape", 160, 48, initial.color_estimated);
-    c_.Label9 = label(w, "Label9", tr("Scale"), 8, 72, mono_font(true));
-    c_.Edit4 = edit(w, "Edit4", {64, 70, 33, 18}, sans_font());
-    c_.Edit4->setReadOnly(true);
-    c_.Edit4->setText(to_qstring(initial.icon_scale));
-    c_.UpDown2 = new UpDown(1, -100, 100, w);
-    c_.UpDown2->setObjectName(QStringLiteral("UpDown2"));
-    c_.UpDown2->setGeometry(97, 70, 16, 18);
-    c_.CheckBox3 = check(w, "CheckBox3", tr("Show value of height"), {8, 90, 141, 17}, initial.show_height);
+    c_.Label2 = make_label(w, "Label2", tr("Auto"), 8, 16, mono_font(true));
+    c_.Autoshape = make_swatch(w, "Autoshape", 64, 16, initial.color_auto);
+    c_.Label4 = make_label(w, "Label4", tr("Diff"), 8, 32, mono_font(true));
+    c_.Diffshape = make_swatch(w, "Diffshape", 64, 32, initial.color_diff);
+    c_.Label5 = make_label(w, "Label5", tr("RTK Fix"), 8, 48, mono_font(true));
+    c_.RTKFixshape = make_swatch(w, "RTKFixshape", 64, 48, initial.color_rtk_fix);
+    c_.Label6 = make_label(w, "Label6", tr("Invalid"), 88, 16, mono_font(true));
+    c_.Invalidshape = make_swatch(w, "Invalidshape", 160, 16, initial.color_invalid);
+    c_.Label7 = make_label(w, "Label7", tr("RTK Float"), 88, 32, mono_font(true));
+    c_.RTKFloatshape = make_swatch(w, "RTKFloatshape", 160, 32, initial.color_rtk_float);
+    c_.Label8 = make_label(w, "Label8", tr("Estimated"), 88, 48, mono_font(true));
+    c_.Estematedshape = make_swatch(w, "Estematedshape", 160, 48, initial.color_estimated);
+    c_.Label9 = make_label(w, "Label9", tr("Scale"), 8, 72, mono_font(true));
+    c_.Edit4 = make_stepped_field(w, "Edit4", {64, 70, 33, 18}, initial.icon_scale);
+    c_.UpDown2 = make_up_down(w, "UpDown2", {97, 70, 16, 18}, 1, -100, 100);
+    c_.CheckBox3 = make_check(w, "CheckBox3", tr("Show value of height"), {8, 90, 141, 17}, initial.show_height);
 
-    c_.GroupBox5 = group(c_.GroupBox3, "GroupBox5", tr(" Style Track"), {4, 127, 181, 106},
-                         mono_font(true));
+    c_.GroupBox5 = make_group(c_.GroupBox3, "GroupBox5", tr(" Style Track"), {4, 127, 181, 106}, mono_font(true));
     w = c_.GroupBox5;
-    c_.Label1 = label(w, "Label1", tr("Valid Track"), 8, 16, mono_font(true));
-    c_.ShapeStyleTrack = swatch(w, "ShapeStyleTrack", 136, 14, initial.track_color);
-    c_.Label3 = label(w, "Label3", tr("All the waypoints"), 8, 30, mono_font(true));
-    c_.ShapeFullTrack = swatch(w, "ShapeFullTrack", 136, 30, initial.full_track_color);
-    c_.Width = label(w, "Width", tr("Width of the track"), 8, 52, sans_font(true));
-    c_.Edit3 = edit(w, "Edit3", {112, 50, 25, 18}, sans_font());
-    c_.Edit3->setReadOnly(true);
-    c_.Edit3->setText(to_qstring(initial.track_width));
-    c_.UpDown1 = new UpDown(5, -1000, 1000, w);
-    c_.UpDown1->setObjectName(QStringLiteral("UpDown1"));
-    c_.UpDown1->setGeometry(137, 50, 16, 18);
-    c_.CheckBox4 = check(w, "CheckBox4", tr("Start first fix"), {8, 69, 97, 17}, initial.start_first_fix);
+    c_.Label1 = make_label(w, "Label1", tr("Valid Track"), 8, 16, mono_font(true));
+    c_.ShapeStyleTrack = make_swatch(w, "ShapeStyleTrack", 136, 14, initial.track_color);
+    c_.Label3 = make_label(w, "Label3", tr("All the waypoints"), 8, 30, mono_font(true));
+    c_.ShapeFullTrack = make_swatch(w, "ShapeFullTrack", 136, 30, initial.full_track_color);
+    c_.Width = make_label(w, "Width", tr("Width of the track"), 8, 52, sans_font(true));
+    c_.Edit3 = make_stepped_field(w, "Edit3", {112, 50, 25, 18}, initial.track_width);
+    c_.UpDown1 = make_up_down(w, "UpDown1", {137, 50, 16, 18}, 5, -1000, 1000);
+    c_.CheckBox4 = make_check(w, "CheckBox4", tr("Start first fix"), {8, 69, 97, 17}, initial.start_first_fix);
     c_.CheckBox4->setEnabled(false);
     c_.CheckBox4->setVisible(false);
-    c_.CheckBox2 = check(w, "CheckBox2", tr("Use all the waypoints"), {8, 84, 145, 17}, initial.use_all_waypoints);
+    c_.CheckBox2 = make_check(w, "CheckBox2", tr("Use all the waypoints"), {8, 84, 145, 17}, initial.use_all_waypoints);
 
-    c_.GroupBox4 = group(c_.GroupBox3, "GroupBox4", tr("Date(yyyy-mm-dd)"), {4, 237, 181, 38},
-                         mono_font(true));
-    c_.CheckBox1 = check(c_.GroupBox4, "CheckBox1", QString(), {8, 17, 17, 17}, initial.use_fixed_date);
+    c_.GroupBox4 = make_group(c_.GroupBox3, "GroupBox4", tr("Date(yyyy-mm-dd)"), {4, 237, 181, 38}, mono_font(true));
+    c_.CheckBox1 = make_check(c_.GroupBox4, "CheckBox1", QString(), {8, 17, 17, 17}, initial.use_fixed_date);
     c_.MaskEdit1 = new DateMaskEdit(c_.GroupBox4);
     c_.MaskEdit1->setObjectName(QStringLiteral("MaskEdit1"));
     c_.MaskEdit1->setGeometry(27, 16, 86, 18);
@@ -269,10 +300,12 @@ void TForm1::create_controls() {
     c_.MaskEdit1->setTextMargins(0, 0, 0, 0);
     c_.MaskEdit1->setText(to_qstring(initial.fixed_date));
     c_.MaskEdit1->setEnabled(false);  // until the settings are loaded
+}
 
-    // Run and progress
-    c_.GroupBox9 = group(this, "GroupBox9", QString(), {2, 280, 394, 35}, mono_font());
-    c_.SpeedButton3 = button(c_.GroupBox9, "SpeedButton3", {9, 9, 57, 19}, QStyle::SP_MediaPlay);
+// Run and progress, the configuration file, and the two status panels.
+void TForm1::create_run_controls() {
+    c_.GroupBox9 = make_group(this, "GroupBox9", QString(), {2, 280, 394, 35}, mono_font());
+    c_.SpeedButton3 = make_button(c_.GroupBox9, "SpeedButton3", {9, 9, 57, 19}, QStyle::SP_MediaPlay);
     c_.SpeedButton3->setText(tr("Run"));
     c_.SpeedButton3->setFont(sans_font());
     c_.SpeedButton3->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
@@ -285,27 +318,13 @@ void TForm1::create_controls() {
     gauge.setColor(QPalette::Highlight, QColor(0, 0, 128));  // navy fill
     c_.CGauge1->setPalette(gauge);
 
-    // Configuration
-    c_.GroupBox2 = group(this, "GroupBox2", tr("Configuration"), {2, 314, 394, 40}, mono_font());
-    c_.Edit2 = edit(c_.GroupBox2, "Edit2", {6, 15, 335, 19}, sans_font());
-    c_.SpeedButton1 = button(c_.GroupBox2, "SpeedButton1", {343, 15, 19, 19},
-                             QStyle::SP_DialogOpenButton);
-    c_.SpeedButton2 = button(c_.GroupBox2, "SpeedButton2", {364, 15, 19, 19},
-                             QStyle::SP_DialogSaveButton);
+    c_.GroupBox2 = make_group(this, "GroupBox2", tr("Configuration"), {2, 314, 394, 40}, mono_font());
+    c_.Edit2 = make_edit(c_.GroupBox2, "Edit2", {6, 15, 335, 19}, sans_font());
+    c_.SpeedButton1 = make_button(c_.GroupBox2, "SpeedButton1", {343, 15, 19, 19}, QStyle::SP_DialogOpenButton);
+    c_.SpeedButton2 = make_button(c_.GroupBox2, "SpeedButton2", {364, 15, 19, 19}, QStyle::SP_DialogSaveButton);
 
-    // Status panels: a lowered inner bevel.
-    auto panel = [this](const char* name, QRect r) {
-        auto* l = new QLabel(this);
-        l->setObjectName(QString::fromLatin1(name));
-        l->setGeometry(r);
-        l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        l->setLineWidth(1);
-        l->setAlignment(Qt::AlignCenter);
-        l->setFont(sans_font());
-        return l;
-    };
-    c_.Panel2 = panel("Panel2", {2, 355, 199, 20});
-    c_.Panel3 = panel("Panel3", {202, 355, 193, 20});
+    c_.Panel2 = make_panel(this, "Panel2", {2, 355, 199, 20});
+    c_.Panel3 = make_panel(this, "Panel3", {202, 355, 193, 20});
 }
 
 void TForm1::connect_controls() {

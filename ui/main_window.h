@@ -150,6 +150,9 @@ protected:
 
 private:
     void create_controls();
+    void create_input_output_controls();
+    void create_settings_controls(const ConversionOptions& initial);
+    void create_run_controls();
     void connect_controls();
     void on_input_text_changed();
     void on_output_text_changed();
