@@ -1,5 +1,6 @@
 #include "engine/summary_report.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -120,6 +121,93 @@ constexpr std::array<std::uint64_t, 18> kTickSteps_ms = {
     1'000, 2'000, 5'000, 10'000, 15'000, 30'000, 60'000, 120'000, 300'000, 600'000, 900'000,
     1'800'000, 3'600'000, 7'200'000, 10'800'000, 21'600'000, 43'200'000, 86'400'000};
 
+// The strip's columns over the session, each an equal share of its span.
+// The span is the session's duration and one millisecond, never zero.
+struct StripScale {
+    std::uint64_t span_ms = 0;
+
+    std::uint32_t column_of(std::uint64_t offset_ms) const {
+        return static_cast<std::uint32_t>(
+            std::min<std::uint64_t>(kTimelineColumns - 1, offset_ms * kTimelineColumns / span_ms));
+    }
+};
+
+// Each column takes the class most of its epochs have; -1 where none fell.
+std::vector<int> majority_slots(const TimelineBins& t, const StripScale& scale) {
+    std::vector<std::array<std::uint64_t, kClassSlots>> per_column(kTimelineColumns);
+    for (int bin = 0; bin < TimelineBins::kBins; ++bin) {
+        auto& c = per_column[scale.column_of(static_cast<std::uint64_t>(bin) * t.width_ms)];
+        for (int k = 0; k < kClassSlots; ++k) c[std::size_t(k)] += t.counts[std::size_t(bin) * kClassSlots + k];
+    }
+    std::vector<int> slot_of(kTimelineColumns, -1);
+    for (std::uint32_t c = 0; c < kTimelineColumns; ++c) {
+        std::uint64_t best = 0;
+        for (int k = 0; k < kClassSlots; ++k) {
+            if (per_column[c][std::size_t(k)] > best) {
+                best = per_column[c][std::size_t(k)];
+                slot_of[c] = k;
+            }
+        }
+    }
+    return slot_of;
+}
+
+// Columns between two epochs closer than a gap keep the earlier one's
+// class; a gap stays blank.
+void bridge_short_pauses(std::vector<int>& slot_of, const StripScale& scale, double gap_threshold_s) {
+    const double column_ms = static_cast<double>(scale.span_ms) / kTimelineColumns;
+    int last = -1;
+    for (std::uint32_t c = 0; c < kTimelineColumns; ++c) {
+        if (slot_of[c] < 0) continue;
+        if (last >= 0 && (c - static_cast<std::uint32_t>(last) - 1) * column_ms <= gap_threshold_s * 1000) {
+            for (std::uint32_t f = static_cast<std::uint32_t>(last) + 1; f < c; ++f) slot_of[f] = slot_of[std::size_t(last)];
+        }
+        last = static_cast<int>(c);
+    }
+}
+
+std::vector<std::optional<Rgb>> column_colours(const SessionSummary& s, const ConversionOptions& options,
+                                               const StripScale& scale) {
+    std::vector<int> slot_of = majority_slots(s.timeline, scale);
+    bridge_short_pauses(slot_of, scale, s.gap_threshold_s);
+    std::vector<std::optional<Rgb>> columns(kTimelineColumns, std::nullopt);
+    for (std::uint32_t c = 0; c < kTimelineColumns; ++c) {
+        if (slot_of[c] < 0) continue;
+        columns[c] = slot_of[c] == kNoPlacemarkSlot ? kNoPlacemarkColour
+                                                    : rgb_of(options.class_color(static_cast<FixClass>(slot_of[c])));
+    }
+    return columns;
+}
+
+// Ticks on whole multiples of the step in the receiver's time of day.
+std::vector<TimelineTick> time_ticks(const StripScale& scale, std::int32_t first_ms_of_day) {
+    std::uint64_t step = kTickSteps_ms.back();
+    for (std::uint64_t candidate : kTickSteps_ms) {
+        if (scale.span_ms / candidate <= 8) {
+            step = candidate;
+            break;
+        }
+    }
+    std::vector<TimelineTick> ticks;
+    const std::uint64_t start = static_cast<std::uint64_t>(first_ms_of_day);
+    for (std::uint64_t at = (start + step - 1) / step * step; at < start + scale.span_ms; at += step) {
+        const std::string text = time_of_day_text(static_cast<std::int32_t>(at % 86'400'000));
+        ticks.push_back({scale.column_of(at - start), step < 60'000 ? text.substr(0, 8) : text.substr(0, 5)});
+    }
+    return ticks;
+}
+
+// Every fix class in its colour with its share of the epochs.
+std::vector<TimelineLegendItem> legend_items(const SessionSummary& s, const ConversionOptions& options) {
+    static constexpr std::array<std::string_view, kFixClassCount> kLegendNames = {
+        "Auto", "Diff", "RTK fix", "RTK float", "Estimated", "Invalid"};
+    std::vector<TimelineLegendItem> legend;
+    for (int k = 0; k < kFixClassCount; ++k) {
+        legend.push_back({rgb_of(options.class_color(static_cast<FixClass>(k))),
+                          std::string(kLegendNames[std::size_t(k)]) + " " + fixed(share_percent(s, k), 1) + " %"});
+    }
+    return legend;
+}
 }  // namespace
 
 std::string summary_json(std::span<const SummaryEntry> entries) {
@@ -175,70 +263,11 @@ std::string summary_html(const SessionSummary& s) {
 }
 
 TimelinePicture timeline_picture(const SessionSummary& s, const ConversionOptions& options) {
+    const StripScale scale{static_cast<std::uint64_t>(std::llround(s.duration_s * 1000)) + 1};
     TimelinePicture p;
-    const std::uint32_t columns = kTimelineColumns;
-    p.columns.assign(columns, std::nullopt);
-    const std::uint64_t span_ms = static_cast<std::uint64_t>(std::llround(s.duration_s * 1000)) + 1;
-    auto column_of = [&](std::uint64_t offset_ms) {
-        return static_cast<std::uint32_t>(std::min<std::uint64_t>(columns - 1, offset_ms * columns / span_ms));
-    };
-
-    // Each column takes the class most of its epochs have.
-    std::vector<std::array<std::uint64_t, kClassSlots>> per_column(columns);
-    const TimelineBins& t = s.timeline;
-    for (int bin = 0; bin < TimelineBins::kBins; ++bin) {
-        auto& c = per_column[column_of(static_cast<std::uint64_t>(bin) * t.width_ms)];
-        for (int k = 0; k < kClassSlots; ++k) c[std::size_t(k)] += t.counts[std::size_t(bin) * kClassSlots + k];
-    }
-    std::vector<int> slot_of(columns, -1);
-    for (std::uint32_t c = 0; c < columns; ++c) {
-        std::uint64_t best = 0;
-        for (int k = 0; k < kClassSlots; ++k) {
-            if (per_column[c][std::size_t(k)] > best) {
-                best = per_column[c][std::size_t(k)];
-                slot_of[c] = k;
-            }
-        }
-    }
-    // Columns between two epochs closer than a gap keep the earlier one's
-    // class; a gap stays blank.
-    const double column_ms = static_cast<double>(span_ms) / columns;
-    int last = -1;
-    for (std::uint32_t c = 0; c < columns; ++c) {
-        if (slot_of[c] < 0) continue;
-        if (last >= 0 && (c - static_cast<std::uint32_t>(last) - 1) * column_ms <= s.gap_threshold_s * 1000) {
-            for (std::uint32_t f = static_cast<std::uint32_t>(last) + 1; f < c; ++f) slot_of[f] = slot_of[std::size_t(last)];
-        }
-        last = static_cast<int>(c);
-    }
-    for (std::uint32_t c = 0; c < columns; ++c) {
-        if (slot_of[c] < 0) continue;
-        p.columns[c] = slot_of[c] == kNoPlacemarkSlot ? kNoPlacemarkColour
-                                                      : rgb_of(options.class_color(static_cast<FixClass>(slot_of[c])));
-    }
-
-    // Ticks on whole multiples of the step in the receiver's time of day.
-    if (s.first_epoch) {
-        std::uint64_t step = kTickSteps_ms.back();
-        for (std::uint64_t candidate : kTickSteps_ms) {
-            if (span_ms / candidate <= 8) {
-                step = candidate;
-                break;
-            }
-        }
-        const std::uint64_t start = static_cast<std::uint64_t>(s.first_ms_of_day);
-        for (std::uint64_t at = (start + step - 1) / step * step; at < start + span_ms; at += step) {
-            const std::string text = time_of_day_text(static_cast<std::int32_t>(at % 86'400'000));
-            p.ticks.push_back({column_of(at - start), step < 60'000 ? text.substr(0, 8) : text.substr(0, 5)});
-        }
-    }
-
-    static constexpr std::array<std::string_view, kFixClassCount> kLegendNames = {
-        "Auto", "Diff", "RTK fix", "RTK float", "Estimated", "Invalid"};
-    for (int k = 0; k < kFixClassCount; ++k) {
-        p.legend.push_back({rgb_of(options.class_color(static_cast<FixClass>(k))),
-                            std::string(kLegendNames[std::size_t(k)]) + " " + fixed(share_percent(s, k), 1) + " %"});
-    }
+    p.columns = column_colours(s, options, scale);
+    if (s.first_epoch) p.ticks = time_ticks(scale, s.first_ms_of_day);
+    p.legend = legend_items(s, options);
     return p;
 }
 
