@@ -208,6 +208,7 @@ std::vector<TimelineLegendItem> legend_items(const SessionSummary& s, const Conv
     }
     return legend;
 }
+
 }  // namespace
 
 std::string summary_json(std::span<const SummaryEntry> entries) {
