@@ -30,25 +30,6 @@ std::uint16_t name_flags(const std::string& name) {
     return 0;
 }
 
-std::vector<unsigned char> local_header(const Entry& e, std::uint32_t crc, std::uint64_t compressed,
-                                        std::uint64_t uncompressed) {
-    std::vector<unsigned char> h(kLocalHeaderSize + e.name.size(), 0);
-    unsigned char* p = h.data();
-    put_le32(p + kLocalSignatureOffset, kLocalHeaderSignature);
-    put_le16(p + kLocalVersionNeededOffset, kVersion20);
-    put_le16(p + kLocalFlagsOffset, e.flags);
-    put_le16(p + kLocalMethodOffset, e.method);
-    put_le16(p + kLocalTimeOffset, e.modified.time);
-    put_le16(p + kLocalDateOffset, e.modified.date);
-    put_le32(p + kLocalCrcOffset, crc);
-    put_le32(p + kLocalCompressedSizeOffset, static_cast<std::uint32_t>(compressed));
-    put_le32(p + kLocalUncompressedSizeOffset, static_cast<std::uint32_t>(uncompressed));
-    put_le16(p + kLocalNameLengthOffset, static_cast<std::uint16_t>(e.name.size()));
-    put_le16(p + kLocalExtraLengthOffset, 0);
-    std::memcpy(p + kLocalHeaderSize, e.name.data(), e.name.size());
-    return h;
-}
-
 std::uint64_t central_directory_size(const std::vector<Entry>& entries) {
     std::uint64_t size = 0;
     for (const Entry& e : entries) size += kCentralHeaderSize + e.name.size();
@@ -57,22 +38,44 @@ std::uint64_t central_directory_size(const std::vector<Entry>& entries) {
 
 namespace {
 
+// The local header and the central header hold the same run of fields,
+// from "version needed" to "extra length"; only where it starts differs.
+constexpr bool same_place_in_run(std::size_t local, std::size_t central) {
+    return local - kLocalVersionNeededOffset == central - kCentralVersionNeededOffset;
+}
+static_assert(same_place_in_run(kLocalFlagsOffset, kCentralFlagsOffset) &&
+              same_place_in_run(kLocalMethodOffset, kCentralMethodOffset) &&
+              same_place_in_run(kLocalTimeOffset, kCentralTimeOffset) &&
+              same_place_in_run(kLocalDateOffset, kCentralDateOffset) &&
+              same_place_in_run(kLocalCrcOffset, kCentralCrcOffset) &&
+              same_place_in_run(kLocalCompressedSizeOffset, kCentralCompressedSizeOffset) &&
+              same_place_in_run(kLocalUncompressedSizeOffset, kCentralUncompressedSizeOffset) &&
+              same_place_in_run(kLocalNameLengthOffset, kCentralNameLengthOffset) &&
+              same_place_in_run(kLocalExtraLengthOffset, kCentralExtraLengthOffset));
+
+// Writes that run at `run`, where the header's "version needed" goes.
+void put_shared_fields(unsigned char* run, const Entry& e, std::uint32_t crc, std::uint64_t compressed,
+                       std::uint64_t uncompressed) {
+    auto at = [run](std::size_t local_offset) { return run + (local_offset - kLocalVersionNeededOffset); };
+    put_le16(at(kLocalVersionNeededOffset), kVersion20);
+    put_le16(at(kLocalFlagsOffset), e.flags);
+    put_le16(at(kLocalMethodOffset), e.method);
+    put_le16(at(kLocalTimeOffset), e.modified.time);
+    put_le16(at(kLocalDateOffset), e.modified.date);
+    put_le32(at(kLocalCrcOffset), crc);
+    put_le32(at(kLocalCompressedSizeOffset), static_cast<std::uint32_t>(compressed));
+    put_le32(at(kLocalUncompressedSizeOffset), static_cast<std::uint32_t>(uncompressed));
+    put_le16(at(kLocalNameLengthOffset), static_cast<std::uint16_t>(e.name.size()));
+    put_le16(at(kLocalExtraLengthOffset), 0);
+}
+
 void append_central_header(std::vector<unsigned char>& out, const Entry& e) {
     std::size_t at = out.size();
     out.resize(at + kCentralHeaderSize + e.name.size(), 0);
     unsigned char* p = out.data() + at;
     put_le32(p + kCentralSignatureOffset, kCentralHeaderSignature);
     put_le16(p + kCentralVersionMadeByOffset, kVersion20);
-    put_le16(p + kCentralVersionNeededOffset, kVersion20);
-    put_le16(p + kCentralFlagsOffset, e.flags);
-    put_le16(p + kCentralMethodOffset, e.method);
-    put_le16(p + kCentralTimeOffset, e.modified.time);
-    put_le16(p + kCentralDateOffset, e.modified.date);
-    put_le32(p + kCentralCrcOffset, e.crc);
-    put_le32(p + kCentralCompressedSizeOffset, static_cast<std::uint32_t>(e.compressed_size));
-    put_le32(p + kCentralUncompressedSizeOffset, static_cast<std::uint32_t>(e.uncompressed_size));
-    put_le16(p + kCentralNameLengthOffset, static_cast<std::uint16_t>(e.name.size()));
-    put_le16(p + kCentralExtraLengthOffset, 0);
+    put_shared_fields(p + kCentralVersionNeededOffset, e, e.crc, e.compressed_size, e.uncompressed_size);
     put_le16(p + kCentralCommentLengthOffset, 0);
     put_le16(p + kCentralDiskStartOffset, 0);
     put_le16(p + kCentralInternalAttributesOffset, 0);
@@ -98,6 +101,16 @@ void append_end_record(std::vector<unsigned char>& out, std::size_t entry_count,
 }
 
 }  // namespace
+
+std::vector<unsigned char> local_header(const Entry& e, std::uint32_t crc, std::uint64_t compressed,
+                                        std::uint64_t uncompressed) {
+    std::vector<unsigned char> h(kLocalHeaderSize + e.name.size(), 0);
+    unsigned char* p = h.data();
+    put_le32(p + kLocalSignatureOffset, kLocalHeaderSignature);
+    put_shared_fields(p + kLocalVersionNeededOffset, e, crc, compressed, uncompressed);
+    std::memcpy(p + kLocalHeaderSize, e.name.data(), e.name.size());
+    return h;
+}
 
 std::vector<unsigned char> central_directory(const std::vector<Entry>& entries,
                                              std::uint64_t directory_offset) {
