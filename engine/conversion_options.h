@@ -11,7 +11,7 @@ namespace zelvo {
 struct ConversionOptions {
     std::string input_path;   // full path of the log
     std::string input_name;   // shown file name of the log
-    std::string output_path;  // full path of the archive; rewritten by the run
+    std::string output_path;  // the archive's path; the run writes output_name into its directory
     std::string output_name;  // shown file name of the archive
     std::string config_path;
     std::int32_t input_format = kFormatNmea;

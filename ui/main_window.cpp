@@ -116,7 +116,7 @@ TForm1::TForm1(WindowDialogs& dialogs, SettingsLocation location, bool interacti
     setWindowTitle(tr("ZelvoConverter  Ver 6.0"));
     setWindowIcon(window_icon());
     setFixedSize(399, 377);
-    move(616, 315);
+    move(kInitialLeft, kInitialTop);
     setFont(sans_font());
     setAcceptDrops(true);
     create_controls();

@@ -16,6 +16,10 @@ inline const ConversionOptions& initial_options() {
     return initial;
 }
 
+// Where the window first stands, before a saved position moves it.
+inline constexpr int kInitialLeft = 616;
+inline constexpr int kInitialTop = 315;
+
 struct SettingsValues {
     bool use_fixed_date = initial_options().use_fixed_date;        // CheckBox1
     std::string fixed_date = initial_options().fixed_date;         // MaskEdit1
@@ -26,13 +30,13 @@ struct SettingsValues {
     bool start_first_fix = initial_options().start_first_fix;      // CheckBox4
     bool show_height = initial_options().show_height;              // CheckBox3
     std::string icon_scale = initial_options().icon_scale;         // Edit4
-    int left = 616;                         // Left
-    int top = 315;                          // Top
+    int left = kInitialLeft;                                       // Left
+    int top = kInitialTop;                                         // Top
 
     // The form's initial values (the window before any load).
     static SettingsValues form_initial() { return {}; }
     // What a load from a missing file puts in (the position is not changed).
-    static SettingsValues built_in_defaults(int left = 616, int top = 315);
+    static SettingsValues built_in_defaults(int left = kInitialLeft, int top = kInitialTop);
 
     // The nine values the close-time comparison looks at.
     bool same_nine(const SettingsValues& other) const;
