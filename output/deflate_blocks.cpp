@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <span>
 #include <exception>
 #include <mutex>
 #include <stdexcept>
@@ -40,6 +41,29 @@ void check(int rc, const char* what) {
         throw std::runtime_error(std::string("deflate failed in ") + what + " (zlib " + std::to_string(rc) + ")");
 }
 
+// The one deflate loop: runs all of input through z, ending with a sync
+// flush, or for the last input with the end of the stream. Each round asks
+// room() where deflate may write next and tells filled() how many bytes it
+// wrote there. How much room each round has decides where zlib may repeat
+// a flush marker, so each caller keeps its own buffer sizes.
+template <typename Room, typename Filled>
+void deflate_all(z_stream* z, std::span<const unsigned char> input, bool last, const char* what, Room&& room,
+                 Filled&& filled) {
+    z->next_in = const_cast<unsigned char*>(input.data());
+    z->avail_in = static_cast<uInt>(input.size());
+    const int flush = last ? Z_FINISH : Z_SYNC_FLUSH;
+    for (;;) {
+        const std::span<unsigned char> out = room();
+        z->next_out = out.data();
+        z->avail_out = static_cast<uInt>(out.size());
+        int rc = deflate(z, flush);
+        check(rc, what);
+        filled(out.size() - z->avail_out);
+        bool done = last ? rc == Z_STREAM_END : (z->avail_in == 0 && z->avail_out != 0);
+        if (done) return;
+    }
+}
+
 }  // namespace
 
 struct DeflateBlocks::Job {
@@ -67,23 +91,18 @@ void compress_block(Deflater& deflater, DeflateBlocks::Job& job) {
         check(deflateSetDictionary(z, job.dictionary.data(), static_cast<uInt>(job.dictionary.size())),
               "deflateSetDictionary");
 
+    // One buffer takes the whole block; it doubles whenever deflate fills it.
     std::vector<unsigned char>& out = job.compressed;
     std::size_t bound = deflateBound(z, static_cast<uLong>(job.input.size())) + 64;
     if (out.size() < bound) out.resize(bound);
-    z->next_in = job.input.data();
-    z->avail_in = static_cast<uInt>(job.input.size());
     std::size_t produced = 0;
-    const int flush = job.last ? Z_FINISH : Z_SYNC_FLUSH;
-    for (;;) {
-        z->next_out = out.data() + produced;
-        z->avail_out = static_cast<uInt>(out.size() - produced);
-        int rc = deflate(z, flush);
-        check(rc, "a block");
-        produced = out.size() - z->avail_out;
-        bool done = job.last ? rc == Z_STREAM_END : (z->avail_in == 0 && z->avail_out != 0);
-        if (done) break;
-        out.resize(out.size() * 2);
-    }
+    deflate_all(
+        z, job.input, job.last, "a block",
+        [&] {
+            if (produced == out.size()) out.resize(out.size() * 2);
+            return std::span<unsigned char>(out).subspan(produced);
+        },
+        [&](std::size_t n) { produced += n; });
     job.produced = produced;
 }
 
@@ -231,23 +250,15 @@ void DeflateBlocks::compress_pending(bool last) {
 }
 
 void DeflateBlocks::single_stream(const unsigned char* data, std::size_t size, bool last) {
-    z_stream* z = stream_->deflater.get();
-    z->next_in = const_cast<unsigned char*>(data);
-    z->avail_in = static_cast<uInt>(size);
-    const int flush = last ? Z_FINISH : Z_SYNC_FLUSH;
-    for (;;) {
-        z->next_out = out_buffer_.data();
-        z->avail_out = static_cast<uInt>(out_buffer_.size());
-        int rc = deflate(z, flush);
-        check(rc, "the stream");
-        std::size_t produced = out_buffer_.size() - z->avail_out;
-        if (produced > 0) {
+    // Each round's output goes on at once, and the buffer is used again.
+    deflate_all(
+        stream_->deflater.get(), {data, size}, last, "the stream",
+        [&] { return std::span<unsigned char>(out_buffer_); },
+        [&](std::size_t produced) {
+            if (produced == 0) return;
             output_(out_buffer_.data(), produced);
             bytes_out_ += produced;
-        }
-        bool done = last ? rc == Z_STREAM_END : (z->avail_in == 0 && z->avail_out != 0);
-        if (done) break;
-    }
+        });
 }
 
 void DeflateBlocks::emit(Job& job) {

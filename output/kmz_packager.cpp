@@ -1,22 +1,18 @@
 #include "output/kmz_packager.h"
 
 #include <algorithm>
-#include <array>
-#include <atomic>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "output/deflate_blocks.h"
 #include "output/file_paths.h"
+#include "output/member_replacement.h"
 #include "output/temporary_files.h"
 
 namespace zelvo {
@@ -50,77 +46,6 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The directory to open or create files in: "." for a bare name, "/" for
-// the root, otherwise without its trailing '/'.
-std::string directory_of(const std::string& path) {
-    const std::string dir = directory_part(path);
-    if (dir.empty()) return ".";
-    if (dir == "/") return "/";
-    return dir.substr(0, dir.size() - 1);
-}
-
-bool has_non_ascii(const std::string& name) {
-    for (unsigned char c : name)
-        if (c > 0x7F) return true;
-    return false;
-}
-
-void truncate_to(int fd, std::uint64_t size, const std::string& path) {
-    while (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
-        if (errno == EINTR) continue;
-        int code = errno;
-        throw FileError(describe_errno("Cannot write file", path, code), code);
-    }
-}
-
-void seek_to(int fd, std::uint64_t offset, const std::string& path) {
-    if (::lseek(fd, static_cast<off_t>(offset), SEEK_SET) < 0) {
-        int code = errno;
-        throw FileError(describe_errno("Cannot write file", path, code), code);
-    }
-}
-
-// Copies size bytes between two open files at the given offsets.
-void copy_range(int from, std::uint64_t from_offset, int to, std::uint64_t to_offset,
-                std::uint64_t size, const std::string& path) {
-    std::vector<unsigned char> buffer(std::min<std::uint64_t>(size, kReadBlock));
-    while (size > 0) {
-        std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(size, buffer.size()));
-        ssize_t n = ::pread(from, buffer.data(), want, static_cast<off_t>(from_offset));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            int code = n < 0 ? errno : EIO;
-            throw FileError(describe_errno("Cannot copy within", path, code), code);
-        }
-        pwrite_all(to, buffer.data(), static_cast<std::size_t>(n), to_offset, path);
-        from_offset += static_cast<std::uint64_t>(n);
-        to_offset += static_cast<std::uint64_t>(n);
-        size -= static_cast<std::uint64_t>(n);
-    }
-}
-
-// A temporary archive: "." name "." pid "-" number ".tmp", as create()
-// makes it. Returns the pid, or 0 for any other name.
-long temporary_owner(const std::string& name) {
-    const std::string suffix = ".tmp";
-    if (name.size() < 8 || name[0] != '.' || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
-        return 0;
-    const std::string stem = name.substr(0, name.size() - suffix.size());
-    const std::size_t dot = stem.rfind('.');
-    const std::size_t dash = stem.rfind('-');
-    if (dot == 0 || dot == std::string::npos || dash == std::string::npos || dash < dot + 2 ||
-        dash + 1 == stem.size())
-        return 0;
-    auto digits = [](const std::string& t) { return !t.empty() && t.find_first_not_of("0123456789") == std::string::npos; };
-    const std::string pid = stem.substr(dot + 1, dash - dot - 1);
-    if (!digits(pid) || !digits(stem.substr(dash + 1)) || pid.size() > 9) return 0;
-    return std::atol(pid.c_str());
-}
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
 }  // namespace
 
 FileFailureAction report_and_abort(const std::string& text) {
@@ -132,17 +57,10 @@ FileFailureAction report_and_abort(const std::string& text) {
 // directory_offset_ still describe the archive as it was, and roll_back()
 // can restore the file from them and the saved bytes.
 struct KmzPackager::Addition {
-    Entry entry;
-    std::size_t index = 0;      // place in entries_
-    bool replacing = false;
-    std::uint64_t start = 0;    // where writing began: the local header
-    std::uint64_t old_extent = 0;  // bytes of the member being replaced
-    // For a replacement: the bytes from start to the old directory, kept
-    // to put them back after the new member, or after a failure.
-    std::unique_ptr<std::FILE, FileCloser> saved;
-    std::uint64_t saved_size = 0;
-    std::uint64_t data_start = 0;  // first byte of compressed data
-    std::uint64_t position = 0;    // end of what has been written
+    explicit Addition(MemberReplacement place) : replacement(std::move(place)) {}
+    zip::Entry entry;
+    MemberReplacement replacement;  // where writing began, and what to put back
+    std::uint64_t position = 0;     // end of what has been written
     std::unique_ptr<DeflateBlocks> deflater;
 };
 
@@ -192,27 +110,6 @@ void KmzPackager::require_open(const char* operation) const {
         throw KmzError(error_text(std::string(operation) + " while a member is being written", EINVAL));
 }
 
-void remove_stale_temporaries(const std::string& directory) {
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(directory.c_str()), ::closedir);
-    if (!dir) return;
-    while (const dirent* e = ::readdir(dir.get())) {
-        const std::string name = e->d_name;
-        const long pid = temporary_owner(name);
-        if (pid <= 0 || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
-        // Only our own files that still look like a temporary archive: empty
-        // or starting as a ZIP file does.
-        const std::string path = directory + "/" + name;
-        UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-        struct stat st {};
-        if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
-            continue;
-        unsigned char head[4] = {};
-        if (st.st_size > 0 && (::pread(fd.get(), head, 4, 0) != 4 || head[0] != 'P' || head[1] != 'K'))
-            continue;
-        ::unlink(path.c_str());
-    }
-}
-
 void KmzPackager::create(const std::string& archive_path) {
     if (fd_.valid()) throw KmzError(error_text("An archive is already open", EINVAL));
 
@@ -231,30 +128,14 @@ void KmzPackager::create(const std::string& archive_path) {
     if (::stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
         throw KmzError(describe_errno("Cannot create file", archive_path, EISDIR));
 
-    const std::string directory = directory_of(target);
-    remove_stale_temporaries(directory);
-    // Hidden, beside the target, so that the final rename stays on one file
-    // system; the name is cut so the temporary name stays within NAME_MAX.
-    const std::string prefix = directory + "/." + file_name_part(target).substr(0, 180) + "." +
-                               std::to_string(::getpid()) + "-";
-    static std::atomic<unsigned> counter = 0;
-    int code = 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string candidate = prefix + std::to_string(counter++) + ".tmp";
-        // Noted before it exists, so that a signal in between finds it.
-        temporary_slot_ = note_temporary_file(candidate);
-        int fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            fd_ = UniqueFd(fd);
-            working_path_ = candidate;
-            break;
-        }
-        code = errno;
-        forget_temporary_file(temporary_slot_);
-        temporary_slot_ = -1;
-        if (code != EEXIST) break;
-    }
-    if (!fd_.valid()) throw KmzError(describe_errno("Cannot create file", archive_path, code));
+    const std::string dir = directory_part(target);
+    target_directory_ = dir.empty() ? "./" : dir;
+    remove_stale_temporaries(target_directory_);
+    TemporaryFile made = create_temporary_beside(target_directory_, file_name_part(target));
+    if (!made.fd.valid()) throw KmzError(describe_errno("Cannot create file", archive_path, made.error));
+    fd_ = std::move(made.fd);
+    working_path_ = made.path;
+    temporary_slot_ = made.slot;
 
     target_path_ = target;
     entries_.clear();
@@ -345,67 +226,40 @@ void KmzPackager::add_bytes_once(const std::string& name, std::span<const unsign
 }
 
 std::unique_ptr<KmzPackager::Addition> KmzPackager::place_addition(const std::string& name) {
-    auto a = std::make_unique<Addition>();
-    for (std::size_t i = 0; i < entries_.size(); ++i) {
-        if (entries_[i].name == name) {
-            a->replacing = true;
-            a->index = i;
-            break;
-        }
-    }
-    if (!a->replacing) {
-        if (entries_.size() >= zip::kMaxEntries)
-            fail_member("The archive cannot hold more than " + std::to_string(zip::kMaxEntries) +
-                            " members without Zip64",
-                        EFBIG);
-        a->index = entries_.size();
-        a->start = directory_offset_;
-    } else {
-        a->start = entries_[a->index].local_header_offset;
-        std::uint64_t next = a->index + 1 < entries_.size()
-                                 ? entries_[a->index + 1].local_header_offset
-                                 : directory_offset_;
-        a->old_extent = next - a->start;
-    }
-    if (a->start >= options_.size_limit)
+    auto a = std::make_unique<Addition>(MemberReplacement(entries_, directory_offset_, name));
+    if (!a->replacement.replacing() && entries_.size() >= zip::kMaxEntries)
+        fail_member("The archive cannot hold more than " + std::to_string(zip::kMaxEntries) +
+                        " members without Zip64",
+                    EFBIG);
+    if (a->replacement.start() >= options_.size_limit)
         fail_member("Cannot add \"" + name + "\": the archive would reach 4 GiB, the limit without Zip64",
                     EFBIG);
     return a;
 }
 
-void KmzPackager::save_tail(Addition& a) {
-    std::FILE* saved = std::tmpfile();
-    if (saved == nullptr) {
-        int code = errno;
-        throw FileError(describe_errno("Cannot create a temporary file for", target_path_, code), code);
-    }
-    a.saved.reset(saved);
-    a.saved_size = directory_offset_ - a.start;
-    copy_range(fd_.get(), a.start, ::fileno(saved), 0, a.saved_size, working_path_);
-}
-
 void KmzPackager::start_addition(const std::string& name, std::time_t modified) {
     std::unique_ptr<Addition> a = place_addition(name);
-    Entry& e = a->entry;
+    zip::Entry& e = a->entry;
     e.name = name;
-    e.flags = has_non_ascii(name) ? zip::kFlagUtf8Name : 0;
+    e.flags = zip::name_flags(name);
     e.modified = zip::dos_date_time(modified);
-    e.local_header_offset = a->start;
+    e.local_header_offset = a->replacement.start();
 
-    if (a->replacing) save_tail(*a);
+    if (a->replacement.replacing())
+        a->replacement.save_tail(fd_.get(), directory_offset_, working_path_, target_path_);
 
     // From here on a failure must put the file back.
     addition_ = std::move(a);
     Addition& add = *addition_;
-    truncate_to(fd_.get(), add.start, working_path_);
-    seek_to(fd_.get(), add.start, working_path_);
+    const std::uint64_t start = add.replacement.start();
+    truncate_to(fd_.get(), start, working_path_);
+    seek_to(fd_.get(), start, working_path_);
 
     // The local header is written twice: first with a placeholder CRC and
     // no sizes, then, once the data is written, with the real values.
-    std::vector<unsigned char> header = local_header(e, 0xFFFFFFFFu, 0, 0);
+    std::vector<unsigned char> header = zip::local_header(e, 0xFFFFFFFFu, 0, 0);
     write_all(fd_.get(), header.data(), header.size(), working_path_);
-    add.data_start = add.start + header.size();
-    add.position = add.data_start;
+    add.position = start + header.size();
 
     add.deflater = std::make_unique<DeflateBlocks>(
         [this](const unsigned char* data, std::size_t size) {
@@ -430,7 +284,7 @@ void KmzPackager::write_member_data(const unsigned char* data, std::size_t size)
 
 void KmzPackager::finish_addition() {
     Addition& add = *addition_;
-    Entry& e = add.entry;
+    zip::Entry& e = add.entry;
     if (add.deflater->bytes_in() == 0) {
         // An empty file is stored, with no data at all.
         e.method = zip::kMethodStored;
@@ -445,26 +299,12 @@ void KmzPackager::finish_addition() {
         e.uncompressed_size = add.deflater->bytes_in();
     }
     add.deflater.reset();
-    std::vector<unsigned char> header = local_header(e, e.crc, e.compressed_size, e.uncompressed_size);
-    pwrite_all(fd_.get(), header.data(), header.size(), add.start, working_path_);
+    std::vector<unsigned char> header = zip::local_header(e, e.crc, e.compressed_size, e.uncompressed_size);
+    pwrite_all(fd_.get(), header.data(), header.size(), add.replacement.start(), working_path_);
 
-    std::vector<Entry> entries = entries_;
-    std::uint64_t end = add.position;
-    if (add.replacing) {
-        // The members after the replaced one move by the change in size.
-        std::uint64_t following = add.saved_size - add.old_extent;
-        copy_range(::fileno(add.saved.get()), add.old_extent, fd_.get(), end, following, working_path_);
-        std::uint64_t new_extent = add.position - add.start;
-        for (std::size_t i = add.index + 1; i < entries.size(); ++i)
-            entries[i].local_header_offset = entries[i].local_header_offset - add.old_extent + new_extent;
-        entries[add.index] = e;
-        end += following;
-    } else {
-        entries.push_back(e);
-    }
-    std::uint64_t directory_size = 0;
-    for (const Entry& entry : entries) directory_size += zip::kCentralHeaderSize + entry.name.size();
-    if (end >= options_.size_limit || directory_size >= options_.size_limit)
+    std::vector<zip::Entry> entries = entries_;
+    const std::uint64_t end = add.replacement.put_in_place(fd_.get(), add.position, e, entries, working_path_);
+    if (end >= options_.size_limit || zip::central_directory_size(entries) >= options_.size_limit)
         fail_member("Cannot add \"" + e.name + "\": the archive would reach 4 GiB, the limit without Zip64",
                     EFBIG);
 
@@ -487,86 +327,20 @@ void KmzPackager::roll_back() noexcept {
     try {
         // Cut where writing began, put back what followed, and write the
         // previous directory again.
-        truncate_to(fd_.get(), add->start, working_path_);
-        if (add->replacing)
-            copy_range(::fileno(add->saved.get()), 0, fd_.get(), add->start, add->saved_size, working_path_);
+        add->replacement.restore(fd_.get(), working_path_);
         write_directory();
     } catch (...) {
         broken_ = true;
     }
 }
 
-std::vector<unsigned char> KmzPackager::local_header(const Entry& e, std::uint32_t crc,
-                                                      std::uint64_t compressed,
-                                                      std::uint64_t uncompressed) const {
-    std::vector<unsigned char> h(zip::kLocalHeaderSize + e.name.size(), 0);
-    unsigned char* p = h.data();
-    zip::put_le32(p + zip::kLocalSignatureOffset, zip::kLocalHeaderSignature);
-    zip::put_le16(p + zip::kLocalVersionNeededOffset, zip::kVersion20);
-    zip::put_le16(p + zip::kLocalFlagsOffset, e.flags);
-    zip::put_le16(p + zip::kLocalMethodOffset, e.method);
-    zip::put_le16(p + zip::kLocalTimeOffset, e.modified.time);
-    zip::put_le16(p + zip::kLocalDateOffset, e.modified.date);
-    zip::put_le32(p + zip::kLocalCrcOffset, crc);
-    zip::put_le32(p + zip::kLocalCompressedSizeOffset, static_cast<std::uint32_t>(compressed));
-    zip::put_le32(p + zip::kLocalUncompressedSizeOffset, static_cast<std::uint32_t>(uncompressed));
-    zip::put_le16(p + zip::kLocalNameLengthOffset, static_cast<std::uint16_t>(e.name.size()));
-    zip::put_le16(p + zip::kLocalExtraLengthOffset, 0);
-    std::memcpy(p + zip::kLocalHeaderSize, e.name.data(), e.name.size());
-    return h;
-}
-
 void KmzPackager::write_directory() {
-    std::vector<unsigned char> out;
-    for (const Entry& e : entries_) {
-        std::size_t at = out.size();
-        out.resize(at + zip::kCentralHeaderSize + e.name.size(), 0);
-        unsigned char* p = out.data() + at;
-        zip::put_le32(p + zip::kCentralSignatureOffset, zip::kCentralHeaderSignature);
-        zip::put_le16(p + zip::kCentralVersionMadeByOffset, zip::kVersion20);
-        zip::put_le16(p + zip::kCentralVersionNeededOffset, zip::kVersion20);
-        zip::put_le16(p + zip::kCentralFlagsOffset, e.flags);
-        zip::put_le16(p + zip::kCentralMethodOffset, e.method);
-        zip::put_le16(p + zip::kCentralTimeOffset, e.modified.time);
-        zip::put_le16(p + zip::kCentralDateOffset, e.modified.date);
-        zip::put_le32(p + zip::kCentralCrcOffset, e.crc);
-        zip::put_le32(p + zip::kCentralCompressedSizeOffset, static_cast<std::uint32_t>(e.compressed_size));
-        zip::put_le32(p + zip::kCentralUncompressedSizeOffset, static_cast<std::uint32_t>(e.uncompressed_size));
-        zip::put_le16(p + zip::kCentralNameLengthOffset, static_cast<std::uint16_t>(e.name.size()));
-        zip::put_le16(p + zip::kCentralExtraLengthOffset, 0);
-        zip::put_le16(p + zip::kCentralCommentLengthOffset, 0);
-        zip::put_le16(p + zip::kCentralDiskStartOffset, 0);
-        zip::put_le16(p + zip::kCentralInternalAttributesOffset, 0);
-        zip::put_le32(p + zip::kCentralExternalAttributesOffset, e.external_attributes);
-        zip::put_le32(p + zip::kCentralLocalHeaderOffsetOffset, static_cast<std::uint32_t>(e.local_header_offset));
-        std::memcpy(p + zip::kCentralHeaderSize, e.name.data(), e.name.size());
-    }
-    const std::uint64_t directory_size = out.size();
-    std::size_t at = out.size();
-    out.resize(at + zip::kEndRecordSize, 0);
-    unsigned char* p = out.data() + at;
-    const auto count = static_cast<std::uint16_t>(entries_.size());
-    zip::put_le32(p + zip::kEndSignatureOffset, zip::kEndRecordSignature);
-    zip::put_le16(p + zip::kEndDiskOffset, 0);
-    zip::put_le16(p + zip::kEndCentralDiskOffset, 0);
-    zip::put_le16(p + zip::kEndEntriesOnDiskOffset, count);
-    zip::put_le16(p + zip::kEndEntriesTotalOffset, count);
-    zip::put_le32(p + zip::kEndCentralSizeOffset, static_cast<std::uint32_t>(directory_size));
-    zip::put_le32(p + zip::kEndCentralOffsetOffset, static_cast<std::uint32_t>(directory_offset_));
-    zip::put_le16(p + zip::kEndCommentLengthOffset, 0);
-
+    const std::vector<unsigned char> out = zip::central_directory(entries_, directory_offset_);
     pwrite_all(fd_.get(), out.data(), out.size(), directory_offset_, working_path_);
     truncate_to(fd_.get(), directory_offset_ + out.size(), working_path_);
     seek_to(fd_.get(), directory_offset_, working_path_);
-    sync();
+    sync_to_device(fd_.get(), working_path_);
     directory_written_ = true;
-}
-
-void KmzPackager::sync() {
-    if (::fsync(fd_.get()) != 0) {
-        int code = errno;
-        throw FileError(describe_errno("Cannot write file", working_path_, code), code);
-    }
 }
 
 // A step of a streamed member: any failure puts the archive back as it was
@@ -615,7 +389,7 @@ void KmzPackager::close() {
         if (broken_)
             throw KmzError(error_text("The archive " + target_path_ + " was damaged by an earlier failure", EIO));
         if (!directory_written_) write_directory();  // no members: the end record alone
-        sync();
+        sync_to_device(fd_.get(), working_path_);
         if (int code = fd_.close_checked(); code != 0) throw KmzError(write_failure_text(code));
         if (::rename(working_path_.c_str(), target_path_.c_str()) != 0) {
             int code = errno;
@@ -625,7 +399,7 @@ void KmzPackager::close() {
         forget_temporary_file(temporary_slot_);
         temporary_slot_ = -1;
         // Make the new name itself durable.
-        UniqueFd dir(::open(directory_of(target_path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        UniqueFd dir(::open(target_directory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (dir.valid()) ::fsync(dir.get());
         entries_.clear();
     } catch (const FileError& e) {

@@ -33,12 +33,6 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-
-// Removes from the directory the temporary archives ("." name "." pid "-"
-// number ".tmp") whose process no longer exists, when they are ours and
-// still empty or ZIP data.
-void remove_stale_temporaries(const std::string& directory);
-
 class KmzPackager {
 public:
     struct Options {
@@ -111,17 +105,6 @@ public:
     const std::string& working_path() const { return working_path_; }
 
 private:
-    struct Entry {
-        std::string name;
-        std::uint16_t flags = 0;
-        std::uint16_t method = zip::kMethodDeflate;
-        zip::DosDateTime modified;
-        std::uint32_t crc = 0;
-        std::uint64_t compressed_size = 0;
-        std::uint64_t uncompressed_size = 0;
-        std::uint32_t external_attributes = zip::kDosAttributeArchive;
-        std::uint64_t local_header_offset = 0;
-    };
     struct Addition;  // one member being written
     class MemberSink;
 
@@ -133,18 +116,13 @@ private:
     void start_addition(const std::string& name, std::time_t modified);
     // Where a member of this name goes: its old place, or after the last.
     std::unique_ptr<Addition> place_addition(const std::string& name);
-    // A replacement keeps the bytes from its place to the directory aside.
-    void save_tail(Addition& addition);
     void write_member_data(const unsigned char* data, std::size_t size);
     void finish_addition();
     void stream_member_data(const unsigned char* data, std::size_t size);
     template <typename Step>
     void streamed_step(Step&& step);
-    std::vector<unsigned char> local_header(const Entry& e, std::uint32_t crc, std::uint64_t compressed,
-                                            std::uint64_t uncompressed) const;
     void roll_back() noexcept;
     void write_directory();
-    void sync();
     std::string error_text(const std::string& message, int number) const;
     std::string write_failure_text(int code) const;
     [[noreturn]] void fail_member(const std::string& message, int number);
@@ -152,9 +130,10 @@ private:
     Options options_;
     std::string target_path_;
     std::string working_path_;
+    std::string target_directory_;  // with its trailing '/'
     int temporary_slot_ = -1;  // in the list a stopped program removes
     UniqueFd fd_;
-    std::vector<Entry> entries_;
+    std::vector<zip::Entry> entries_;
     std::uint64_t directory_offset_ = 0;  // where the members end
     bool directory_written_ = false;
     bool broken_ = false;  // the file no longer matches entries_

@@ -49,6 +49,11 @@ private:
 // "<what> <path>: <reason>" for the current errno.
 std::string describe_errno(const std::string& what, const std::string& path, int code);
 
+// Throws FileError "<what> <path>: <reason>" keeping the code. Takes the
+// text as a plain string, so that nothing between reading errno and the
+// call can change it.
+[[noreturn]] void throw_file_error(const char* what, const std::string& path, int code);
+
 // Writes every byte at the current position, retrying short writes and
 // interruptions. Throws FileError naming path.
 void write_all(int fd, const void* data, std::size_t size, const std::string& path);
@@ -59,5 +64,19 @@ void pwrite_all(int fd, const void* data, std::size_t size, std::uint64_t offset
 
 // Reads up to size bytes; returns 0 only at the end of the file.
 std::size_t read_some(int fd, void* data, std::size_t size, const std::string& path);
+
+// Cuts or extends the file to size bytes.
+void truncate_to(int fd, std::uint64_t size, const std::string& path);
+
+// Moves the file position to offset.
+void seek_to(int fd, std::uint64_t offset, const std::string& path);
+
+// Copies size bytes between two open files at the given offsets, leaving
+// both file positions alone; path names the file in a failure.
+void copy_range(int from, std::uint64_t from_offset, int to, std::uint64_t to_offset, std::uint64_t size,
+                const std::string& path);
+
+// Flushes the file's data to the device.
+void sync_to_device(int fd, const std::string& path);
 
 }  // namespace zelvo

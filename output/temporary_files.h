@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "output/posix_file.h"
+
 namespace zelvo {
 
 // Notes a file to remove if the program is stopped; returns its slot, or -1
@@ -20,5 +22,24 @@ void forget_temporary_file(int slot);
 // Removes every noted file, then every noted directory. Async-signal-safe:
 // only unlink(2) and rmdir(2).
 void remove_temporary_files_now();
+
+// A new file under a hidden name beside the file it is to replace, in the
+// same directory so that the final rename stays on one file system:
+// "." name "." pid "-" number ".tmp", the name cut so that the whole stays
+// within NAME_MAX. It is noted for removal before it exists, so that a
+// signal in between finds it.
+struct TemporaryFile {
+    UniqueFd fd;        // read and write; invalid when it could not be made
+    std::string path;
+    int slot = -1;      // from note_temporary_file
+    int error = 0;      // errno of the failure
+};
+// directory ends with '/'.
+TemporaryFile create_temporary_beside(const std::string& directory, const std::string& file_name);
+
+// Removes from the directory (ending with '/') the temporary archives made
+// by create_temporary_beside whose process no longer exists, when they are
+// ours and still empty or ZIP data.
+void remove_stale_temporaries(const std::string& directory);
 
 }  // namespace zelvo

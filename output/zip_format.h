@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <string>
+#include <vector>
 
 namespace zelvo::zip {
 
@@ -90,5 +92,35 @@ struct DosDateTime {
 // The DOS time and date of an instant in local time. DOS dates run from
 // 1980 to 2107; instants outside are held at the nearest end.
 DosDateTime dos_date_time(std::time_t instant);
+
+// What the archive records of one member, in its central header.
+struct Entry {
+    std::string name;
+    std::uint16_t flags = 0;
+    std::uint16_t method = kMethodDeflate;
+    DosDateTime modified;
+    std::uint32_t crc = 0;
+    std::uint64_t compressed_size = 0;
+    std::uint64_t uncompressed_size = 0;
+    std::uint32_t external_attributes = kDosAttributeArchive;
+    std::uint64_t local_header_offset = 0;
+};
+
+// The flags a member of this name needs: a name beyond ASCII is marked as
+// UTF-8.
+std::uint16_t name_flags(const std::string& name);
+
+// The local header of the entry, with the name, carrying the CRC and sizes
+// given rather than the entry's (a placeholder is written first).
+std::vector<unsigned char> local_header(const Entry& e, std::uint32_t crc, std::uint64_t compressed,
+                                        std::uint64_t uncompressed);
+
+// The bytes a central directory of these entries takes.
+std::uint64_t central_directory_size(const std::vector<Entry>& entries);
+
+// The central directory of the entries followed by the end record, for a
+// directory that starts at directory_offset.
+std::vector<unsigned char> central_directory(const std::vector<Entry>& entries,
+                                             std::uint64_t directory_offset);
 
 }  // namespace zelvo::zip

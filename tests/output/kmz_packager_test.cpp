@@ -1,7 +1,6 @@
 #include "output/kmz_packager.h"
 
 #include <fcntl.h>
-#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -395,30 +394,6 @@ TEST_F(KmzPackagerTest, BytesFromMemoryAreStoredAsTheSameFileWouldBe) {
     EXPECT_EQ(p.member_count(), 0u);
     EXPECT_THROW(p.add_bytes("big.png", big, 1000000000), KmzError);
     EXPECT_EQ(asked.size(), 2u);
-}
-
-TEST_F(KmzPackagerTest, StaleTemporaryArchivesOfEndedRunsAreRemoved) {
-    pid_t ended = ::fork();
-    if (ended == 0) ::_exit(0);
-    ::waitpid(ended, nullptr, 0);
-    const std::string dead = std::to_string(ended), alive = std::to_string(::getpid());
-    struct Case {
-        std::string name, bytes;
-        bool removed;
-    };
-    const Case cases[] = {
-        {".old.kmz." + dead + "-0.tmp", "PK\x03\x04 a member", true},
-        {".other.kmz." + dead + "-12.tmp", "", true},
-        {".old.kmz." + alive + "-3.tmp", "PK\x03\x04", false},   // a run still going
-        {".notes." + dead + "-0.tmp", "the user's text", false},  // not an archive
-        {".old.kmz.x" + dead + "-0.tmp", "PK\x03\x04", false},    // not our name
-        {"old.kmz." + dead + "-0.tmp", "PK\x03\x04", false},
-    };
-    for (const Case& c : cases) write_file(dir / c.name, c.bytes);
-    KmzPackager p;
-    p.create(archive);
-    p.close();
-    for (const Case& c : cases) EXPECT_EQ(std::filesystem::exists(dir / c.name), !c.removed) << c.name;
 }
 
 TEST_F(KmzPackagerTest, StreamedMemberTooLargeFailsAndRollsBack) {
