@@ -23,6 +23,9 @@
 #include <QUrl>
 
 #include <optional>
+#include <span>
+#include <tuple>
+#include <utility>
 
 #include "engine/conversion_run.h"
 #include "engine/summary_report.h"
@@ -132,26 +135,70 @@ QLineEdit* make_edit(QWidget* parent, const char* name, QRect r, const QFont& fo
 }
 
 // A number the user changes only with the spinner beside it.
-QLineEdit* make_stepped_field(QWidget* parent, const char* name, QRect r, const std::string& initial) {
-    QLineEdit* e = make_edit(parent, name, r, sans_font());
-    e->setReadOnly(true);
-    e->setText(to_qstring(initial));
-    return e;
-}
-
-UpDown* make_up_down(QWidget* parent, const char* name, QRect r, int position, int minimum, int maximum) {
-    auto* u = new UpDown(position, minimum, maximum, parent);
-    u->setObjectName(QString::fromLatin1(name));
-    u->setGeometry(r);
-    return u;
-}
-
 ColorSwatch* make_swatch(QWidget* parent, const char* name, int x, int y, ColorRef color) {
     auto* s = new ColorSwatch(parent);
     s->setObjectName(QString::fromLatin1(name));
     s->setGeometry(x, y, 15, 15);
     s->set_color(color);
     return s;
+}
+
+// A caption and the colour swatch beside it.
+struct ColourRow {
+    QLabel* FormControls::*caption;
+    const char* caption_name;
+    const char* text;  // translated as it is made
+    QPoint at;
+    ColorSwatch* FormControls::*swatch;
+    const char* swatch_name;
+    QPoint swatch_at;
+    ColorRef ConversionOptions::*initial;
+};
+
+using F = FormControls;
+using O = ConversionOptions;
+
+// The class colours in two columns, then the tracks' colours.
+const ColourRow kClassColours[] = {
+    {&F::Label2, "Label2", QT_TR_NOOP("Auto"), {8, 16}, &F::Autoshape, "Autoshape", {64, 16}, &O::color_auto},
+    {&F::Label4, "Label4", QT_TR_NOOP("Diff"), {8, 32}, &F::Diffshape, "Diffshape", {64, 32}, &O::color_diff},
+    {&F::Label5, "Label5", QT_TR_NOOP("RTK Fix"), {8, 48}, &F::RTKFixshape, "RTKFixshape", {64, 48}, &O::color_rtk_fix},
+    {&F::Label6, "Label6", QT_TR_NOOP("Invalid"), {88, 16}, &F::Invalidshape, "Invalidshape", {160, 16},
+     &O::color_invalid},
+    {&F::Label7, "Label7", QT_TR_NOOP("RTK Float"), {88, 32}, &F::RTKFloatshape, "RTKFloatshape", {160, 32},
+     &O::color_rtk_float},
+    {&F::Label8, "Label8", QT_TR_NOOP("Estimated"), {88, 48}, &F::Estematedshape, "Estematedshape", {160, 48},
+     &O::color_estimated},
+};
+const ColourRow kTrackColours[] = {
+    {&F::Label1, "Label1", QT_TR_NOOP("Valid Track"), {8, 16}, &F::ShapeStyleTrack, "ShapeStyleTrack", {136, 14},
+     &O::track_color},
+    {&F::Label3, "Label3", QT_TR_NOOP("All the waypoints"), {8, 30}, &F::ShapeFullTrack, "ShapeFullTrack", {136, 30},
+     &O::full_track_color},
+};
+
+void make_colour_rows(QWidget* parent, std::span<const ColourRow> rows, const ConversionOptions& initial,
+                      FormControls& c) {
+    for (const ColourRow& row : rows) {
+        c.*row.caption = make_label(parent, row.caption_name, TForm1::tr(row.text), row.at.x(), row.at.y(),
+                                    mono_font(true));
+        c.*row.swatch = make_swatch(parent, row.swatch_name, row.swatch_at.x(), row.swatch_at.y(), initial.*row.initial);
+    }
+}
+
+// After its caption, a read-only number field and, at its right edge, the
+// arrows that step it.
+std::tuple<QLabel*, QLineEdit*, UpDown*> make_stepper(QLabel* caption, const char* field_name, QRect field,
+                                                      const std::string& initial, const char* arrows_name,
+                                                      int position, int minimum, int maximum) {
+    QWidget* parent = caption->parentWidget();
+    QLineEdit* e = make_edit(parent, field_name, field, sans_font());
+    e->setReadOnly(true);
+    e->setText(to_qstring(initial));
+    auto* u = new UpDown(position, minimum, maximum, parent);
+    u->setObjectName(QString::fromLatin1(arrows_name));
+    u->setGeometry(field.x() + field.width(), field.y(), 16, field.height());
+    return {caption, e, u};
 }
 
 QToolButton* make_button(QWidget* parent, const char* name, QRect r, QStyle::StandardPixmap icon) {
@@ -260,32 +307,18 @@ void TForm1::create_settings_controls(const ConversionOptions& initial) {
     c_.GroupBox3 = make_group(this, "GroupBox3", tr(">>> Settings"), {205, 0, 191, 280}, mono_font());
     c_.GroupBox11 = make_group(c_.GroupBox3, "GroupBox11", tr(" Waypoints"), {4, 13, 181, 110}, mono_font(true));
     QWidget* w = c_.GroupBox11;
-    c_.Label2 = make_label(w, "Label2", tr("Auto"), 8, 16, mono_font(true));
-    c_.Autoshape = make_swatch(w, "Autoshape", 64, 16, initial.color_auto);
-    c_.Label4 = make_label(w, "Label4", tr("Diff"), 8, 32, mono_font(true));
-    c_.Diffshape = make_swatch(w, "Diffshape", 64, 32, initial.color_diff);
-    c_.Label5 = make_label(w, "Label5", tr("RTK Fix"), 8, 48, mono_font(true));
-    c_.RTKFixshape = make_swatch(w, "RTKFixshape", 64, 48, initial.color_rtk_fix);
-    c_.Label6 = make_label(w, "Label6", tr("Invalid"), 88, 16, mono_font(true));
-    c_.Invalidshape = make_swatch(w, "Invalidshape", 160, 16, initial.color_invalid);
-    c_.Label7 = make_label(w, "Label7", tr("RTK Float"), 88, 32, mono_font(true));
-    c_.RTKFloatshape = make_swatch(w, "RTKFloatshape", 160, 32, initial.color_rtk_float);
-    c_.Label8 = make_label(w, "Label8", tr("Estimated"), 88, 48, mono_font(true));
-    c_.Estematedshape = make_swatch(w, "Estematedshape", 160, 48, initial.color_estimated);
-    c_.Label9 = make_label(w, "Label9", tr("Scale"), 8, 72, mono_font(true));
-    c_.Edit4 = make_stepped_field(w, "Edit4", {64, 70, 33, 18}, initial.icon_scale);
-    c_.UpDown2 = make_up_down(w, "UpDown2", {97, 70, 16, 18}, 1, -100, 100);
+    make_colour_rows(w, kClassColours, initial, c_);
+    std::tie(c_.Label9, c_.Edit4, c_.UpDown2) =
+        make_stepper(make_label(w, "Label9", tr("Scale"), 8, 72, mono_font(true)), "Edit4", {64, 70, 33, 18},
+                     initial.icon_scale, "UpDown2", 1, -100, 100);
     c_.CheckBox3 = make_check(w, "CheckBox3", tr("Show value of height"), {8, 90, 141, 17}, initial.show_height);
 
     c_.GroupBox5 = make_group(c_.GroupBox3, "GroupBox5", tr(" Style Track"), {4, 127, 181, 106}, mono_font(true));
     w = c_.GroupBox5;
-    c_.Label1 = make_label(w, "Label1", tr("Valid Track"), 8, 16, mono_font(true));
-    c_.ShapeStyleTrack = make_swatch(w, "ShapeStyleTrack", 136, 14, initial.track_color);
-    c_.Label3 = make_label(w, "Label3", tr("All the waypoints"), 8, 30, mono_font(true));
-    c_.ShapeFullTrack = make_swatch(w, "ShapeFullTrack", 136, 30, initial.full_track_color);
-    c_.Width = make_label(w, "Width", tr("Width of the track"), 8, 52, sans_font(true));
-    c_.Edit3 = make_stepped_field(w, "Edit3", {112, 50, 25, 18}, initial.track_width);
-    c_.UpDown1 = make_up_down(w, "UpDown1", {137, 50, 16, 18}, 5, -1000, 1000);
+    make_colour_rows(w, kTrackColours, initial, c_);
+    std::tie(c_.Width, c_.Edit3, c_.UpDown1) =
+        make_stepper(make_label(w, "Width", tr("Width of the track"), 8, 52, sans_font(true)), "Edit3",
+                     {112, 50, 25, 18}, initial.track_width, "UpDown1", 5, -1000, 1000);
     c_.CheckBox4 = make_check(w, "CheckBox4", tr("Start first fix"), {8, 69, 97, 17}, initial.start_first_fix);
     c_.CheckBox4->setEnabled(false);
     c_.CheckBox4->setVisible(false);
