@@ -39,6 +39,9 @@ struct ConversionOptions {
     bool epoch_data = false;                 // typed fields in every placemark
     // Adds the fix-status strip and the session summary to the document.
     bool timeline = false;
+    // Adds the precision of a standing receiver to the summary (and, with
+    // the strip, its scatter picture to the document).
+    bool standing = false;
 
     ColorRef class_color(FixClass c) const {
         switch (c) {

@@ -94,6 +94,13 @@ void add_timeline_member(KmzPackager& archive, const SessionSummary& s, const Co
     archive.end_member();
 }
 
+void add_scatter_member(KmzPackager& archive, const LogDocument& document, const ConversionOptions& options) {
+    const std::vector<unsigned char> png =
+        encode_png(draw_scatter(scatter_picture(document.summary.standing, document.scatter, options), timeline_font_path()));
+    archive.begin_member(kScatterMember, std::time(nullptr)).write(reinterpret_cast<const char*>(png.data()), png.size());
+    archive.end_member();
+}
+
 // Writes the document into the archive and packs the icons and the strip
 // after it. On a failure the temporary archive goes and the old one stays
 // before the failure is rethrown.
@@ -112,6 +119,7 @@ RunResult write_archive(const ConversionOptions& options, const OutputPlace& pla
         // replaces its own member.
         for (const Icon& icon : icons) archive.add_bytes(icon.name, icon.png, icons_made);
         if (options.timeline) add_timeline_member(archive, document.summary, options);
+        if (options.timeline && options.standing) add_scatter_member(archive, document, options);
         archive.close();
         return {RunOutcome::Finished, {}, document.placemarks, place.archive_path, document.epochs,
                 std::move(document.summary)};

@@ -20,8 +20,9 @@ SelectionRules selection_rules(const ConversionOptions& options) {
 // hands it with what was decided to the summary.
 class DocumentFeed : public EpochConsumer {
 public:
-    DocumentFeed(KmlDocument& document, const ConversionOptions& options, SummaryAccumulator& summary)
-        : document_(document), selection_(selection_rules(options)), summary_(summary) {}
+    DocumentFeed(KmlDocument& document, const ConversionOptions& options, SummaryAccumulator& summary,
+                 StandingAccumulator* standing)
+        : document_(document), selection_(selection_rules(options)), summary_(summary), standing_(standing) {}
 
     void epoch_final(waypoints& record) override {
         // The decision may stamp a date: the summary keeps the log's own.
@@ -38,7 +39,9 @@ public:
         if (d.on_all_points_track) document_.track_point(Track::AllPoints, record, d.all_points_track_breaks);
         std::optional<FixClass> first_class;
         if (d.placemarks > 0) first_class = d.classes[0];
-        summary_.add(record, {has_position(record), first_class, drawn, d.on_valid_track, receiver_date_});
+        const EpochFacts facts{has_position(record), first_class, drawn, d.on_valid_track, receiver_date_};
+        summary_.add(record, facts);
+        if (standing_ && counts_as_positioned(record, facts)) standing_->add(record, first_class);
     }
     void last_epoch_follows() override { selection_.last_epoch_follows(); }
 
@@ -46,6 +49,7 @@ private:
     KmlDocument& document_;
     EpochSelection selection_;
     SummaryAccumulator& summary_;
+    StandingAccumulator* standing_;  // none unless asked for
     std::string receiver_date_;
 };
 
@@ -55,7 +59,8 @@ KmlLook document_look(const ConversionOptions& options, IconNames icons) {
     return {options.input_format,    std::move(icons),          options.icon_scale,
             options.show_height,     options.track_width,       options.track_color,
             options.use_all_waypoints, options.full_track_color, options.epoch_data,
-            options.split_gap_ms > 0, options.timeline ? kTimelineMember : ""};
+            options.split_gap_ms > 0, options.timeline ? kTimelineMember : "",
+            options.timeline && options.standing ? kScatterMember : ""};
 }
 
 LogDocument write_log_document(InputFile& input, const ConversionOptions& options, IconNames icons,
@@ -63,7 +68,9 @@ LogDocument write_log_document(InputFile& input, const ConversionOptions& option
     KmlDocument document(sink, document_look(options, std::move(icons)));
     host.phase(RunPhase::Reading, 0);
     SummaryAccumulator summary;
-    DocumentFeed feed(document, options, summary);
+    std::optional<StandingAccumulator> standing;
+    if (options.standing) standing.emplace();
+    DocumentFeed feed(document, options, summary, standing ? &*standing : nullptr);
     EpochStream epochs(feed);
     // Each epoch's placemarks are written as soon as the epoch is final.
     const std::uint64_t progress_step = input.size() / 100;  // the gauge's step
@@ -71,7 +78,14 @@ LogDocument write_log_document(InputFile& input, const ConversionOptions& option
     if (options.input_format == kFormatBinary) ingest_binary(input, progress_step, host, epochs);
     epochs.finish();
 
-    LogDocument result{epochs.size(), std::nullopt, summary.finish()};
+    LogDocument result{epochs.size(), std::nullopt, summary.finish(), {}};
+    if (standing) {
+        StandingResult measured = std::move(*standing).finish();
+        standing.reset();
+        result.summary.standing_measured = true;
+        result.summary.standing = measured.figures;
+        result.scatter = std::move(measured.scatter);
+    }
     if (options.input_format == kFormatNmea || options.input_format == kFormatBinary) {
         result.placemarks = document.placemark_count();
         host.phase(RunPhase::Writing, *result.placemarks);

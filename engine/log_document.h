@@ -16,6 +16,8 @@ namespace zelvo {
 
 // The archive member of the fix-status strip.
 inline constexpr const char* kTimelineMember = "timeline.png";
+// The archive member of the standing receiver's scatter picture.
+inline constexpr const char* kScatterMember = "scatter.png";
 
 struct LogDocument {
     std::uint64_t epochs = 0;  // epochs the log gave
@@ -23,6 +25,7 @@ struct LogDocument {
     // no folder.
     std::optional<std::int32_t> placemarks;
     SessionSummary summary;
+    StandingScatter scatter;  // empty unless the standing precision was asked for
 };
 
 // How the document draws a run with `options`, under the icons `icons`.

@@ -51,6 +51,8 @@ bool on_the_globe(const waypoints& r) {
 
 }  // namespace
 
+bool counts_as_positioned(const waypoints& r, const EpochFacts& facts) { return facts.has_position && on_the_globe(r); }
+
 std::string time_of_day_text(std::int32_t ms_of_day) {
     const std::int32_t ms = day_ms(ms_of_day);
     char text[16];
@@ -106,7 +108,7 @@ SummaryAccumulator::SummaryAccumulator() {
 void SummaryAccumulator::add(const waypoints& r, const EpochFacts& facts) {
     ++s_.epochs;
     s_.placemarks += static_cast<std::uint64_t>(facts.placemarks);
-    const bool positioned = facts.has_position && on_the_globe(r);
+    const bool positioned = counts_as_positioned(r, facts);
     int slot = kNoPlacemarkSlot;
     if (positioned) {
         ++s_.epochs_with_position;

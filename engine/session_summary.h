@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/conversion_options.h"
+#include "engine/standing_precision.h"
 #include "record/waypoints.h"
 
 namespace zelvo {
@@ -25,7 +26,7 @@ struct EpochFacts {
 };
 
 // Slot of the epochs with a position but no placemark, after the six classes.
-inline constexpr int kNoPlacemarkSlot = kFixClassCount;
+inline constexpr int kNoPlacemarkSlot = kFixClassCount;  // as StandingScatter keeps it
 inline constexpr int kClassSlots = kFixClassCount + 1;
 
 // Epoch counts per class over the session's time, in bins of equal width
@@ -56,6 +57,10 @@ struct SessionSummary {
     std::optional<double> diff_age_max_s;
     std::optional<double> first_rtk_fix_after_s;
     TimelineBins timeline;
+    // The precision of a standing receiver, when asked for; none without
+    // an epoch with a position.
+    bool standing_measured = false;
+    std::optional<StandingFigures> standing;
 };
 
 // Counts of exact values. The median needs every value, but logs write HDOP
@@ -114,6 +119,10 @@ private:
 // The date the log itself gave the epoch ("yyyy-mm-dd"), or empty: a date
 // from the computer's clock (marked) or none at all is not the receiver's.
 std::string_view receiver_date(const waypoints& record);
+
+// The epoch has a position the summary counts: one the selection takes,
+// on the globe.
+bool counts_as_positioned(const waypoints& record, const EpochFacts& facts);
 
 // "hh:mm:ss.sss" of a time of day in milliseconds.
 std::string time_of_day_text(std::int32_t ms_of_day);

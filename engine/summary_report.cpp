@@ -67,6 +67,28 @@ std::string length_text(double metres) {
     return metres >= 10'000 ? fixed(metres / 1000, 3) + " km" : fixed(metres, 2) + " m";
 }
 
+std::string_view standing_class(const StandingFigures& f) { return f.rtk_fix_only ? "rtk_fix" : "all"; }
+
+// "120 RTK fix epochs", "86 epochs of all classes"
+std::string standing_epochs_text(const StandingFigures& f) {
+    return std::to_string(f.epochs) + (f.rtk_fix_only ? " RTK fix epochs" : " epochs of all classes");
+}
+
+// The standing receiver's figures: millimetres for the spread, a tenth of
+// a millimetre for the mean.
+void add_standing_rows(std::vector<std::pair<std::string, std::string>>& rows,
+                       const std::optional<StandingFigures>& f) {
+    if (!f) {
+        rows.emplace_back("static", "no epoch with a position");
+        return;
+    }
+    rows.emplace_back("static", standing_epochs_text(*f) + ", mean " + fixed(f->latitude, 9) + ", " +
+                                    fixed(f->longitude, 9) + ", " + fixed(f->height, 4) + " m");
+    rows.emplace_back("sd", "north " + fixed(f->sd_north_m, 3) + " m, east " + fixed(f->sd_east_m, 3) + " m, up " +
+                                fixed(f->sd_up_m, 3) + " m");
+    rows.emplace_back("CEP", "50 % " + fixed(f->cep50_m, 3) + " m, 95 % " + fixed(f->cep95_m, 3) + " m");
+}
+
 // One label and its text per line of the terminal and row of the table.
 std::vector<std::pair<std::string, std::string>> summary_rows(const SessionSummary& s) {
     std::vector<std::pair<std::string, std::string>> rows;
@@ -95,6 +117,7 @@ std::vector<std::pair<std::string, std::string>> summary_rows(const SessionSumma
     rows.emplace_back("diff age", s.diff_age_max_s ? "max " + fixed(*s.diff_age_max_s, 1) + " s" : "none");
     rows.emplace_back("RTK fix", s.first_rtk_fix_after_s ? "first after " + fixed(*s.first_rtk_fix_after_s, 1) + " s"
                                                          : "never");
+    if (s.standing_measured) add_standing_rows(rows, s.standing);
     return rows;
 }
 
@@ -209,6 +232,38 @@ std::vector<TimelineLegendItem> legend_items(const SessionSummary& s, const Conv
     return legend;
 }
 
+std::string standing_json(const std::optional<StandingFigures>& f) {
+    if (!f) return "null";
+    return "{\"class\": \"" + std::string(standing_class(*f)) + "\", \"epochs\": " + std::to_string(f->epochs) +
+           ", \"lat\": " + shortest(f->latitude) + ", \"lon\": " + shortest(f->longitude) +
+           ", \"height\": " + shortest(f->height) + ", \"sd_m\": {\"north\": " + shortest(f->sd_north_m) +
+           ", \"east\": " + shortest(f->sd_east_m) + ", \"up\": " + shortest(f->sd_up_m) +
+           "}, \"cep50_m\": " + shortest(f->cep50_m) + ", \"cep95_m\": " + shortest(f->cep95_m) + "}";
+}
+
+// The smallest of 1, 2 and 5 times a power of ten that is at least `metres`.
+double round_scale(double metres) {
+    double power = std::pow(10.0, std::floor(std::log10(metres)));
+    for (;;) {
+        for (double m : {1.0, 2.0, 5.0})
+            if (m * power >= metres * (1 - 1e-12)) return m * power;
+        power *= 10;
+    }
+}
+
+// Decimals enough to write every multiple of `step` exactly.
+int decimals_for(double step) {
+    for (int d = 0; d < 6; ++d) {
+        const double scaled = step * std::pow(10.0, d);
+        if (std::fabs(scaled - std::round(scaled)) < 1e-6 * scaled) return d;
+    }
+    return 6;
+}
+
+// The plot reaches half as far again as the CEP95 circle, at least a millimetre.
+constexpr double kPlotReachOverCep95 = 1.5;
+constexpr double kSmallestPlot_m = 0.001;
+
 }  // namespace
 
 std::string summary_json(std::span<const SummaryEntry> entries) {
@@ -242,7 +297,9 @@ std::string summary_json(std::span<const SummaryEntry> entries) {
              "},\n";
         j += "    \"diff_age_max_s\": " + json_or_null(e.format == kFormatBinary ? std::nullopt : s.diff_age_max_s) +
              ",\n";
-        j += "    \"first_rtk_fix_after_s\": " + json_or_null(s.first_rtk_fix_after_s) + "\n";
+        j += "    \"first_rtk_fix_after_s\": " + json_or_null(s.first_rtk_fix_after_s);
+        if (s.standing_measured) j += ",\n    \"static\": " + standing_json(s.standing);
+        j += "\n";
         j += "  }";
     }
     return j + (entries.empty() ? "]\n" : "\n]\n");
@@ -261,6 +318,34 @@ std::string summary_html(const SessionSummary& s) {
     for (const auto& [label, text] : summary_rows(s))
         out += "\t<tr><th>" + html_safe(label) + "</th><td>" + html_safe(text) + "</td></tr>\n";
     return out + "</table>\n";
+}
+
+ScatterPicture scatter_picture(const std::optional<StandingFigures>& f, const StandingScatter& scatter,
+                               const ConversionOptions& options) {
+    ScatterPicture p;
+    for (int k = 0; k < kFixClassCount; ++k) p.colours.push_back(rgb_of(options.class_color(static_cast<FixClass>(k))));
+    p.colours.push_back(kNoPlacemarkColour);
+    if (!f) {
+        p.title = "Horizontal offsets: no epoch with a position";
+        return p;
+    }
+    p.title = "Horizontal offsets from the mean of " + standing_epochs_text(*f);
+    p.half_width_m = round_scale(std::max(kSmallestPlot_m, kPlotReachOverCep95 * f->cep95_m));
+    p.tick_step_m = p.half_width_m / 2;
+    p.tick_decimals = decimals_for(p.tick_step_m);
+    std::uint64_t outside = 0;
+    for (std::size_t i = 0; i < scatter.east_m.size(); ++i) {
+        if (std::max(std::fabs(scatter.east_m[i]), std::fabs(scatter.north_m[i])) > p.half_width_m) {
+            ++outside;
+            continue;
+        }
+        p.points.push_back({static_cast<float>(scatter.east_m[i]), static_cast<float>(scatter.north_m[i]),
+                            scatter.slot[i]});
+    }
+    p.circles.push_back({f->cep50_m, false, "CEP50 " + fixed(f->cep50_m, 3) + " m"});
+    p.circles.push_back({f->cep95_m, true, "CEP95 " + fixed(f->cep95_m, 3) + " m"});
+    if (outside > 0) p.note = std::to_string(outside) + " epochs lie outside the plot";
+    return p;
 }
 
 TimelinePicture timeline_picture(const SessionSummary& s, const ConversionOptions& options) {

@@ -7,6 +7,7 @@
 
 #include "engine/conversion_options.h"
 #include "engine/session_summary.h"
+#include "output/scatter_image.h"
 #include "output/timeline_image.h"
 
 namespace zelvo {
@@ -29,5 +30,11 @@ std::string summary_html(const SessionSummary& summary);
 
 // The strip's columns, ticks and legend, in the classes' own colours.
 TimelinePicture timeline_picture(const SessionSummary& summary, const ConversionOptions& options);
+
+// The standing receiver's horizontal offsets about the mean, each in its
+// class's colour, with the CEP50 and CEP95 circles; a plot with no point
+// when there are no figures.
+ScatterPicture scatter_picture(const std::optional<StandingFigures>& figures, const StandingScatter& scatter,
+                               const ConversionOptions& options);
 
 }  // namespace zelvo

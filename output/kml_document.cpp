@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "output/epoch_data.h"
+#include "output/scatter_image.h"
 #include "output/timeline_image.h"
 
 namespace zelvo {
@@ -289,6 +290,17 @@ void KmlDocument::timeline(std::string_view description) {
         .put("<overlayXY x=\"0.5\" y=\"0\" xunits=\"fraction\" yunits=\"fraction\"/>\n"_kml)
         .put("<screenXY x=\"0.5\" y=\"0\" xunits=\"fraction\" yunits=\"fraction\"/>\n"_kml)
         .put("<size x=\""_kml).put_int(kTimelineWidth).put("\" y=\""_kml).put_int(kTimelineHeight)
+        .put("\" xunits=\"pixels\" yunits=\"pixels\"/>\n"_kml)
+        .put("</ScreenOverlay>\n"_kml);
+    if (look_.scatter_member.empty()) return;
+    // Bottom right, clear of the strip.
+    head_.put("<ScreenOverlay>\n"_kml)
+        .put("<name>Horizontal scatter</name>\n"_kml)
+        .put("<Icon><href>"_kml).put(look_.scatter_member).put("</href></Icon>\n"_kml)
+        .put("<overlayXY x=\"1\" y=\"0\" xunits=\"fraction\" yunits=\"fraction\"/>\n"_kml)
+        .put("<screenXY x=\"1\" y=\""_kml).put_int(kTimelineHeight + 10)
+        .put("\" xunits=\"fraction\" yunits=\"pixels\"/>\n"_kml)
+        .put("<size x=\""_kml).put_int(kScatterWidth).put("\" y=\""_kml).put_int(kScatterHeight)
         .put("\" xunits=\"pixels\" yunits=\"pixels\"/>\n"_kml)
         .put("</ScreenOverlay>\n"_kml);
 }

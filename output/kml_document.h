@@ -42,6 +42,10 @@ struct KmlLook {
     // The archive member of the fix-status strip, pinned to the bottom of
     // the view; empty for none. With it the document has a description.
     std::string timeline_member;
+    // With the strip, the archive member of a second picture (the standing
+    // receiver's scatter), pinned to the bottom right above the strip; empty
+    // for none.
+    std::string scatter_member;
 };
 
 // The two tracks a document can carry.

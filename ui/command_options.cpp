@@ -80,6 +80,13 @@ const OptionRow kOptions[] = {
          return std::string();
      }},
 
+    {"static", 0, no_argument, nullptr,
+     "add a standing receiver's precision to the summary (with --timeline, its scatter picture)",
+     [](CommandRequest& r, const char*) {
+         set(r, [](ConversionOptions& o) { o.standing = true; });
+         return std::string();
+     }},
+
     {"fixed-date", 0, required_argument, "DATE", "date every epoch with DATE (YYYY-MM-DD)",
      [](CommandRequest& r, const char* v) {
          if (!is_calendar_date(v)) return std::string("a date YYYY-MM-DD");

@@ -5,7 +5,8 @@
 
 Converts every log of tests/data and of DIR/testdata/real (NMEA) and
 examples/sample.tolv (binary), once with the built-in settings and once with
-a settings file that turns on the all-epochs track and extrusion, and checks
+a settings file that turns on the all-epochs track and extrusion together
+with the fix-status strip and the standing receiver's scatter, and checks
 each document with xmllint against DIR/kml-schema/ogckml22.xsd, offline.
 Exit status 0 when all validate, 1 otherwise, 77 (skipped) when the schema or
 xmllint is not there.
@@ -63,7 +64,7 @@ def main():
                 kmz = os.path.join(work, "%03d%s.kmz" % (i, "-on" if settings else ""))
                 cmd = [args.exe, "-q", "-f", form, "-o", kmz]
                 if settings:
-                    cmd += ["-c", settings]
+                    cmd += ["-c", settings, "--timeline", "--static"]
                 run = subprocess.run(cmd + [log], capture_output=True, text=True)
                 if run.returncode not in (0, 3):
                     print("FAILED to convert %s: %s" % (log, run.stderr.strip()))
@@ -81,7 +82,7 @@ def main():
         for kml, log, on in documents:
             if "%s validates" % kml not in check.stderr:
                 failures += 1
-                print("INVALID: %s (%s settings)" % (log, "all-epochs track and extrusion" if on else "default"))
+                print("INVALID: %s (%s settings)" % (log, "all-epochs track, extrusion, strip and scatter" if on else "default"))
                 for line in check.stderr.splitlines():
                     if line.startswith(kml + ":"):
                         print("  " + line[len(kml) + 1:])
