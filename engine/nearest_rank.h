@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <iterator>
 #include <optional>
 
@@ -16,15 +17,16 @@ inline std::uint64_t nearest_rank_of(std::uint64_t count, int percent) {
     return std::max<std::uint64_t>(1, (static_cast<std::uint64_t>(percent) * count + 99) / 100);
 }
 
-// The p-th percentile of [first, last), or none without a value. The values
-// are reordered (a partial sort around the rank).
-template <typename It>
-std::optional<double> nearest_rank(It first, It last, int percent) {
+// The p-th percentile of the values `projection` gives for [first, last),
+// or none without a value. The elements are reordered (a partial sort
+// around the rank).
+template <typename It, typename Projection = std::identity>
+std::optional<double> nearest_rank(It first, It last, int percent, Projection projection = {}) {
     const auto count = static_cast<std::uint64_t>(std::distance(first, last));
     if (count == 0) return std::nullopt;
     const It nth = first + static_cast<std::ptrdiff_t>(nearest_rank_of(count, percent) - 1);
-    std::nth_element(first, nth, last);
-    return static_cast<double>(*nth);
+    std::ranges::nth_element(first, nth, last, std::ranges::less{}, projection);
+    return static_cast<double>(std::invoke(projection, *nth));
 }
 
 }  // namespace zelvo

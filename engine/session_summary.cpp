@@ -25,9 +25,9 @@ std::string epoch_text(std::string_view date, std::int32_t ms) {
     return std::string(date) + "T" + time_of_day_text(ms) + "Z";
 }
 
-// The time of day to the nearest millisecond, from the time text: the
-// record's ms_of_day truncates, which turns "29.9" into 29.899 s.
-std::int32_t epoch_ms(const waypoints& r) {
+}  // namespace
+
+std::int32_t epoch_ms_of_day(const waypoints& r) {
     const std::string& t = r.time;
     auto two_digits = [&](std::size_t at) {
         return std::isdigit(static_cast<unsigned char>(t[at])) && std::isdigit(static_cast<unsigned char>(t[at + 1]))
@@ -43,6 +43,8 @@ std::int32_t epoch_ms(const waypoints& r) {
         return day_ms(r.ms_of_day);
     return day_ms(static_cast<std::int32_t>(hours * 3'600'000 + minutes * 60'000 + std::llround(seconds * 1000)));
 }
+
+namespace {
 
 bool on_the_globe(const waypoints& r) {
     return std::isfinite(r.latitude) && std::isfinite(r.longitude) && std::fabs(r.latitude) <= 90 &&
@@ -147,7 +149,7 @@ void SummaryAccumulator::add(const waypoints& r, const EpochFacts& facts) {
 // steps back of a fraction of a second and of a few seconds), which must
 // not count as a day: the session's clock then stays where it was.
 void SummaryAccumulator::add_time(const waypoints& r, const EpochFacts& facts, int slot) {
-    const std::int32_t ms = epoch_ms(r);
+    const std::int32_t ms = epoch_ms_of_day(r);
     if (!has_time_) {
         has_time_ = true;
         s_.first_ms_of_day = ms;

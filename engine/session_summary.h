@@ -124,6 +124,10 @@ std::string_view receiver_date(const waypoints& record);
 // on the globe.
 bool counts_as_positioned(const waypoints& record, const EpochFacts& facts);
 
+// The epoch's time of day to the nearest millisecond, from its time text
+// (the record's ms_of_day truncates, which turns "29.9" into 29.899 s).
+std::int32_t epoch_ms_of_day(const waypoints& record);
+
 // "hh:mm:ss.sss" of a time of day in milliseconds.
 std::string time_of_day_text(std::int32_t ms_of_day);
 
