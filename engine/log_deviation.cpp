@@ -61,7 +61,7 @@ std::optional<std::int64_t> days_since_epoch(std::string_view d) {
 }
 
 void PositionCollector::add(const waypoints& r, std::string_view receiver_date) {
-    if (r.time.empty()) return;
+    if (r.time.empty() || !std::isfinite(r.altitude)) return;
     std::int64_t instant = epoch_ms_of_day(r);
     if (std::optional<std::int64_t> days = days_since_epoch(receiver_date)) instant += *days * kMsPerDay;
     else log_.dated = false;

@@ -45,7 +45,8 @@ std::optional<std::int64_t> days_since_epoch(std::string_view date);
 class PositionCollector {
 public:
     // An epoch with a position, with the date the log itself gave it
-    // ("yyyy-mm-dd", or empty); an epoch without a time is left out.
+    // ("yyyy-mm-dd", or empty); an epoch without a time, or with a height
+    // that is not a finite number, is left out.
     void add(const waypoints& record, std::string_view receiver_date);
     LogPositions take() && { return std::move(log_); }
 

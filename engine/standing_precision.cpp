@@ -42,6 +42,8 @@ double population_sd(const std::deque<double>& values) {
 }  // namespace
 
 void StandingAccumulator::add(const waypoints& r, std::optional<FixClass> first_class) {
+    // A height that reads as infinite or not a number says nothing of where the receiver stands.
+    if (!std::isfinite(r.altitude)) return;
     const int slot = first_class ? static_cast<int>(*first_class) : kFixClassCount;
     latitude_.push_back(r.latitude);
     longitude_.push_back(r.longitude);

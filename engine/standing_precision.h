@@ -44,7 +44,8 @@ struct StandingResult {
 // size at once. finish() turns them into offsets in place.
 class StandingAccumulator {
 public:
-    // An epoch with a position, under the class of its first placemark.
+    // An epoch with a position, under the class of its first placemark; one
+    // whose height is not a finite number is left out.
     void add(const waypoints& record, std::optional<FixClass> first_class);
     StandingResult finish() &&;
 

@@ -232,13 +232,16 @@ std::vector<TimelineLegendItem> legend_items(const SessionSummary& s, const Conv
     return legend;
 }
 
+// A figure that overflowed (heights far off the earth) is no number JSON knows.
+std::string json_number(double v) { return std::isfinite(v) ? shortest(v) : "null"; }
+
 std::string standing_json(const std::optional<StandingFigures>& f) {
     if (!f) return "null";
     return "{\"class\": \"" + std::string(standing_class(*f)) + "\", \"epochs\": " + std::to_string(f->epochs) +
-           ", \"lat\": " + shortest(f->latitude) + ", \"lon\": " + shortest(f->longitude) +
-           ", \"height\": " + shortest(f->height) + ", \"sd_m\": {\"north\": " + shortest(f->sd_north_m) +
-           ", \"east\": " + shortest(f->sd_east_m) + ", \"up\": " + shortest(f->sd_up_m) +
-           "}, \"cep50_m\": " + shortest(f->cep50_m) + ", \"cep95_m\": " + shortest(f->cep95_m) + "}";
+           ", \"lat\": " + json_number(f->latitude) + ", \"lon\": " + json_number(f->longitude) +
+           ", \"height\": " + json_number(f->height) + ", \"sd_m\": {\"north\": " + json_number(f->sd_north_m) +
+           ", \"east\": " + json_number(f->sd_east_m) + ", \"up\": " + json_number(f->sd_up_m) +
+           "}, \"cep50_m\": " + json_number(f->cep50_m) + ", \"cep95_m\": " + json_number(f->cep95_m) + "}";
 }
 
 // The smallest of 1, 2 and 5 times a power of ten that is at least `metres`.
@@ -330,7 +333,8 @@ ScatterPicture scatter_picture(const std::optional<StandingFigures>& f, const St
         return p;
     }
     p.title = "Horizontal offsets from the mean of " + standing_epochs_text(*f);
-    p.half_width_m = round_scale(std::max(kSmallestPlot_m, kPlotReachOverCep95 * f->cep95_m));
+    const double reach = kPlotReachOverCep95 * f->cep95_m;
+    p.half_width_m = round_scale(std::isfinite(reach) ? std::max(kSmallestPlot_m, reach) : 1);
     p.tick_step_m = p.half_width_m / 2;
     p.tick_decimals = decimals_for(p.tick_step_m);
     std::uint64_t outside = 0;

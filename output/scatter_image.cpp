@@ -72,7 +72,7 @@ PngImage draw_scatter(const ScatterPicture& picture, const std::string& font_pat
     fill_rect(image, 0, 0, kScatterWidth, kScatterHeight, kBackground, kBackgroundAlpha);
     title_pen.draw(image, picture.title, 10, 16, kInk);
 
-    const PlotScale scale{picture.half_width_m > 0 ? picture.half_width_m : 1};
+    const PlotScale scale{picture.half_width_m > 0 && std::isfinite(picture.half_width_m) ? picture.half_width_m : 1};
     const std::uint32_t right = kScatterPlotLeft + kScatterPlotSide, bottom = kScatterPlotTop + kScatterPlotSide;
     fill_rect(image, kScatterPlotLeft - 1, kScatterPlotTop - 1, kScatterPlotSide + 2, kScatterPlotSide + 2, kFrame);
     fill_rect(image, kScatterPlotLeft, kScatterPlotTop, kScatterPlotSide, kScatterPlotSide, kBackground);
@@ -101,14 +101,15 @@ PngImage draw_scatter(const ScatterPicture& picture, const std::string& font_pat
     // The points as small squares, then the circles over them.
     for (const ScatterPoint& p : picture.points) {
         const double x = scale.to_x(p.east_m), y = scale.to_y(p.north_m);
-        if (x < kScatterPlotLeft || y < kScatterPlotTop || x >= right || y >= bottom) continue;
+        if (!(x >= kScatterPlotLeft && y >= kScatterPlotTop && x < right && y < bottom)) continue;
         const Rgb colour = p.colour < picture.colours.size() ? picture.colours[p.colour] : kInk;
         const auto px = static_cast<std::uint32_t>(x), py = static_cast<std::uint32_t>(y);
         const std::uint32_t left = std::max(kScatterPlotLeft, px - 1), top = std::max(kScatterPlotTop, py - 1);
         fill_rect(image, left, top, std::min(right, px + 2) - left, std::min(bottom, py + 2) - top, colour);
     }
     const double cx = scale.to_x(0), cy = scale.to_y(0);
-    for (const ScatterCircle& c : picture.circles) draw_ring(image, cx, cy, scale.pixels(c.radius_m), c.dashed);
+    for (const ScatterCircle& c : picture.circles)
+        if (std::isfinite(c.radius_m)) draw_ring(image, cx, cy, scale.pixels(c.radius_m), c.dashed);
 
     // The legend: each circle's line and label side by side, then the note.
     const int legend_baseline = static_cast<int>(bottom) + 12 + 3 * kLabelPixels;

@@ -118,6 +118,11 @@ TEST(StandingPrecision, TakesTheRtkFixesFromTenOnAndAveragesAcrossTheAntimeridia
         EXPECT_EQ(s.scatter.east_m.size(), c.epochs);
     }
     EXPECT_FALSE(standing_of(0, 0).figures);
+    StandingAccumulator odd;
+    waypoints r;
+    r.altitude = NAN;
+    odd.add(r, FixClass::RtkFix);
+    EXPECT_FALSE(std::move(odd).finish().figures) << "a height that is not a number";
 
     // Two fixes astride the antimeridian, 1e-5 degrees apart on the equator:
     // 6378137 m * sin(1e-5 degrees) each side of the mean.
