@@ -2,9 +2,36 @@
 // write is refused with everything left as it was.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace zelvo {
+
+// Every file a run reads or writes. "-" is a standard stream: standard input
+// as an input, standard output as an output.
+enum class RunFileRole {
+    Input,      // a log, the settings file
+    Archive,    // a log's archive; a later one may replace an earlier one
+    Companion,  // any other output (the summary): never shares a file
+};
+struct RunFile {
+    std::string path;
+    RunFileRole role;
+    std::string label;  // "the log", "the summary": how a refusal names it
+};
+
+struct RunFileConflict {
+    std::string path;    // the output that is refused
+    std::string reason;  // why, naming the file it would replace
+};
+
+// The first output that is the same file as an input, or a companion output
+// that is the same file as another output: by identity (device and inode)
+// where both exist, or by the normalised path. A device or FIFO named twice
+// (a terminal as standard input and standard output) is no conflict; the
+// standard output named twice is.
+std::optional<RunFileConflict> run_files_conflict(const std::vector<RunFile>& files);
 
 // Why the archive may not be written at archive_path, or empty when it may:
 // a name longer than the file system takes, the log itself, something that
