@@ -58,17 +58,26 @@ std::string shown(const RunFile& f) {
 }  // namespace
 
 std::optional<RunFileConflict> run_files_conflict(const std::vector<RunFile>& files) {
-    for (const RunFile& out : files) {
-        if (!is_output(out)) continue;
+    // A companion is named as the refused output before an archive it
+    // collides with: the archive is what the run is for.
+    std::vector<const RunFile*> outputs;
+    for (RunFileRole role : {RunFileRole::Companion, RunFileRole::Archive})
+        for (const RunFile& f : files)
+            if (f.role == role) outputs.push_back(&f);
+    for (const RunFile* output : outputs) {
+        const RunFile& out = *output;
         for (const RunFile& other : files) {
             if (&other == &out) continue;
-            const bool matters = other.role == RunFileRole::Input || out.role == RunFileRole::Companion ||
-                                 other.role == RunFileRole::Companion;
+            const bool shares_a_conversion = out.conversion == kWholeRun || other.conversion == kWholeRun ||
+                                             out.conversion == other.conversion;
+            const bool matters = other.role == RunFileRole::Input
+                                     ? shares_a_conversion
+                                     : out.role == RunFileRole::Companion || other.role == RunFileRole::Companion;
             if (!matters || !same_file(out, other)) continue;
             if (other.role == RunFileRole::Input)
                 return RunFileConflict{shown(out), "it is the input file " + shown(other) + ": " + out.label +
                                                        " would replace " + other.label};
-            return RunFileConflict{shown(out), "it is also " + other.label + " (" + shown(other) +
+            return RunFileConflict{shown(out), "it is also " + other.label + " of this run (" + shown(other) +
                                                    "): one would replace the other"};
         }
     }

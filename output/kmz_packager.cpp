@@ -370,7 +370,8 @@ void KmzPackager::close() {
     try {
         if (addition_) throw KmzError(error_text("close while a member is being written", EINVAL));
         if (broken_)
-            throw KmzError(error_text("The archive " + file_.target_path() + " was damaged by an earlier failure", EIO));
+            throw KmzError(
+                error_text("The archive " + file_.target_path() + " was damaged by an earlier failure", EIO));
         if (!directory_written_) write_directory();  // no members: the end record alone
         try {
             file_.commit();

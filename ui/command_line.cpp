@@ -355,8 +355,10 @@ int run_plain_form(int argc, char** argv) {
 int refuse_shared_files(const CommandRequest& request, const std::vector<std::string>& outputs) {
     std::vector<RunFile> files;
     if (!request.config.empty()) files.push_back({request.config, RunFileRole::Input, "the settings file"});
-    for (const std::string& input : request.inputs) files.push_back({input, RunFileRole::Input, "a log"});
-    for (const std::string& output : outputs) files.push_back({output, RunFileRole::Archive, "an archive"});
+    for (std::size_t i = 0; i < request.inputs.size(); ++i) {
+        files.push_back({request.inputs[i], RunFileRole::Input, "a log", static_cast<int>(i)});
+        files.push_back({outputs[i], RunFileRole::Archive, "an archive", static_cast<int>(i)});
+    }
     if (!request.summary_path.empty())
         files.push_back({request.summary_path, RunFileRole::Companion, "the summary"});
     const std::optional<RunFileConflict> conflict = run_files_conflict(files);

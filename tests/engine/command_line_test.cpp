@@ -597,6 +597,12 @@ TEST_F(CommandLine, SummaryThatIsAnotherFileOfTheRunIsRefusedBeforeAnythingIsRea
         EXPECT_NE(o.out.find("Can't create the output file"), std::string::npos) << args << "\n" << o.out;
         EXPECT_EQ(snapshot(dir_.path()), before) << args;
     }
+    // A glob that takes in a log's previous archive still converts both, as
+    // runs one after another would.
+    ASSERT_EQ(run("-q in.nmea").status, 0);
+    Outcome o = run("-q --summary s.json in.nmea in.nmea.kmz");
+    EXPECT_EQ(o.status, 3) << o.out;
+    EXPECT_TRUE(exists("s.json") && exists("in.nmea.kmz.kmz"));
 }
 
 TEST_F(CommandLine, SummaryGoesToStandardOutputOrReplacesItsFileWhole) {
@@ -695,8 +701,8 @@ TEST_F(CommandLine, ADisplayThatDoesNotAnswerShowsTheFormsAndExitsWithTwo) {
     for (const char* display : {"DISPLAY=:98765", "DISPLAY=unix:98765.0", "WAYLAND_DISPLAY=zelvo-none",
                                 "WAYLAND_DISPLAY=/nonexistent/wayland-0"}) {
         for (const char* args : {"a.log", ""}) {
-            Outcome o = shell(std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_RUNTIME_DIR=\"$PWD\" ") +
-                              display + " $Z " + args);
+            Outcome o = shell(std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ") +
+                              "XDG_RUNTIME_DIR=\"$PWD\" " + display + " $Z " + args);
             EXPECT_EQ(o.status, 2) << display << " " << args << "\n" << o.out;
             EXPECT_NE(o.out.find("zelvoconverter INPUT OUTPUT.kmz"), std::string::npos) << o.out;
         }
