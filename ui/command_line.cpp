@@ -228,9 +228,8 @@ int convert(ConversionOptions& options, const std::string& shown, bool quiet, bo
 }
 
 // Converts into `output`, or through a private file onto standard output
-// when it is "-".
-// `lines` takes the lines about each log unless standard output carries the
-// archive.
+// when it is "-". `lines` takes the lines about each log unless standard
+// output carries the archive.
 int convert_to(ConversionOptions& options, const std::string& input, const std::string& output, bool quiet,
                std::vector<SummaryEntry>* summaries = nullptr, std::FILE* lines = stdout) {
     const bool to_stdout = output == kStandardStream;
@@ -304,9 +303,7 @@ bool refuses_terminal(const std::string& output) {
 constexpr const char* kTerminalRefusal =
     "an archive is not written to a terminal; redirect standard output or name a file with --output";
 
-// Where the classic form takes relative names: beside the program in
-// portable use (a settings file beside it), otherwise the current directory
-// (an installed program's directory is no place for the user's files).
+// The current directory with its trailing '/'.
 std::string current_directory() {
     std::string cwd(PATH_MAX, '\0');
     if (::getcwd(cwd.data(), cwd.size()) == nullptr) return "./";
@@ -314,6 +311,9 @@ std::string current_directory() {
     return cwd == "/" ? cwd : cwd + "/";
 }
 
+// Where the classic form takes relative names: beside the program in
+// portable use (a settings file beside it), otherwise the current directory
+// (an installed program's directory is no place for the user's files).
 std::string plain_form_directory() {
     const SettingsLocation location = SettingsLocation::of_this_program();
     return location.is_portable() ? location.exe_dir : current_directory();

@@ -1,7 +1,5 @@
 #include "output/temporary_files.h"
 
-#include <csignal>
-#include <sys/resource.h>
 #include <vector>
 
 #include "output/replaced_file.h"
@@ -106,32 +104,6 @@ TEST(ReplacedFile, TheTargetChangesOnlyByACompleteFile) {
     }
     EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.json"));
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"link.json", "new.json", "real.json", "s.json"}));
-}
-
-TEST(ReplacedFile, AFailedWriteKeepsThePreviousFileAndLeavesNoOther) {
-    test::ScratchDir dir;
-    write_file(dir / "s.json", "previous");
-    // A file size limit stands in for a full disk.
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{4, 4};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        try {
-            ReplacedFile file;
-            file.open(dir / "s.json");
-            file.write("more than four bytes", 20);
-            file.commit();
-        } catch (const FileError& e) {
-            ::_exit(e.code() == EFBIG && std::string(e.what()).find(dir / "s.json") != std::string::npos ? 0 : 2);
-        }
-        ::_exit(1);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    EXPECT_EQ(test::read_file(dir / "s.json"), "previous");
-    EXPECT_EQ(dir.entries(), std::vector<std::string>{"s.json"});
 }
 
 }  // namespace
