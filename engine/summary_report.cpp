@@ -353,7 +353,8 @@ ScatterPicture scatter_picture(const std::optional<StandingFigures>& f, const St
     }
     p.circles.push_back({f->cep50_m, false, "CEP50 " + fixed(f->cep50_m, 3) + " m"});
     p.circles.push_back({f->cep95_m, true, "CEP95 " + fixed(f->cep95_m, 3) + " m"});
-    if (outside > 0) p.note = std::to_string(outside) + " epochs lie outside the plot";
+    p.note = "mean " + fixed(f->latitude, 9) + ", " + fixed(f->longitude, 9) + ", " + fixed(f->height, 4) + " m";
+    if (outside > 0) p.note += "; " + std::to_string(outside) + " epochs outside the plot";
     return p;
 }
 

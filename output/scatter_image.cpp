@@ -104,8 +104,14 @@ PngImage draw_scatter(const ScatterPicture& picture, const std::string& font_pat
         if (!(x >= kScatterPlotLeft && y >= kScatterPlotTop && x < right && y < bottom)) continue;
         const Rgb colour = p.colour < picture.colours.size() ? picture.colours[p.colour] : kInk;
         const auto px = static_cast<std::uint32_t>(x), py = static_cast<std::uint32_t>(y);
-        const std::uint32_t left = std::max(kScatterPlotLeft, px - 1), top = std::max(kScatterPlotTop, py - 1);
-        fill_rect(image, left, top, std::min(right, px + 2) - left, std::min(bottom, py + 2) - top, colour);
+        // A darker rim keeps light class colours (yellow, aqua) visible on white.
+        const Rgb rim{static_cast<std::uint8_t>(colour.red * 3 / 5), static_cast<std::uint8_t>(colour.green * 3 / 5),
+                      static_cast<std::uint8_t>(colour.blue * 3 / 5)};
+        for (const auto& [reach, ink] : {std::pair{2u, rim}, std::pair{1u, colour}}) {
+            const std::uint32_t left = std::max(kScatterPlotLeft, px - reach), top = std::max(kScatterPlotTop, py - reach);
+            fill_rect(image, left, top, std::min(right, px + reach + 1) - left, std::min(bottom, py + reach + 1) - top,
+                      ink);
+        }
     }
     const double cx = scale.to_x(0), cy = scale.to_y(0);
     for (const ScatterCircle& c : picture.circles)
