@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/conversion_options.h"
+#include "engine/log_deviation.h"
 #include "engine/standing_precision.h"
 #include "record/waypoints.h"
 
@@ -61,6 +62,9 @@ struct SessionSummary {
     // an epoch with a position.
     bool standing_measured = false;
     std::optional<StandingFigures> standing;
+    // How this log strays from the first of a comparison; none for the
+    // first log and outside a comparison.
+    std::optional<LogDeviation> versus_first;
 };
 
 // Counts of exact values. The median needs every value, but logs write HDOP

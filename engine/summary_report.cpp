@@ -94,6 +94,21 @@ void add_standing_rows(std::vector<std::pair<std::string, std::string>>& rows,
     rows.emplace_back("CEP", "50 % " + fixed(f->cep50_m, 3) + " m, 95 % " + fixed(f->cep95_m, 3) + " m");
 }
 
+std::string spread_text(const Spread& s) {
+    return "median " + fixed(s.median, 3) + " m, p95 " + fixed(s.p95, 3) + " m, max " + fixed(s.max, 3) + " m";
+}
+
+// The comparison with the first log, to the millimetre.
+void add_deviation_rows(std::vector<std::pair<std::string, std::string>>& rows, const LogDeviation& d) {
+    if (d.common_epochs == 0) {
+        rows.emplace_back("vs first", "no common epoch");
+        return;
+    }
+    rows.emplace_back("vs first", std::to_string(d.common_epochs) + " common epochs");
+    rows.emplace_back("horizontal", spread_text(*d.horizontal_m));
+    rows.emplace_back("vertical", spread_text(*d.vertical_m));
+}
+
 // One label and its text per line of the terminal and row of the table.
 std::vector<std::pair<std::string, std::string>> summary_rows(const SessionSummary& s) {
     std::vector<std::pair<std::string, std::string>> rows;
@@ -123,6 +138,7 @@ std::vector<std::pair<std::string, std::string>> summary_rows(const SessionSumma
     rows.emplace_back("RTK fix", s.first_rtk_fix_after_s ? "first after " + fixed(*s.first_rtk_fix_after_s, 1) + " s"
                                                          : "never");
     if (s.standing_measured) add_standing_rows(rows, s.standing);
+    if (s.versus_first) add_deviation_rows(rows, *s.versus_first);
     return rows;
 }
 
@@ -249,6 +265,17 @@ std::string standing_json(const std::optional<StandingFigures>& f) {
            "}, \"cep50_m\": " + json_number(f->cep50_m) + ", \"cep95_m\": " + json_number(f->cep95_m) + "}";
 }
 
+std::string spread_json(const std::optional<Spread>& s) {
+    if (!s) return "null";
+    return "{\"median\": " + json_number(s->median) + ", \"p95\": " + json_number(s->p95) +
+           ", \"max\": " + json_number(s->max) + "}";
+}
+
+std::string deviation_json(const LogDeviation& d) {
+    return "{\"common_epochs\": " + std::to_string(d.common_epochs) + ", \"horizontal_m\": " +
+           spread_json(d.horizontal_m) + ", \"vertical_m\": " + spread_json(d.vertical_m) + "}";
+}
+
 // The smallest of 1, 2 and 5 times a power of ten that is at least `metres`.
 double round_scale(double metres) {
     double power = std::pow(10.0, std::floor(std::log10(metres)));
@@ -307,6 +334,7 @@ std::string summary_json(std::span<const SummaryEntry> entries) {
              ",\n";
         j += "    \"first_rtk_fix_after_s\": " + json_or_null(s.first_rtk_fix_after_s);
         if (s.standing_measured) j += ",\n    \"static\": " + standing_json(s.standing);
+        if (s.versus_first) j += ",\n    \"versus_first\": " + deviation_json(*s.versus_first);
         j += "\n";
         j += "  }";
     }

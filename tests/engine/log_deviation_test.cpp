@@ -6,6 +6,7 @@
 #include "engine/ingestion.h"
 #include "engine/log_deviation.h"
 #include "engine/session_summary.h"
+#include "engine/summary_report.h"
 
 using namespace zelvo;
 using namespace zelvo::test;
@@ -155,6 +156,28 @@ TEST(LogDeviation, DatesCountDaysFromNineteenSeventyAndOnlyRealDatesCount) {
     const LogPositions mixed = std::move(c).take();
     EXPECT_EQ(mixed.epochs.size(), 2u);
     EXPECT_FALSE(mixed.dated);
+}
+
+TEST(LogDeviation, SummaryGivesTheComparisonOrSaysThereIsNoCommonEpoch) {
+    SessionSummary s;
+    s.versus_first = LogDeviation{};
+    const SummaryEntry none{"b.log", "out", kFormatNmea, s};
+    EXPECT_NE(summary_json({&none, 1}).find(
+                  ",\n    \"versus_first\": {\"common_epochs\": 0, \"horizontal_m\": null, \"vertical_m\": null}\n"),
+              std::string::npos);
+    EXPECT_NE(summary_lines(s).find("  vs first  no common epoch\n"), std::string::npos);
+
+    s.versus_first = LogDeviation{3, Spread{0.5, 1.25, 2}, Spread{0.0625, 0.125, 0.25}};
+    const SummaryEntry some{"b.log", "out", kFormatNmea, s};
+    EXPECT_NE(summary_json({&some, 1}).find(
+                  "\"versus_first\": {\"common_epochs\": 3, \"horizontal_m\": {\"median\": 0.5, \"p95\": 1.25, "
+                  "\"max\": 2}, \"vertical_m\": {\"median\": 0.0625, \"p95\": 0.125, \"max\": 0.25}}\n"),
+              std::string::npos);
+    EXPECT_NE(summary_lines(s).find("  vs first  3 common epochs\n"
+                                    "  horizontal median 0.500 m, p95 1.250 m, max 2.000 m\n"
+                                    "  vertical  median 0.062 m, p95 0.125 m, max 0.250 m\n"),
+              std::string::npos);
+    EXPECT_EQ(summary_json({}).find("versus_first"), std::string::npos);
 }
 
 }  // namespace
