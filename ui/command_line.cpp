@@ -1,6 +1,8 @@
 #include "ui/command_line.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "engine/conversion_run.h"
+#include "engine/epoch_outputs.h"
 #include "engine/input_file.h"
 #include "engine/summary_report.h"
 #include "output/file_paths.h"
@@ -165,6 +168,9 @@ int worse(int a, int b) {
 // kept in `summaries`.
 int convert(ConversionOptions& options, const std::string& shown, bool quiet, bool from_stdin, bool to_stdout,
             std::vector<SummaryEntry>* summaries) {
+    // Standard output may carry a companion file instead of the archive.
+    const bool lines_to_stderr = to_stdout || std::any_of(options.companions.begin(), options.companions.end(),
+                                                          [](const CompanionFile& f) { return f.path == "-"; });
     CommandLineHost host(file_name_part(shown), isatty(STDERR_FILENO) != 0, from_stdin);
     RunResult result;
     try {
@@ -194,9 +200,9 @@ int convert(ConversionOptions& options, const std::string& shown, bool quiet, bo
     }
     if (!quiet) {
         // Standard output carries the archive itself when it is the target.
-        std::fprintf(to_stdout ? stderr : stdout, "%s: %s -> %s\n", shown.c_str(), count_text(result).c_str(),
+        std::fprintf(lines_to_stderr ? stderr : stdout, "%s: %s -> %s\n", shown.c_str(), count_text(result).c_str(),
                      to_stdout ? "standard output" : result.archive_path.c_str());
-        if (result.summary) std::fputs(summary_lines(*result.summary).c_str(), to_stdout ? stderr : stdout);
+        if (result.summary) std::fputs(summary_lines(*result.summary).c_str(), lines_to_stderr ? stderr : stdout);
     }
     if (summaries && result.summary) {
         summaries->push_back({from_stdin ? "-" : shown, to_stdout ? "-" : result.archive_path, options.input_format,
@@ -217,8 +223,10 @@ int convert_to(ConversionOptions& options, const std::string& input, const std::
                std::vector<SummaryEntry>* summaries = nullptr) {
     const bool to_stdout = output == kStandardStream;
     PrivateDirectory spool;
+    // A reader that goes away early is a failed write, not a silent end.
+    for (const CompanionFile& f : options.companions)
+        if (f.path == kStandardStream) std::signal(SIGPIPE, SIG_IGN);
     if (to_stdout) {
-        // A reader that goes away early is a failed write, not a silent end.
         std::signal(SIGPIPE, SIG_IGN);
         std::string reason;
         if (!spool.create(reason)) {
@@ -246,6 +254,48 @@ bool write_summary_file(const std::string& path, const std::vector<SummaryEntry>
     if (error != 0)
         std::fprintf(stderr, "%s: %s: cannot write the summary (%s)\n", kProgram, path.c_str(), std::strerror(error));
     return error == 0;
+}
+
+// Whether two names are one file: the same file when both exist, otherwise
+// the same absolute path once the directory's links are resolved.
+bool same_file(const std::string& a, const std::string& b) {
+    struct stat sa {}, sb {};
+    if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    auto absolute = [](const std::string& path) {
+        std::string dir = directory_part(path);
+        if (dir.empty()) dir = "./";
+        char resolved[PATH_MAX];
+        if (::realpath(dir.c_str(), resolved)) dir = std::string(resolved) + "/";
+        return dir + file_name_part(path);
+    };
+    return absolute(a) == absolute(b);
+}
+
+// Why the companion files cannot be written beside the run's other files,
+// or empty: each must differ from the input, the archive, the summary and
+// the others, and standard output takes one of them, and only when the
+// archive does not go there.
+std::string companions_clash(const CommandRequest& request, const std::vector<std::string>& outputs) {
+    std::vector<std::pair<std::string, std::string>> taken;  // name, what it is
+    for (std::size_t i = 0; i < request.inputs.size(); ++i) {
+        if (request.inputs[i] != kStandardStream) taken.push_back({request.inputs[i], "the input"});
+        taken.push_back({outputs[i], "the archive"});
+    }
+    if (!request.summary_path.empty()) taken.push_back({request.summary_path, "the summary"});
+    for (const CompanionFile& f : request.companions) {
+        const std::string what = std::string("the ") + companion_format(f.kind).title + " file";
+        for (const auto& [name, other] : taken) {
+            const bool clash = f.path == kStandardStream || name == kStandardStream
+                                   ? f.path == name
+                                   : same_file(f.path, name);
+            if (clash)
+                return (f.path == kStandardStream ? std::string("standard output") : f.path) + ": " + what +
+                       " would also be " + other;
+        }
+        taken.push_back({f.path, what});
+    }
+    return {};
 }
 
 int usage_error(const std::string& message) {
@@ -337,6 +387,11 @@ int run_options_form(int argc, char** argv) {
                                                      : input + ".kmz");
         if (refuses_terminal(outputs.back())) return usage_error(kTerminalRefusal);
     }
+    // Refused before any log is read, as an archive that may not be written is.
+    if (std::string clash = companions_clash(request, outputs); !clash.empty()) {
+        std::fprintf(stderr, "%s: %s; nothing was written\n", kProgram, clash.c_str());
+        return kFailed;
+    }
 
     SettingsValues settings = SettingsValues::built_in_defaults();
     if (!request.config.empty()) {
@@ -354,6 +409,7 @@ int run_options_form(int argc, char** argv) {
         for (const auto& setting : request.settings) setting(options);
         options.input_format = request.format;
         options.config_path = request.config;
+        options.companions = request.companions;
         return options;
     };
     if (!request.config.empty()) warn_unreadable_settings(options_for(), request.config);
