@@ -89,6 +89,8 @@ private:
         if (nmea && r.has_gga == 1 && d.placemarks > 0 && differential(d.classes[0]) && std::isfinite(r.diff_age) &&
             r.diff_age >= 0)
             out.put_raw("<ageofdgpsdata>").put_fixed(r.diff_age, 2).put_raw("</ageofdgpsdata>");
+        if (nmea && r.has_gga == 1 && r.dgps_station >= 0)
+            out.put_raw("<dgpsid>").put_int(r.dgps_station).put_raw("</dgpsid>");
         out.put_raw("</trkpt>\n");
     }
 

@@ -22,6 +22,7 @@ waypoints epoch_at(double lat, double lon) {
     r.sats_used = 9;
     r.hdop = 0.8;
     r.diff_age = 3;
+    r.dgps_station = 7;
     r.has_latitude = r.has_longitude = true;
     return r;
 }
@@ -68,7 +69,7 @@ TEST(GpxCompanion, EachPointCarriesItsFixItsValuesAndOnlyTheLogsOwnTime) {
     } rows[] = {
         {FixClass::Auto, 2, "2024-02-29", {"<fix>2d</fix>", "<time>2024-02-29T12:00:00.50Z</time>"}, {"<ageofdgpsdata>"}},
         {FixClass::Auto, 0, "", {"<type>Auto</type><fix>3d</fix>"}, {"<time>"}},
-        {FixClass::Diff, 3, "2024-02-30", {"<fix>dgps</fix>", "<ageofdgpsdata>3.00</ageofdgpsdata>"}, {"<time>"}},
+        {FixClass::Diff, 3, "2024-02-30", {"<fix>dgps</fix>", "<ageofdgpsdata>3.00</ageofdgpsdata><dgpsid>7</dgpsid>"}, {"<time>"}},
         {FixClass::RtkFloat, 3, "", {"<type>RTK Float</type><fix>dgps</fix>"}, {}},
         {FixClass::Estimated, 3, "", {"<fix>none</fix>"}, {}},
         {FixClass::Invalid, 3, "", {"<fix>none</fix>", "<ele>12.500</ele><", "<sat>9</sat><hdop>0.800</hdop>"}, {}},
