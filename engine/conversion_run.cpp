@@ -2,6 +2,7 @@
 
 #include <ctime>
 #include <memory>
+#include <unistd.h>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -13,7 +14,8 @@
 #include "output/file_paths.h"
 #include "output/icon_maker.h"
 #include "output/kmz_packager.h"
-#include "output/replacing_file.h"
+#include "output/posix_file.h"
+#include "output/replaced_file.h"
 #include "output/timeline_image.h"
 
 namespace zelvo {
@@ -75,11 +77,30 @@ std::optional<std::string> create_archive(KmzPackager& archive, const OutputPlac
     return std::nullopt;
 }
 
+// A companion file, replaced only once it is complete.
+class ReplacedFileSink : public ByteSink {
+public:
+    explicit ReplacedFileSink(const std::string& path) { file_.open(path); }
+    void write(const char* data, std::size_t size) override { file_.write(data, size); }
+    void commit() { file_.commit(); }
+
+private:
+    ReplacedFile file_;
+};
+
+// Standard output as a sink; a reader that went away is a failed write.
+class StandardOutputSink : public ByteSink {
+public:
+    void write(const char* data, std::size_t size) override {
+        write_all(STDOUT_FILENO, data, size, "standard output");
+    }
+};
+
 // The companion files of a run: where each goes and what writes it.
 struct Companions {
     std::vector<std::unique_ptr<ByteSink>> sinks;
     std::vector<std::unique_ptr<EpochOutput>> writers;
-    std::vector<ReplacingFile*> files;  // the sinks that are files
+    std::vector<ReplacedFileSink*> files;  // the sinks that are files
 
     std::vector<EpochOutput*> outputs() const {
         std::vector<EpochOutput*> list;
@@ -88,7 +109,7 @@ struct Companions {
     }
     // Each complete file takes its name; standard output has none to take.
     void commit() {
-        for (ReplacingFile* file : files) file->commit();
+        for (ReplacedFileSink* file : files) file->commit();
     }
 };
 
@@ -110,7 +131,7 @@ Companions open_companions(const ConversionOptions& options) {
     for (const CompanionFile& file : options.companions) {
         if (file.path == "-") c.sinks.push_back(std::make_unique<StandardOutputSink>());
         else {
-            auto replacing = std::make_unique<ReplacingFile>(file.path);
+            auto replacing = std::make_unique<ReplacedFileSink>(file.path);
             c.files.push_back(replacing.get());
             c.sinks.push_back(std::move(replacing));
         }
