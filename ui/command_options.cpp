@@ -84,12 +84,12 @@ const OptionRow kOptions[] = {
 
     {"summary", 0, required_argument, "FILE", "also write the session summaries as JSON to FILE ('-': stdout)",
      [](CommandRequest& r, const char* v) { r.summary_path = v; return std::string(); }},
-    {"gpx", 0, required_argument, "FILE", "also write the tracks to FILE as GPX 1.1 ('-': standard output)",
+    {"gpx", 0, required_argument, "FILE", "also write the tracks as GPX 1.1 to FILE ('-': stdout)",
      take_companion<CompanionKind::Gpx>},
     {"geojson", 0, required_argument, "FILE",
-     "also write the waypoints and tracks to FILE as GeoJSON ('-': standard output)",
+     "also write the waypoints and tracks as GeoJSON to FILE ('-': stdout)",
      take_companion<CompanionKind::GeoJson>},
-    {"csv", 0, required_argument, "FILE", "also write the waypoints' values to FILE as CSV ('-': standard output)",
+    {"csv", 0, required_argument, "FILE", "also write the waypoints' values as CSV to FILE ('-': stdout)",
      take_companion<CompanionKind::Csv>},
     {"timeline", 0, no_argument, nullptr, "add a fix-status strip and the session summary to the document",
      [](CommandRequest& r, const char*) {
