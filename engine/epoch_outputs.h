@@ -37,7 +37,9 @@ public:
     virtual void finish(std::uint64_t epochs) = 0;
 };
 
-// How a companion writer draws: the same switches as the document.
+// How a companion writer draws: the same switches as the document. The
+// writers take KmlStream for its locale-free numbers and write their text
+// with put_raw, which keeps their own line ends.
 struct CompanionLook {
     std::int32_t input_format = kFormatNmea;
     bool all_points_track = false;
