@@ -2,10 +2,11 @@
 
 #include <ctime>
 #include <memory>
-#include <unistd.h>
 #include <optional>
 #include <utility>
 #include <vector>
+
+#include <unistd.h>
 
 #include "engine/input_file.h"
 #include "engine/log_document.h"
