@@ -13,7 +13,8 @@ packages=(
   desktop-file-utils appstream man-db dpkg-dev
   libxml2-utils  # xmllint: the documents are checked against the KML schema
   clang libclang-rt-dev
-  gdal-bin  # the --data fields read back by a GIS tool
+  gdal-bin  # the --data fields and the companion files read back by a GIS tool
+  gpsbabel  # the GPX companion read back by a route tool
 )
 
 missing=()
