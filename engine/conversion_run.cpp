@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "engine/input_file.h"
+#include "engine/log_deviation.h"
 #include "engine/log_document.h"
 #include "engine/output_guard.h"
 #include "engine/summary_report.h"
@@ -17,6 +18,7 @@
 #include "output/kmz_packager.h"
 #include "output/posix_file.h"
 #include "output/replaced_file.h"
+#include "output/spool_sink.h"
 #include "output/timeline_image.h"
 
 namespace zelvo {
@@ -155,18 +157,152 @@ IconNames icon_names(const std::vector<Icon>& icons) {
     return names;
 }
 
-void add_timeline_member(KmzPackager& archive, const SessionSummary& s, const ConversionOptions& options) {
+void add_timeline_member(KmzPackager& archive, const SessionSummary& s, const ConversionOptions& options,
+                         const std::string& name = kTimelineMember) {
     const std::vector<unsigned char> png = encode_png(draw_timeline(timeline_picture(s, options), timeline_font_path()));
-    archive.begin_member(kTimelineMember, std::time(nullptr))
-        .write(reinterpret_cast<const char*>(png.data()), png.size());
+    archive.begin_member(name, std::time(nullptr)).write(reinterpret_cast<const char*>(png.data()), png.size());
     archive.end_member();
 }
 
-void add_scatter_member(KmzPackager& archive, const LogDocument& document, const ConversionOptions& options) {
+void add_scatter_member(KmzPackager& archive, const LogDocument& document, const ConversionOptions& options,
+                        const std::string& name = kScatterMember) {
     const std::vector<unsigned char> png =
         encode_png(draw_scatter(scatter_picture(document.summary.standing, document.scatter, options), timeline_font_path()));
-    archive.begin_member(kScatterMember, std::time(nullptr)).write(reinterpret_cast<const char*>(png.data()), png.size());
+    archive.begin_member(name, std::time(nullptr)).write(reinterpret_cast<const char*>(png.data()), png.size());
     archive.end_member();
+}
+
+// Gathers a log's positions for the comparison with the first log.
+class PositionsOutput : public EpochOutput {
+public:
+    const char* name() const override { return "positions"; }
+    void epoch(const FinalEpoch& e) override {
+        const EpochDecision& d = e.decision;
+        std::optional<FixClass> first_class;
+        if (d.placemarks > 0) first_class = d.classes[0];
+        if (counts_as_positioned(e.record, {has_position(e.record), first_class, 0, false, e.log_date}))
+            positions_.add(e.record, e.log_date);
+    }
+    void finish(std::uint64_t) override {}
+    LogPositions take() { return std::move(positions_).take(); }
+
+private:
+    PositionCollector positions_;
+};
+
+// The archive member of the k-th log's picture: the first log's as a
+// single log names it, "-2", "-3" ... before the extension for the others.
+std::string numbered_member(const char* name, std::size_t k) {
+    if (k == 0) return name;
+    const std::string_view n = name;
+    const std::size_t dot = n.rfind('.');
+    std::string numbered(n.substr(0, dot));
+    numbered += '-';
+    numbered += std::to_string(k + 1);
+    numbered += n.substr(dot);
+    return numbered;
+}
+
+// The section of the k-th log: its folder, its track colours and styles.
+KmlLook section_look(ConversionOptions& options, std::size_t k, const IconNames& icons) {
+    if (k > 0) {
+        options.track_color = kMergePalette[(2 * (k - 1)) % kMergePalette.size()];
+        options.full_track_color = kMergePalette[(2 * (k - 1) + 1) % kMergePalette.size()];
+    }
+    KmlLook look = document_look(options, icons);
+    look.timeline_member.clear();
+    look.scatter_member.clear();
+    look.section_name = options.input_name;
+    if (k > 0) look.style_suffix = std::string(1, '-').append(std::to_string(k + 1));
+    return look;
+}
+
+// The Schema of the merged document: the NMEA fields take in those of a
+// binary log; none without --data.
+std::int32_t sections_schema(const std::vector<ConversionOptions>& logs) {
+    if (!logs.front().epoch_data) return -1;
+    for (const ConversionOptions& o : logs)
+        if (o.input_format == kFormatNmea) return kFormatNmea;
+    return logs.front().input_format;
+}
+
+std::string sections_description(const std::vector<ConversionOptions>& logs, const std::vector<RunResult>& results) {
+    std::string d;
+    for (std::size_t k = 0; k < results.size(); ++k) {
+        std::string name;
+        for (char c : logs[k].input_name) name += c == '<' ? std::string("&lt;") : c == '&' ? std::string("&amp;") : std::string(1, c);
+        d += "<h3>" + name + "</h3>\n" + summary_html(*results[k].summary);
+    }
+    return d;
+}
+
+MergedRun write_merged_archive(std::vector<ConversionOptions>& logs, std::vector<InputFile>& inputs,
+                               const OutputPlace& place, KmzPackager& archive, RunHost& host) {
+    host.reset_progress();
+    host.phase(RunPhase::Begun, 0);
+    auto close_inputs = [&] {
+        for (InputFile& in : inputs) in.close();
+    };
+    try {
+        const ConversionOptions& first = logs.front();
+        ByteSink& member = archive.begin_member(file_name_part(place.kml_path), std::time(nullptr));
+        const std::time_t icons_made = std::time(nullptr);
+        const std::vector<Icon> icons = make_icons(first);
+        // With the strips the description, known only at the end, comes
+        // first: the sections wait in a spool.
+        SpoolSink spool;
+        KmlStream head(member);
+        if (!first.timeline) {
+            put_sections_head(head, {}, sections_schema(logs));
+            head.flush();
+        }
+        ByteSink& sections = first.timeline ? static_cast<ByteSink&>(spool) : member;
+        MergedRun run;
+        run.archive_path = place.archive_path;
+        std::vector<LogDocument> documents;
+        LogPositions first_positions;
+        for (std::size_t k = 0; k < logs.size(); ++k) {
+            PositionsOutput positions;
+            LogDocument document = write_log_document(inputs[k], logs[k], section_look(logs[k], k, icon_names(icons)),
+                                                      sections, host, {&positions});
+            inputs[k].close();
+            if (k == 0) first_positions = positions.take();
+            else document.summary.versus_first = compare_with_first(first_positions, positions.take());
+            run.logs.push_back({RunOutcome::Finished, {}, document.placemarks, place.archive_path, document.epochs,
+                                document.summary});
+            document.summary = {};  // the run's copy is the one kept
+            documents.push_back(std::move(document));
+        }
+        std::vector<ScreenPicture> pictures;
+        if (first.timeline) {
+            put_sections_head(head, sections_description(logs, run.logs), sections_schema(logs));
+            spool.copy_to(head);
+            for (std::size_t k = 0; k < logs.size(); ++k) {
+                pictures.push_back({"Fix status: " + logs[k].input_name, numbered_member(kTimelineMember, k), false,
+                                    static_cast<int>(k)});
+                if (first.standing)
+                    pictures.push_back({"Horizontal scatter: " + logs[k].input_name,
+                                        numbered_member(kScatterMember, k), true, static_cast<int>(k)});
+            }
+        }
+        put_sections_tail(head, pictures);
+        head.flush();
+        archive.end_member();
+        for (const Icon& icon : icons) archive.add_bytes(icon.name, icon.png, icons_made);
+        for (std::size_t k = 0; first.timeline && k < logs.size(); ++k) {
+            add_timeline_member(archive, *run.logs[k].summary, logs[k], numbered_member(kTimelineMember, k));
+            if (first.standing) {
+                documents[k].summary = *run.logs[k].summary;
+                add_scatter_member(archive, documents[k], logs[k], numbered_member(kScatterMember, k));
+            }
+        }
+        archive.close();
+        return run;
+    } catch (...) {
+        close_inputs();
+        archive.abandon();
+        throw;
+    }
 }
 
 // Writes the document into the archive and packs the icons and the strip
@@ -214,6 +350,36 @@ std::string finished_message(const std::string& input_name, const RunResult& res
 }
 
 std::string archive_path_for(const ConversionOptions& options) { return output_dir(options) + options.output_name; }
+
+MergedRun merge_run(std::vector<ConversionOptions> logs, RunHost& host) {
+    MergedRun refusal;
+    std::vector<InputFile> inputs(logs.size());
+    for (std::size_t k = 0; k < logs.size(); ++k) {
+        if (!inputs[k].open(logs[k].input_path)) {
+            RunResult r = refused(host, RunOutcome::InputNotOpened, logs[k].input_path + ": " + inputs[k].error());
+            refusal.outcome = r.outcome;
+            refusal.reason = r.reason;
+            return refusal;
+        }
+    }
+    const OutputPlace place = output_place(logs.front());
+    KmzPackager archive;
+    std::optional<std::string> reason;
+    for (std::size_t k = 1; k < logs.size() && !reason; ++k) {
+        std::string r = output_refusal(place.archive_path, logs[k].input_path);
+        if (!r.empty()) reason = r;
+    }
+    if (!reason) reason = create_archive(archive, place, logs.front(), host);
+    if (reason) {
+        RunResult r = refused(host, RunOutcome::OutputNotCreated, std::move(*reason));
+        refusal.outcome = r.outcome;
+        refusal.reason = r.reason;
+        return refusal;
+    }
+    MergedRun run = write_merged_archive(logs, inputs, place, archive, host);
+    host.phase(RunPhase::Finished, run.logs.back().placemarks.value_or(0));
+    return run;
+}
 
 RunResult conversion_run(const ConversionOptions& options, RunHost& host) {
     InputFile input;

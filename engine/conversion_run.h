@@ -1,10 +1,12 @@
 // The Run command: one log in, one KMZ archive out.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "engine/conversion_options.h"
 #include "engine/run_host.h"
@@ -50,6 +52,25 @@ public:
 // icon, the archive, a read error) is thrown as std::runtime_error after
 // the run has closed its files and removed its temporary archive.
 RunResult conversion_run(const ConversionOptions& options, RunHost& host);
+
+// The track colours of the second and later logs of a merged run, taken in
+// turn (valid track, then all-epochs track, log by log), as 0x00BBGGRR:
+// blue, orange, sky blue, bluish green, vermillion, reddish purple, yellow.
+inline constexpr std::array<ColorRef, 7> kMergePalette = {0xB27200, 0x009FE6, 0xE9B456, 0x739E00,
+                                                          0x005ED5, 0xA779CC, 0x42E4F0};
+
+struct MergedRun {
+    RunOutcome outcome = RunOutcome::Finished;
+    std::string reason;
+    std::string archive_path;
+    std::vector<RunResult> logs;  // of a finished run, in order
+};
+
+// Converts logs[k].input_path, each under its own options (the same
+// settings, its own format), into one archive at archive_path_for(logs[0]):
+// a folder per log named by logs[k].input_name with its placemarks and
+// tracks; each later log's summary compared with the first's.
+MergedRun merge_run(std::vector<ConversionOptions> logs, RunHost& host);
 
 // Where a run puts the archive: output_name in the directory of output_path,
 // or beside the program when output_path is empty.

@@ -109,7 +109,7 @@ KmlLook document_look(const ConversionOptions& options, IconNames icons) {
             options.show_height,     options.track_width,       options.track_color,
             options.use_all_waypoints, options.full_track_color, options.epoch_data,
             options.split_gap_ms > 0, options.timeline ? kTimelineMember : "",
-            options.timeline && options.standing ? kScatterMember : ""};
+            options.timeline && options.standing ? kScatterMember : "", {}, {}};
 }
 
 CompanionLook companion_look(const ConversionOptions& options) {
@@ -118,7 +118,12 @@ CompanionLook companion_look(const ConversionOptions& options) {
 
 LogDocument write_log_document(InputFile& input, const ConversionOptions& options, IconNames icons,
                                ByteSink& sink, RunHost& host, const std::vector<EpochOutput*>& companions) {
-    KmlDocument document(sink, document_look(options, std::move(icons)));
+    return write_log_document(input, options, document_look(options, std::move(icons)), sink, host, companions);
+}
+
+LogDocument write_log_document(InputFile& input, const ConversionOptions& options, KmlLook look, ByteSink& sink,
+                               RunHost& host, const std::vector<EpochOutput*>& companions) {
+    KmlDocument document(sink, std::move(look));
     host.phase(RunPhase::Reading, 0);
     // The summary first: the document's description is made from it.
     SummaryOutput summary(options.standing);

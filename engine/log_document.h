@@ -42,5 +42,9 @@ CompanionLook companion_look(const ConversionOptions& options);
 // finished after the document.
 LogDocument write_log_document(InputFile& input, const ConversionOptions& options, IconNames icons,
                                ByteSink& sink, RunHost& host, const std::vector<EpochOutput*>& companions = {});
+// The same under a look of the caller's (a section of a document holding
+// several logs).
+LogDocument write_log_document(InputFile& input, const ConversionOptions& options, KmlLook look, ByteSink& sink,
+                               RunHost& host, const std::vector<EpochOutput*>& companions = {});
 
 }  // namespace zelvo

@@ -211,9 +211,17 @@ KmlDocument::KmlDocument(ByteSink& sink, KmlLook look)
     : look_(std::move(look)),
       head_(sink),
       body_(body_spool_),
-      out_(look_.timeline_member.empty() ? head_ : body_),
+      out_(look_.timeline_member.empty() || !look_.section_name.empty() ? head_ : body_),
       valid_stream_(valid_points_),
       all_stream_(all_points_) {
+    if (section()) {
+        // The document's head and Schema are the sections' writer's.
+        head_.put("<Folder>\n"_kml).put("<name>"_kml).put_element_text(look_.section_name).put("</name>\n"_kml);
+        line_style(look_.track_color, "NormalTrack");
+        if (look_.all_points_track) line_style(look_.full_track_color, "IncorrectTrack");
+        if (known_format()) out_.put("<Folder>\n"_kml).put("<name>WayPoints</name>\n"_kml);
+        return;
+    }
     // Readers that follow the standard show a root without the KML
     // namespace as an empty map.
     head_.put("<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n"_kml).put("<Document>\n"_kml);
@@ -230,7 +238,7 @@ bool KmlDocument::known_format() const {
 }
 
 void KmlDocument::line_style(ColorRef colour, const char* id) {
-    out_.put("<Style id=\""_kml).put(id).put("\">\n"_kml);
+    out_.put("<Style id=\""_kml).put(id).put(look_.style_suffix).put("\">\n"_kml);
     out_.put("<LineStyle>\n"_kml);
     out_.put("<color>"_kml).put(kml_colour_text(colour)).put("</color>\n"_kml);
     out_.put("<width>"_kml).put_element_text(look_.track_width).put("</width>\n"_kml);
@@ -264,7 +272,7 @@ void KmlDocument::track(Track track, SpoolSink& points, KmlStream& stream, const
     // The all-points track has its line break inside the opening tag.
     out_.put(track == Track::AllPoints ? "<Placemark\n>" : "<Placemark>\n");
     out_.put("<name>"_kml).put(name).put("</name>\n"_kml);
-    out_.put("<styleUrl>#"_kml).put(name).put("</styleUrl>\n"_kml);
+    out_.put("<styleUrl>#"_kml).put(name).put(look_.style_suffix).put("</styleUrl>\n"_kml);
     // A split track is a MultiGeometry of lines.
     if (look_.split_tracks) out_.put("<MultiGeometry>\n"_kml);
     out_.put("<LineString>\n"_kml);
@@ -312,10 +320,46 @@ void KmlDocument::finish(std::uint64_t epochs, std::string_view description) {
             track(Track::Valid, valid_points_, valid_stream_, "NormalTrack");
     }
     if (look_.all_points_track) track(Track::AllPoints, all_points_, all_stream_, "IncorrectTrack");
+    if (section()) {
+        head_.put("</Folder>\n"_kml);
+        head_.flush();
+        return;
+    }
     if (!look_.timeline_member.empty()) timeline(description);
     // The tail has no line end after it.
     head_.put("</Document>\n"_kml).put("</kml>"_kml);
     head_.flush();
+}
+
+void put_sections_head(KmlStream& out, std::string_view description, std::int32_t schema_format) {
+    out.put("<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n"_kml).put("<Document>\n"_kml);
+    if (!description.empty()) out.put("<description><![CDATA["_kml).put(description).put("]]></description>\n"_kml);
+    if (schema_format >= 0) write_epoch_schema(out, schema_format);
+}
+
+// Strips stack upwards from the bottom centre; scatters sit above them at
+// the right, side by side leftwards.
+void put_sections_tail(KmlStream& out, const std::vector<ScreenPicture>& pictures) {
+    int strips = 0;
+    for (const ScreenPicture& p : pictures) strips += p.scatter ? 0 : 1;
+    for (const ScreenPicture& p : pictures) {
+        out.put("<ScreenOverlay>\n"_kml).put("<name>"_kml).put_element_text(p.name).put("</name>\n"_kml);
+        out.put("<Icon><href>"_kml).put(p.member).put("</href></Icon>\n"_kml);
+        if (p.scatter) {
+            out.put("<overlayXY x=\"1\" y=\"0\" xunits=\"fraction\" yunits=\"fraction\"/>\n"_kml)
+                .put("<screenXY x=\""_kml).put_int(p.stack * static_cast<int>(kScatterWidth + 10))
+                .put("\" y=\""_kml).put_int(strips * static_cast<int>(kTimelineHeight + 5) + 5)
+                .put("\" xunits=\"insetPixels\" yunits=\"pixels\"/>\n"_kml)
+                .put("<size x=\""_kml).put_int(kScatterWidth).put("\" y=\""_kml).put_int(kScatterHeight);
+        } else {
+            out.put("<overlayXY x=\"0.5\" y=\"0\" xunits=\"fraction\" yunits=\"fraction\"/>\n"_kml)
+                .put("<screenXY x=\"0.5\" y=\""_kml).put_int(p.stack * static_cast<int>(kTimelineHeight + 5))
+                .put("\" xunits=\"fraction\" yunits=\"pixels\"/>\n"_kml)
+                .put("<size x=\""_kml).put_int(kTimelineWidth).put("\" y=\""_kml).put_int(kTimelineHeight);
+        }
+        out.put("\" xunits=\"pixels\" yunits=\"pixels\"/>\n"_kml).put("</ScreenOverlay>\n"_kml);
+    }
+    out.put("</Document>\n"_kml).put("</kml>"_kml);
 }
 
 }  // namespace zelvo

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "output/kml_stream.h"
 #include "output/spool_sink.h"
@@ -46,7 +47,28 @@ struct KmlLook {
     // receiver's scatter), pinned to the bottom right above the strip; empty
     // for none.
     std::string scatter_member;
+    // One log's part of a document that holds several: its folder, named
+    // so, with its own track styles (their ids end in `style_suffix`), and
+    // without the document's head, description, overlays and tail. Empty
+    // for a whole document.
+    std::string section_name;
+    std::string style_suffix;
 };
+
+// A picture pinned to the view of a document holding several logs.
+struct ScreenPicture {
+    std::string name;    // what a viewer lists
+    std::string member;  // the archive member
+    bool scatter = false;  // the scatter (bottom right), else a strip (bottom centre)
+    int stack = 0;         // its place among pictures of its kind, 0 nearest the corner
+};
+
+// The head of a document holding several logs' sections: the namespace,
+// the description when not empty, and the epoch fields' Schema of
+// `schema_format` when it is not negative.
+void put_sections_head(KmlStream& out, std::string_view description, std::int32_t schema_format);
+// After the sections: the pictures, then the tail.
+void put_sections_tail(KmlStream& out, const std::vector<ScreenPicture>& pictures);
 
 // The two tracks a document can carry.
 enum class Track { Valid, AllPoints };
@@ -77,6 +99,7 @@ public:
 
 private:
     bool known_format() const;
+    bool section() const { return !look_.section_name.empty(); }
     void line_style(ColorRef colour, const char* id);
     void track(Track track, SpoolSink& points, KmlStream& stream, const char* name);
     void timeline(std::string_view description);

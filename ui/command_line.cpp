@@ -361,7 +361,9 @@ int refuse_shared_files(const CommandRequest& request, const std::vector<std::st
     if (!request.config.empty()) files.push_back({request.config, RunFileRole::Input, "the settings file"});
     for (std::size_t i = 0; i < request.inputs.size(); ++i) {
         files.push_back({request.inputs[i], RunFileRole::Input, "a log", static_cast<int>(i)});
-        files.push_back({outputs[i], RunFileRole::Archive, "an archive", static_cast<int>(i)});
+        // A merged run's logs share their one archive.
+        if (!request.merge || i == 0)
+            files.push_back({outputs[i], RunFileRole::Archive, "an archive", static_cast<int>(i)});
     }
     if (!request.summary_path.empty())
         files.push_back({request.summary_path, RunFileRole::Companion, "the summary"});
@@ -372,6 +374,50 @@ int refuse_shared_files(const CommandRequest& request, const std::vector<std::st
     std::fprintf(stderr, "%s: %s: %s\n  (%s)\n", kProgram, phase_text(RunPhase::OutputRefused),
                  conflict->path.c_str(), conflict->reason.c_str());
     return kFailed;
+}
+
+// Converts every input of `logs` into their one archive; lines and
+// summaries as for single runs, each log's under its name.
+int convert_merged(std::vector<ConversionOptions> logs, const CommandRequest& request,
+                   std::vector<SummaryEntry>& summaries, std::FILE* lines) {
+    const bool from_stdin = std::count(request.inputs.begin(), request.inputs.end(), kStandardStream) > 0;
+    CommandLineHost host(file_name_part(request.output), isatty(STDERR_FILENO) != 0, from_stdin);
+    MergedRun run;
+    try {
+        run = merge_run(logs, host);
+    } catch (const KmzError& e) {
+        host.end_bar();
+        std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
+        return kFailed;
+    } catch (const std::exception& e) {
+        host.end_bar();
+        std::fprintf(stderr, "%s: %s: %s\n", kProgram, request.output.c_str(), e.what());
+        return kFailed;
+    }
+    host.end_bar();
+    if (run.outcome != RunOutcome::Finished) {
+        std::fprintf(stderr, "%s: %s: %s\n", kProgram, host.status().c_str(),
+                     run.outcome == RunOutcome::OutputNotCreated ? request.output.c_str() : "a log");
+        if (!run.reason.empty()) std::fprintf(stderr, "  (%s)\n", run.reason.c_str());
+        return kFailed;
+    }
+    int status = kConverted;
+    for (std::size_t k = 0; k < run.logs.size(); ++k) {
+        const RunResult& result = run.logs[k];
+        const std::string shown = shown_input(request.inputs[k]);
+        if (!request.quiet) {
+            std::fprintf(lines, "%s: %s -> %s\n", shown.c_str(), count_text(result).c_str(), run.archive_path.c_str());
+            std::fputs(summary_lines(*result.summary).c_str(), lines);
+        }
+        summaries.push_back({request.inputs[k], run.archive_path, logs[k].input_format, *result.summary});
+        if (result.epochs == 0) {
+            std::fprintf(stderr, "%s: no epoch found (%s)\n", shown.c_str(),
+                         logs[k].input_format == kFormatBinary ? "read as TOLV; for an NMEA log use -f nmea"
+                                                               : "read as NMEA; for a binary log use -f tolv");
+            status = kNoEpoch;
+        }
+    }
+    return status;
 }
 
 int run_options_form(int argc, char** argv) {
@@ -426,6 +472,20 @@ int run_options_form(int argc, char** argv) {
         std::any_of(request.companions.begin(), request.companions.end(),
                     [](const CompanionFile& f) { return f.path == kStandardStream; });
     std::FILE* lines = stdout_taken ? stderr : stdout;
+    if (request.merge) {
+        std::vector<ConversionOptions> logs;
+        for (const std::string& input : request.inputs) {
+            ConversionOptions options = options_for();
+            options.input_path = input == kStandardStream ? kStandardInputPath : input;
+            options.input_name = input == kStandardStream ? shown_input(input) : file_name_part(input);
+            options.output_path = request.output;
+            options.output_name = file_name_part(request.output);
+            logs.push_back(std::move(options));
+        }
+        status = convert_merged(std::move(logs), request, summaries, lines);
+        if (!request.summary_path.empty() && !write_summary_file(request.summary_path, summaries)) status = kFailed;
+        return status;
+    }
     for (std::size_t i = 0; i < request.inputs.size(); ++i) {
         const std::string& input = request.inputs[i];
         ConversionOptions options = options_for();

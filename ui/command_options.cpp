@@ -104,6 +104,9 @@ const OptionRow kOptions[] = {
          return std::string();
      }},
 
+    {"merge", 0, no_argument, nullptr, "put every INPUT into the one archive --output names, a folder per log",
+     [](CommandRequest& r, const char*) { r.merge = true; return std::string(); }},
+
     {"fixed-date", 0, required_argument, "DATE", "date every epoch with DATE (YYYY-MM-DD)",
      [](CommandRequest& r, const char* v) {
          if (!is_calendar_date(v)) return std::string("a date YYYY-MM-DD");
@@ -258,7 +261,11 @@ CommandRequest parse_options(int argc, char** argv) {
     if (r.help || r.version) return r;
     r.inputs.assign(args.begin() + optind, args.begin() + argc);
     if (r.inputs.empty()) r.error = "no input file given";
-    else if (!r.output.empty() && r.inputs.size() > 1) r.error = "option '--output' takes one INPUT only";
+    else if (r.merge && r.inputs.size() < 2) r.error = "option '--merge' needs two or more INPUTs";
+    else if (r.merge && (r.output.empty() || r.output == "-"))
+        r.error = "option '--merge' needs the archive's file named with --output";
+    else if (!r.merge && !r.output.empty() && r.inputs.size() > 1)
+        r.error = "option '--output' takes one INPUT only";
     else if (!r.companions.empty() && r.inputs.size() > 1)
         r.error = "option '--" + std::string(companion_format(r.companions.front().kind).option) +
                   "' takes one INPUT only";

@@ -25,6 +25,7 @@ struct CommandRequest {
     std::string config;               // empty: the built-in settings
     std::int32_t format = kFormatNmea;
     bool quiet = false;
+    bool merge = false;               // every input into the one archive of `output`
     std::string summary_path;         // empty: no summary file
     std::vector<CompanionFile> companions;  // in the order given; "-": standard output
     bool help = false;

@@ -13,7 +13,7 @@ namespace {
 
 KmlLook look_of(std::int32_t format, std::string icon_scale = "0.5", bool show_height = false) {
     IconNames icons = {"255.png", "65535.png", "32768.png", "16711935.png", "16776960.png", "0.png"};
-    return {format, icons, std::move(icon_scale), show_height, std::string(1, '5'), 0x0000FF, false, 0x008000, false, false, {}, {}};
+    return {format, icons, std::move(icon_scale), show_height, std::string(1, '5'), 0x0000FF, false, 0x008000, false, false, {}, {}, {}, {}};
 }
 
 // The whole document, with `drive` between its opening and finish().
