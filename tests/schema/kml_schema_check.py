@@ -7,7 +7,8 @@ Converts every log of tests/data and of DIR/testdata/real (NMEA) and
 examples/sample.tolv (binary), once with the built-in settings and once with
 a settings file that turns on the all-epochs track and extrusion together
 with the fix-status strip and the standing receiver's scatter, and checks
-each document with xmllint against DIR/kml-schema/ogckml22.xsd, offline.
+each document with xmllint against DIR/kml-schema/ogckml22.xsd, offline;
+likewise the NMEA logs merged into one document, both ways.
 Exit status 0 when all validate, 1 otherwise, 77 (skipped) when the schema or
 xmllint is not there.
 """
@@ -76,6 +77,24 @@ def main():
                         fh.write(z.read(z.namelist()[0]))
                 os.remove(kmz)
                 documents.append((kml, log, settings is not None))
+        # The NMEA logs merged into one document, both ways.
+        nmea_logs = [log for log, form in inputs if form == "nmea"]
+        for settings in (None, ini):
+            kmz = os.path.join(work, "merged%s.kmz" % ("-on" if settings else ""))
+            cmd = [args.exe, "-q", "--merge", "-o", kmz]
+            if settings:
+                cmd += ["-c", settings, "--timeline", "--static", "--data", "--split-gap", "5"]
+            run = subprocess.run(cmd + nmea_logs, capture_output=True, text=True)
+            if run.returncode not in (0, 3):
+                print("FAILED to merge: %s" % run.stderr.strip())
+                failures += 1
+                continue
+            with zipfile.ZipFile(kmz) as z:
+                kml = kmz[:-4] + ".kml"
+                with open(kml, "wb") as fh:
+                    fh.write(z.read(z.namelist()[0]))
+            os.remove(kmz)
+            documents.append((kml, "the merged logs", settings is not None))
         # One xmllint for all documents: the schema is read once.
         check = subprocess.run([args.xmllint, "--noout", "--nonet", "--schema", schema] +
                                [d for d, _, _ in documents], capture_output=True, text=True)

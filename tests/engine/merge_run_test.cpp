@@ -1,0 +1,113 @@
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include "../output/zip_reader.h"
+#include "../test_support.h"
+#include "engine/conversion_run.h"
+#include "output/kml_document.h"
+
+using namespace zelvo;
+using namespace zelvo::test;
+
+namespace {
+
+ConversionOptions log_options(const std::string& file, const std::string& out_dir) {
+    ConversionOptions o;
+    o.input_path = std::string(ZELVO_TEST_DATA) + "/" + file;
+    o.input_name = file;
+    o.output_path = out_dir + "out.kmz";
+    o.output_name = "out.kmz";
+    o.timeline = true;
+    o.standing = true;
+    o.epoch_data = true;
+    o.use_all_waypoints = true;
+    return o;
+}
+
+// The placemarks of each WayPoints folder of a document, in order.
+std::vector<std::string> waypoint_folders(const std::string& kml) {
+    std::vector<std::string> folders;
+    const std::string open = "<Folder>\r\n<name>WayPoints</name>\r\n";
+    for (std::size_t at = kml.find(open); at != std::string::npos; at = kml.find(open, at + 1))
+        folders.push_back(kml.substr(at, kml.find("</Folder>", at) - at));
+    return folders;
+}
+
+std::string document_of(const std::string& archive) { return read_zip(read_file(archive)).front().data; }
+
+TEST(MergeRun, EachLogKeepsItsPlacemarksAndLaterLogsAreComparedWithTheFirst) {
+    TempDir dir;
+    const std::vector<std::string> files = {"gpsd-nmea-rtk.log", "generated-nmea-rtk-second.nmea", "gpsd-hemi.log"};
+    std::vector<ConversionOptions> logs;
+    std::vector<std::string> alone;
+    for (const std::string& f : files) {
+        logs.push_back(log_options(f, dir.str()));
+        ConversionOptions single = logs.back();
+        single.output_path = dir.str() + f + ".kmz";
+        single.output_name = f + ".kmz";
+        HeadlessHost host;
+        ASSERT_EQ(conversion_run(single, host).outcome, RunOutcome::Finished);
+        alone.push_back(waypoint_folders(document_of(single.output_path)).at(0));
+    }
+    HeadlessHost host;
+    const MergedRun run = merge_run(logs, host);
+    ASSERT_EQ(run.outcome, RunOutcome::Finished);
+    ASSERT_EQ(run.logs.size(), 3u);
+    const std::string kml = document_of(run.archive_path);
+    EXPECT_EQ(waypoint_folders(kml), alone);
+
+    // The second log against tests/deviation_expectations.py's figures; the
+    // third is of another day and place.
+    EXPECT_FALSE(run.logs[0].summary->versus_first);
+    const LogDeviation& second = *run.logs[1].summary->versus_first;
+    EXPECT_EQ(second.common_epochs, 102u);
+    EXPECT_NEAR(second.horizontal_m->median, 0.501975261762667, 1e-9);
+    EXPECT_NEAR(second.vertical_m->max, 0.37000000000000455, 1e-9);
+    EXPECT_EQ(run.logs[2].summary->versus_first->common_epochs, 0u);
+    EXPECT_FALSE(run.logs[2].summary->versus_first->horizontal_m);
+
+    // A folder per log, later tracks in the palette's colours in turn.
+    for (const std::string& f : files) EXPECT_NE(kml.find("<name>" + f + "</name>"), std::string::npos) << f;
+    const std::pair<const char*, ColorRef> styles[] = {
+        {"NormalTrack", logs[0].track_color},   {"IncorrectTrack", logs[0].full_track_color},
+        {"NormalTrack-2", kMergePalette[0]},    {"IncorrectTrack-2", kMergePalette[1]},
+        {"NormalTrack-3", kMergePalette[2]},    {"IncorrectTrack-3", kMergePalette[3]},
+    };
+    for (const auto& [id, colour] : styles) {
+        const std::size_t at = kml.find(std::string("<Style id=\"") + id + "\">");
+        ASSERT_NE(at, std::string::npos) << id;
+        EXPECT_EQ(kml.substr(kml.find("<color>", at) + 7, 8), kml_colour_text(colour)) << id;
+    }
+    std::vector<std::string> names;
+    for (const ZipMember& m : read_zip(read_file(run.archive_path))) names.push_back(m.name);
+    EXPECT_EQ(std::vector<std::string>(names.end() - 6, names.end()),
+              (std::vector<std::string>{"timeline.png", "scatter.png", "timeline-2.png", "scatter-2.png",
+                                        "timeline-3.png", "scatter-3.png"}));
+    EXPECT_NE(kml.find("<Document>\r\n<description><![CDATA[<h3>gpsd-nmea-rtk.log</h3>"), std::string::npos);
+}
+
+TEST(MergeRun, CommandLineNeedsTwoLogsAndOneNamedArchive) {
+    TempDir dir;
+    const std::string log = std::string(ZELVO_TEST_DATA) + "/gpsd-hemi.log";
+    const std::string out = dir.str() + "m.kmz";
+    const std::pair<std::string, int> cases[] = {
+        {"--merge -o " + out + " " + log, 2},
+        {"--merge " + log + " " + log, 2},
+        {"--merge -o - " + log + " " + log, 2},
+        {"--merge --gpx " + dir.str() + "g.gpx -o " + out + " " + log + " " + log, 2},
+        {"-q --merge --summary " + dir.str() + "s.json -o " + out + " " + log + " " + log, 0},
+    };
+    for (const auto& [args, status] : cases) {
+        const int raw = std::system((std::string(ZELVO_BINARY) + " " + args + " 2>/dev/null").c_str());
+        EXPECT_EQ(WEXITSTATUS(raw), status) << args;
+    }
+    // The same log twice: every epoch in common, no difference at all.
+    const std::string json = read_file(dir.path() / "s.json");
+    EXPECT_NE(json.find("\"versus_first\": {\"common_epochs\": 21, \"horizontal_m\": {\"median\": 0, \"p95\": 0, "
+                        "\"max\": 0}"),
+              std::string::npos)
+        << json;
+}
+
+}  // namespace
