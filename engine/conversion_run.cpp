@@ -356,9 +356,10 @@ MergedRun merge_run(std::vector<ConversionOptions> logs, RunHost& host) {
     std::vector<InputFile> inputs(logs.size());
     for (std::size_t k = 0; k < logs.size(); ++k) {
         if (!inputs[k].open(logs[k].input_path)) {
-            RunResult r = refused(host, RunOutcome::InputNotOpened, logs[k].input_path + ": " + inputs[k].error());
+            RunResult r = refused(host, RunOutcome::InputNotOpened, inputs[k].error());
             refusal.outcome = r.outcome;
             refusal.reason = r.reason;
+            refusal.refused_log = k;
             return refusal;
         }
     }

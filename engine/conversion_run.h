@@ -62,6 +62,7 @@ inline constexpr std::array<ColorRef, 7> kMergePalette = {0xB27200, 0x009FE6, 0x
 struct MergedRun {
     RunOutcome outcome = RunOutcome::Finished;
     std::string reason;
+    std::size_t refused_log = 0;  // the log that could not be opened
     std::string archive_path;
     std::vector<RunResult> logs;  // of a finished run, in order
 };

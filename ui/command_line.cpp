@@ -397,7 +397,8 @@ int convert_merged(std::vector<ConversionOptions> logs, const CommandRequest& re
     host.end_bar();
     if (run.outcome != RunOutcome::Finished) {
         std::fprintf(stderr, "%s: %s: %s\n", kProgram, host.status().c_str(),
-                     run.outcome == RunOutcome::OutputNotCreated ? request.output.c_str() : "a log");
+                     run.outcome == RunOutcome::OutputNotCreated ? request.output.c_str()
+                                                                 : shown_input(request.inputs[run.refused_log]).c_str());
         if (!run.reason.empty()) std::fprintf(stderr, "  (%s)\n", run.reason.c_str());
         return kFailed;
     }
