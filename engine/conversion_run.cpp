@@ -164,10 +164,12 @@ void add_timeline_member(KmzPackager& archive, const SessionSummary& s, const Co
     archive.end_member();
 }
 
-void add_scatter_member(KmzPackager& archive, const LogDocument& document, const ConversionOptions& options,
-                        const std::string& name = kScatterMember) {
-    const std::vector<unsigned char> png =
-        encode_png(draw_scatter(scatter_picture(document.summary.standing, document.scatter, options), timeline_font_path()));
+std::vector<unsigned char> scatter_png(const LogDocument& document, const ConversionOptions& options) {
+    return encode_png(
+        draw_scatter(scatter_picture(document.summary.standing, document.scatter, options), timeline_font_path()));
+}
+
+void add_png_member(KmzPackager& archive, const std::string& name, const std::vector<unsigned char>& png) {
     archive.begin_member(name, std::time(nullptr)).write(reinterpret_cast<const char*>(png.data()), png.size());
     archive.end_member();
 }
@@ -259,7 +261,8 @@ MergedRun write_merged_archive(std::vector<ConversionOptions>& logs, std::vector
         ByteSink& sections = first.timeline ? static_cast<ByteSink&>(spool) : member;
         MergedRun run;
         run.archive_path = place.archive_path;
-        std::vector<LogDocument> documents;
+        // Each scatter is drawn as soon as its log is read: only the picture waits.
+        std::vector<std::vector<unsigned char>> scatters;
         LogPositions first_positions;
         for (std::size_t k = 0; k < logs.size(); ++k) {
             PositionsOutput positions;
@@ -268,10 +271,9 @@ MergedRun write_merged_archive(std::vector<ConversionOptions>& logs, std::vector
             inputs[k].close();
             if (k == 0) first_positions = positions.take();
             else document.summary.versus_first = compare_with_first(first_positions, positions.take());
+            if (first.timeline && first.standing) scatters.push_back(scatter_png(document, logs[k]));
             run.logs.push_back({RunOutcome::Finished, {}, document.placemarks, place.archive_path, document.epochs,
-                                document.summary});
-            document.summary = {};  // the run's copy is the one kept
-            documents.push_back(std::move(document));
+                                std::move(document.summary)});
         }
         std::vector<ScreenPicture> pictures;
         if (first.timeline) {
@@ -291,10 +293,7 @@ MergedRun write_merged_archive(std::vector<ConversionOptions>& logs, std::vector
         for (const Icon& icon : icons) archive.add_bytes(icon.name, icon.png, icons_made);
         for (std::size_t k = 0; first.timeline && k < logs.size(); ++k) {
             add_timeline_member(archive, *run.logs[k].summary, logs[k], numbered_member(kTimelineMember, k));
-            if (first.standing) {
-                documents[k].summary = *run.logs[k].summary;
-                add_scatter_member(archive, documents[k], logs[k], numbered_member(kScatterMember, k));
-            }
+            if (first.standing) add_png_member(archive, numbered_member(kScatterMember, k), scatters[k]);
         }
         archive.close();
         return run;
@@ -325,7 +324,7 @@ RunResult write_archive(const ConversionOptions& options, const OutputPlace& pla
         // replaces its own member.
         for (const Icon& icon : icons) archive.add_bytes(icon.name, icon.png, icons_made);
         if (options.timeline) add_timeline_member(archive, document.summary, options);
-        if (options.timeline && options.standing) add_scatter_member(archive, document, options);
+        if (options.timeline && options.standing) add_png_member(archive, kScatterMember, scatter_png(document, options));
         archive.close();
         companions.commit();
         return {RunOutcome::Finished, {}, document.placemarks, place.archive_path, document.epochs,

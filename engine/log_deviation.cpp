@@ -21,7 +21,7 @@ std::int64_t key_of(const EpochPosition& e, bool by_date) {
 // Orders the epochs by key, keeping the log's order among equal keys so
 // that the first of them is the one compared; a log in time order (the
 // usual case) is left as it is.
-void order_by_key(std::vector<EpochPosition>& epochs, bool by_date) {
+void order_by_key(std::deque<EpochPosition>& epochs, bool by_date) {
     auto before = [by_date](const EpochPosition& a, const EpochPosition& b) {
         return key_of(a, by_date) < key_of(b, by_date);
     };
@@ -29,7 +29,7 @@ void order_by_key(std::vector<EpochPosition>& epochs, bool by_date) {
         std::stable_sort(epochs.begin(), epochs.end(), before);
 }
 
-Spread spread_of(std::vector<EpochPosition>::iterator begin, std::vector<EpochPosition>::iterator end,
+Spread spread_of(std::deque<EpochPosition>::iterator begin, std::deque<EpochPosition>::iterator end,
                  double EpochPosition::*value) {
     return {*nearest_rank(begin, end, 50, value), *nearest_rank(begin, end, 95, value),
             *nearest_rank(begin, end, 100, value)};

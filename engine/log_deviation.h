@@ -4,10 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 #include "record/waypoints.h"
 
@@ -22,7 +22,9 @@ struct EpochPosition {
 };
 
 struct LogPositions {
-    std::vector<EpochPosition> epochs;  // those with a position and a time, in log order
+    // Those with a position and a time, in log order; in blocks that never
+    // move, so a long log never needs room for twice its epochs.
+    std::deque<EpochPosition> epochs;
     bool dated = true;                  // every one of them had the log's own date
 };
 
