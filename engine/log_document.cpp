@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "engine/epoch_stream.h"
-#include "engine/ingestion.h"
+#include "engine/input_formats.h"
 #include "engine/summary_report.h"
 #include "engine/waypoint_selection.h"
 
@@ -21,13 +21,19 @@ SelectionRules selection_rules(const ConversionOptions& options) {
 class DocumentFeed : public EpochConsumer {
 public:
     DocumentFeed(KmlDocument& document, const ConversionOptions& options, SummaryAccumulator& summary)
-        : document_(document), selection_(selection_rules(options)), summary_(summary) {}
+        : document_(document),
+          selection_(selection_rules(options)),
+          summary_(summary),
+          format_(input_format_row(options.input_format)) {}
 
     void epoch_final(waypoints& record) override {
         // The decision may stamp a date: the summary keeps the log's own.
         receiver_date_ = receiver_date(record);
         const EpochDecision d = selection_.decide(record);
-        if (d.date) record.date = *d.date;
+        if (d.date) {
+            record.date = d.date->text;
+            record.date_source = d.date->source;
+        }
         int drawn = 0;
         for (std::size_t i = 0; i < static_cast<std::size_t>(d.placemarks); ++i) {
             if (!d.drawn[i]) continue;
@@ -38,7 +44,8 @@ public:
         if (d.on_all_points_track) document_.track_point(Track::AllPoints, record, d.all_points_track_breaks);
         std::optional<FixClass> first_class;
         if (d.placemarks > 0) first_class = d.classes[0];
-        summary_.add(record, {has_position(record), first_class, drawn, d.on_valid_track, receiver_date_});
+        summary_.add(record, {has_position(record), first_class, drawn, d.on_valid_track, receiver_date_,
+                              format_.has_correction_age(record)});
     }
     void last_epoch_follows() override { selection_.last_epoch_follows(); }
 
@@ -46,13 +53,14 @@ private:
     KmlDocument& document_;
     EpochSelection selection_;
     SummaryAccumulator& summary_;
+    const InputFormatRow& format_;
     std::string receiver_date_;
 };
 
 }  // namespace
 
 KmlLook document_look(const ConversionOptions& options, IconNames icons) {
-    return {options.input_format,    std::move(icons),          options.icon_scale,
+    return {input_format_row(options.input_format).layout, std::move(icons), options.icon_scale,
             options.show_height,     options.track_width,       options.track_color,
             options.use_all_waypoints, options.full_track_color, options.epoch_data,
             options.split_gap_ms > 0, options.timeline ? kTimelineMember : ""};
@@ -67,15 +75,12 @@ LogDocument write_log_document(InputFile& input, const ConversionOptions& option
     EpochStream epochs(feed);
     // Each epoch's placemarks are written as soon as the epoch is final.
     const std::uint64_t progress_step = input.size() / 100;  // the gauge's step
-    if (options.input_format == kFormatNmea) ingest_nmea(input, progress_step, host, epochs);
-    if (options.input_format == kFormatBinary) ingest_binary(input, progress_step, host, epochs);
+    const IngestReport report = input_format_row(options.input_format).ingest(input, progress_step, host, epochs);
     epochs.finish();
 
-    LogDocument result{epochs.size(), std::nullopt, summary.finish()};
-    if (options.input_format == kFormatNmea || options.input_format == kFormatBinary) {
-        result.placemarks = document.placemark_count();
-        host.phase(RunPhase::Writing, *result.placemarks);
-    }
+    LogDocument result{epochs.size(), document.placemark_count(), summary.finish()};
+    result.summary.skipped_lines = report.skipped_lines;
+    host.phase(RunPhase::Writing, *result.placemarks);
     document.finish(result.epochs, options.timeline ? summary_html(result.summary) : std::string());
     return result;
 }

@@ -15,12 +15,15 @@ namespace zelvo {
 // The class names the window shows beside the colours.
 const char* fix_class_name(FixClass fix_class);
 
-// The Schema element; binary logs have no GGA and GSA fields.
-void write_epoch_schema(KmlStream& out, std::int32_t input_format);
-
-// The ExtendedData element of one placemark, which KML places after the
-// placemark's Style and before its Point.
-void write_epoch_data(KmlStream& out, const waypoints& record, std::int32_t number, FixClass fix_class,
-                      std::int32_t input_format);
+// The Schema element and the ExtendedData element of one placemark (which
+// KML places after the placemark's Style and before its Point), for each
+// kind of log: binary logs have no GGA and GSA fields, solution files their
+// own.
+void write_nmea_schema(KmlStream& out);
+void write_tolv_schema(KmlStream& out);
+void write_solution_schema(KmlStream& out);
+void write_nmea_data(KmlStream& out, const waypoints& record, std::int32_t number, FixClass fix_class);
+void write_tolv_data(KmlStream& out, const waypoints& record, std::int32_t number, FixClass fix_class);
+void write_solution_data(KmlStream& out, const waypoints& record, std::int32_t number, FixClass fix_class);
 
 }  // namespace zelvo

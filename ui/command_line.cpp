@@ -15,6 +15,7 @@
 
 #include "engine/conversion_run.h"
 #include "engine/input_file.h"
+#include "engine/input_formats.h"
 #include "engine/summary_report.h"
 #include "output/file_paths.h"
 #include "output/temporary_files.h"
@@ -196,16 +197,20 @@ int convert(ConversionOptions& options, const std::string& shown, bool quiet, bo
         // Standard output carries the archive itself when it is the target.
         std::fprintf(to_stdout ? stderr : stdout, "%s: %s -> %s\n", shown.c_str(), count_text(result).c_str(),
                      to_stdout ? "standard output" : result.archive_path.c_str());
-        if (result.summary) std::fputs(summary_lines(*result.summary).c_str(), to_stdout ? stderr : stdout);
+        if (result.summary) {
+            std::fputs(format_line(result.format, result.format_recognised).c_str(), to_stdout ? stderr : stdout);
+            std::fputs(summary_lines(*result.summary).c_str(), to_stdout ? stderr : stdout);
+        }
     }
     if (summaries && result.summary) {
-        summaries->push_back({from_stdin ? "-" : shown, to_stdout ? "-" : result.archive_path, options.input_format,
+        summaries->push_back({from_stdin ? "-" : shown, to_stdout ? "-" : result.archive_path, result.format,
                               *result.summary});
     }
     if (result.epochs == 0) {
+        const bool unrecognised = options.detect_format && !result.format_recognised;
         std::fprintf(stderr, "%s: no epoch found (%s)\n", shown.c_str(),
-                     options.input_format == kFormatBinary ? "read as TOLV; for an NMEA log use -f nmea"
-                                                           : "read as NMEA; for a binary log use -f tolv");
+                     unrecognised ? "none of NMEA, TOLV or a solution file was recognised; read as NMEA"
+                                  : input_format_row(result.format).no_epoch_hint);
         return kNoEpoch;
     }
     return kConverted;
@@ -311,7 +316,8 @@ int run_plain_form(int argc, char** argv) {
         return usage_error(e.what());
     }
     if (found) warn_unreadable_settings(options, config);
-    options.input_format = kFormatNmea;
+    options.input_format = InputFormat::Nmea;
+    options.detect_format = false;
     // This form keeps 0 for a log without epochs; the line on stderr says it.
     return convert_to(options, input, output, true) == kFailed ? 1 : 0;
 }
@@ -352,7 +358,8 @@ int run_options_form(int argc, char** argv) {
         ConversionOptions options;
         settings.apply_to(options);
         for (const auto& setting : request.settings) setting(options);
-        options.input_format = request.format;
+        options.input_format = request.format.value_or(InputFormat::Nmea);
+        options.detect_format = !request.format;
         options.config_path = request.config;
         return options;
     };
