@@ -224,7 +224,7 @@ double summary_seconds(const fs::path& log) {
 }  // namespace
 
 // Converts `log` into `kmz` in a child process; `adjust` changes the options.
-ChildRun convert(const fs::path& log, const fs::path& kmz, std::int32_t format,
+ChildRun convert(const fs::path& log, const fs::path& kmz, zelvo::InputFormat format,
                  void (*adjust)(zelvo::ConversionOptions&) = nullptr) {
     return in_child([&] {
         zelvo::ConversionOptions o;
@@ -263,7 +263,7 @@ int main(int argc, char** argv) {
     const std::uint64_t log_bytes = zelvo::bench::write_nmea_log(log.string(), epochs);
 
     const fs::path kmz = dir / "bench.kmz";
-    ChildRun run = convert(log, kmz, zelvo::kFormatNmea);
+    ChildRun run = convert(log, kmz, zelvo::InputFormat::Nmea);
     if (!run.ok) return 1;
 
     std::vector<unsigned char> kml =
@@ -298,10 +298,10 @@ int main(int argc, char** argv) {
     // class run, against every placemark; both with the all-epochs track.
     {
         const fs::path full_kmz = dir / "bench-full.kmz", thin_kmz = dir / "bench-thin.kmz";
-        ChildRun full = convert(log, full_kmz, zelvo::kFormatNmea, [](zelvo::ConversionOptions& o) {
+        ChildRun full = convert(log, full_kmz, zelvo::InputFormat::Nmea, [](zelvo::ConversionOptions& o) {
             o.use_all_waypoints = true;
         });
-        ChildRun thin = convert(log, thin_kmz, zelvo::kFormatNmea, [](zelvo::ConversionOptions& o) {
+        ChildRun thin = convert(log, thin_kmz, zelvo::InputFormat::Nmea, [](zelvo::ConversionOptions& o) {
             o.use_all_waypoints = true;
             o.placemark_interval_ms = 10'000;
         });
@@ -331,7 +331,7 @@ int main(int argc, char** argv) {
     std::vector<unsigned char>().swap(kml);
     const fs::path tolv = dir / "bench.tolv";
     const std::uint64_t tolv_bytes = zelvo::bench::write_tolv_log(tolv.string(), epochs);
-    ChildRun binary = convert(tolv, dir / "bench-tolv.kmz", zelvo::kFormatBinary);
+    ChildRun binary = convert(tolv, dir / "bench-tolv.kmz", zelvo::InputFormat::Tolv);
     if (!binary.ok) return 1;
     const double tolv_mb = static_cast<double>(tolv_bytes) / 1e6;
     std::printf("binary log             %.1f MB\n", tolv_mb);

@@ -28,7 +28,7 @@ public:
 
 // Writes the whole document of `data` read as `format` and stops the
 // process when it is not well-formed.
-inline void check_document(const std::uint8_t* data, std::size_t size, std::int32_t format) {
+inline void check_document(const std::uint8_t* data, std::size_t size, InputFormat format) {
     int fd = ::memfd_create("log", MFD_CLOEXEC);
     if (fd < 0 || (size > 0 && ::write(fd, data, size) != static_cast<ssize_t>(size))) std::abort();
     InputFile input;

@@ -201,8 +201,8 @@ void WindowRunTest::failed_open_leaves_the_window_as_it_was() {
 void WindowRunTest::a_log_without_epochs_ends_with_a_warning_and_a_hint() {
     struct Case { std::string log; bool binary; const char* hint; };
     const Case cases[] = {
-        {"", false, "No epoch found (read as NMEA; for a binary log choose TOLV)"},
-        {kLog, true, "No epoch found (read as TOLV; for an NMEA log choose NMEA)"},
+        {"", false, "No epoch found (read as NMEA; for a binary log choose TOLV, for a solution file POS)"},
+        {kLog, true, "No epoch found (read as TOLV; for an NMEA log choose NMEA, for a solution file POS)"},
     };
     for (const Case& c : cases) {
         Fixture f;
