@@ -133,7 +133,11 @@ std::size_t count_solution_lines(std::span<const unsigned char> head) {
             read_solution_header(line, header);
             continue;
         }
-        if (decode_solution_line(line, header, scratch)) ++lines;
+        // A baseline solution is a solution file all the same: reading it
+        // says why it cannot be drawn.
+        if (header.layout == SolutionLayout::Baseline && line.find_first_not_of(" \t") != std::string_view::npos)
+            ++lines;
+        else if (decode_solution_line(line, header, scratch)) ++lines;
         scratch.clear();
     }
     return lines;
