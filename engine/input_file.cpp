@@ -81,7 +81,12 @@ std::uint64_t InputFile::size() const {
     return static_cast<std::uint64_t>(st.st_size);
 }
 
-std::uint64_t InputFile::consumed() const { return inflater_ ? inflater_->taken : consumed_; }
+// A compressed log's last chunk may need no more compressed bytes: holding
+// the last byte back until then lets the gauge's last step come with it.
+std::uint64_t InputFile::consumed() const {
+    if (!inflater_) return consumed_;
+    return eof_ || inflater_->taken == 0 ? inflater_->taken : inflater_->taken - 1;
+}
 
 std::size_t InputFile::read_raw(unsigned char* into, std::size_t room) {
     for (;;) {
@@ -191,7 +196,8 @@ std::size_t InputFile::read_chunk(const unsigned char*& data) {
         begin_ = 0;
         while (end_ < kChunkSize && fill()) {
         }
-        if (source_ended_) eof_ = true;
+        // Inflating may have added more than a chunk before the end.
+        if (source_ended_ && end_ < kChunkSize) eof_ = true;
     }
     std::size_t n = end_ - begin_ < kChunkSize ? end_ - begin_ : kChunkSize;
     data = buffer_.data() + begin_;
