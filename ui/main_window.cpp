@@ -626,7 +626,9 @@ void TForm1::show_run_result(const ConversionOptions& options, const RunResult& 
         const QString message = to_qstring(finished_message(options.input_name, result)) + QLatin1Char('\n') +
                                 from_path(result.archive_path);
         // More to read on request: the session summary.
-        const QString details = result.summary ? to_qstring(summary_lines(*result.summary, "")) : QString();
+        const QString details =
+            result.summary ? to_qstring(format_line(result.format, false, "") + summary_lines(*result.summary, ""))
+                           : QString();
         if (result.epochs == 0) show_no_epoch_information(message, options.input_format);
         else if (details.isEmpty()) dialogs_.information(this, tr("Information"), message);
         else dialogs_.information_with_details(this, tr("Information"), message, details);

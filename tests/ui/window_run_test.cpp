@@ -177,6 +177,7 @@ void WindowRunTest::run_locks_the_window_and_unlocks_it_after() {
              QStringLiteral("The progress finished!\n\rInput file gpsd-ublox-zed-f9r.log\n\r") +
                  f.c->Panel3->text() + QStringLiteral("\n") + f.form->output_full_path());
     QVERIFY(f.dialogs.last_details.contains(QStringLiteral("RTK float 100.0 %")));
+    QVERIFY(f.dialogs.last_details.startsWith(QStringLiteral("format    NMEA\n")));
     QCOMPARE(f.form->output_full_path(), QString::fromStdString(f.scratch.path() + "out/day.kmz"));
     QCOMPARE(f.dialogs.count("error"), 0);
 }
