@@ -149,7 +149,12 @@ RunResult conversion_run(const ConversionOptions& options, RunHost& host) {
     ConversionOptions run_options = options;
     std::optional<InputFormat> recognised;
     if (options.detect_format) {
-        recognised = detect_input_format(input.peek(kDetectionBytes));
+        try {
+            recognised = detect_input_format(input.peek(kDetectionBytes));
+        } catch (const std::runtime_error&) {
+            // Damaged compressed data: reading it again below fails the same
+            // way, where the run removes its unfinished archive.
+        }
         if (recognised) run_options.input_format = *recognised;
     }
     RunResult result = write_archive(run_options, place, input, archive, host);

@@ -1,6 +1,7 @@
 #include "solution/solution_decoder.h"
 
 #include <GeographicLib/Geocentric.hpp>
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
