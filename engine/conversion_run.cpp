@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "engine/input_file.h"
+#include "engine/input_formats.h"
 #include "engine/log_deviation.h"
 #include "engine/log_document.h"
 #include "engine/output_guard.h"
@@ -219,13 +220,10 @@ KmlLook section_look(ConversionOptions& options, std::size_t k, const IconNames&
     return look;
 }
 
-// The Schema of the merged document: the NMEA fields take in those of a
-// binary log; none without --data.
-std::int32_t sections_schema(const std::vector<ConversionOptions>& logs) {
-    if (!logs.front().epoch_data) return -1;
-    for (const ConversionOptions& o : logs)
-        if (o.input_format == kFormatNmea) return kFormatNmea;
-    return logs.front().input_format;
+// The Schema of the merged document, the first log's fields; none without --data.
+std::optional<EpochFieldSet> sections_schema(const std::vector<ConversionOptions>& logs) {
+    if (!logs.front().epoch_data) return std::nullopt;
+    return input_format_row(logs.front().input_format).layout->fields;
 }
 
 std::string sections_description(const std::vector<ConversionOptions>& logs, const std::vector<RunResult>& results) {
@@ -362,6 +360,19 @@ MergedRun merge_run(std::vector<ConversionOptions> logs, RunHost& host) {
             return refusal;
         }
     }
+    // Each log in its own format, recognised by content unless given.
+    std::vector<bool> recognised(logs.size(), false);
+    for (std::size_t k = 0; k < logs.size(); ++k) {
+        if (!logs[k].detect_format) continue;
+        try {
+            if (std::optional<InputFormat> f = detect_input_format(inputs[k].peek(kDetectionBytes))) {
+                logs[k].input_format = *f;
+                recognised[k] = true;
+            }
+        } catch (const std::runtime_error&) {
+            // Damaged compressed data fails again when read, with the run's clean-up.
+        }
+    }
     const OutputPlace place = output_place(logs.front());
     KmzPackager archive;
     std::optional<std::string> reason;
@@ -377,6 +388,10 @@ MergedRun merge_run(std::vector<ConversionOptions> logs, RunHost& host) {
         return refusal;
     }
     MergedRun run = write_merged_archive(logs, inputs, place, archive, host);
+    for (std::size_t k = 0; k < logs.size(); ++k) {
+        run.logs[k].format = logs[k].input_format;
+        run.logs[k].format_recognised = recognised[k];
+    }
     host.phase(RunPhase::Finished, run.logs.back().placemarks.value_or(0));
     return run;
 }
@@ -392,7 +407,20 @@ RunResult conversion_run(const ConversionOptions& options, RunHost& host) {
     if (auto reason = create_archive(archive, place, options, host))
         return refused(host, RunOutcome::OutputNotCreated, std::move(*reason));
 
-    RunResult result = write_archive(options, place, input, archive, host);
+    ConversionOptions run_options = options;
+    std::optional<InputFormat> recognised;
+    if (options.detect_format) {
+        try {
+            recognised = detect_input_format(input.peek(kDetectionBytes));
+        } catch (const std::runtime_error&) {
+            // Damaged compressed data: reading it again below fails the same
+            // way, where the run removes its unfinished archive.
+        }
+        if (recognised) run_options.input_format = *recognised;
+    }
+    RunResult result = write_archive(run_options, place, input, archive, host);
+    result.format = run_options.input_format;
+    result.format_recognised = recognised.has_value();
     host.phase(RunPhase::Finished, result.placemarks.value_or(0));
     return result;
 }

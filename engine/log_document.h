@@ -23,9 +23,7 @@ inline constexpr const char* kScatterMember = "scatter.png";
 
 struct LogDocument {
     std::uint64_t epochs = 0;  // epochs the log gave
-    // The placemarks in the document's folder; none for a format that has
-    // no folder.
-    std::optional<std::int32_t> placemarks;
+    std::optional<std::int32_t> placemarks;  // in the document's folder
     SessionSummary summary;
     StandingScatter scatter;  // empty unless the standing precision was asked for
 };

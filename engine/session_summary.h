@@ -24,6 +24,7 @@ struct EpochFacts {
     int placemarks = 0;
     bool on_valid_track = false;
     std::string_view receiver_date;       // the log's own "yyyy-mm-dd"; empty when the log gave none
+    bool has_correction_age = false;      // the epoch's diff_age is an age of corrections
 };
 
 // Slot of the epochs with a position but no placemark, after the six classes.
@@ -57,6 +58,7 @@ struct SessionSummary {
     std::optional<double> hdop_max;
     std::optional<double> diff_age_max_s;
     std::optional<double> first_rtk_fix_after_s;
+    std::optional<std::uint64_t> skipped_lines;  // lines that were no epoch, for formats that count them
     TimelineBins timeline;
     // The precision of a standing receiver, when asked for; none without
     // an epoch with a position.
@@ -121,7 +123,7 @@ private:
 };
 
 // The date the log itself gave the epoch ("yyyy-mm-dd"), or empty: a date
-// from the computer's clock (marked) or none at all is not the receiver's.
+// from the computer's clock or the user, or none at all, is not the receiver's.
 std::string_view receiver_date(const waypoints& record);
 
 // The epoch has a position the summary counts: one the selection takes,

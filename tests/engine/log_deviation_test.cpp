@@ -161,14 +161,14 @@ TEST(LogDeviation, DatesCountDaysFromNineteenSeventyAndOnlyRealDatesCount) {
 TEST(LogDeviation, SummaryGivesTheComparisonOrSaysThereIsNoCommonEpoch) {
     SessionSummary s;
     s.versus_first = LogDeviation{};
-    const SummaryEntry none{"b.log", "out", kFormatNmea, s};
+    const SummaryEntry none{"b.log", "out", InputFormat::Nmea, s};
     EXPECT_NE(summary_json({&none, 1}).find(
                   ",\n    \"versus_first\": {\"common_epochs\": 0, \"horizontal_m\": null, \"vertical_m\": null}\n"),
               std::string::npos);
     EXPECT_NE(summary_lines(s).find("  vs first  no common epoch\n"), std::string::npos);
 
     s.versus_first = LogDeviation{3, Spread{0.5, 1.25, 2}, Spread{0.0625, 0.125, 0.25}};
-    const SummaryEntry some{"b.log", "out", kFormatNmea, s};
+    const SummaryEntry some{"b.log", "out", InputFormat::Nmea, s};
     EXPECT_NE(summary_json({&some, 1}).find(
                   "\"versus_first\": {\"common_epochs\": 3, \"horizontal_m\": {\"median\": 0.5, \"p95\": 1.25, "
                   "\"max\": 2}, \"vertical_m\": {\"median\": 0.0625, \"p95\": 0.125, \"max\": 0.25}}\n"),

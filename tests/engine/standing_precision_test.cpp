@@ -139,13 +139,13 @@ TEST(StandingPrecision, TakesTheRtkFixesFromTenOnAndAveragesAcrossTheAntimeridia
 TEST(StandingPrecision, SummaryReportsTheFiguresOrThatThereAreNone) {
     SessionSummary s;
     s.standing_measured = true;
-    const SummaryEntry none{"in", "out", kFormatNmea, s};
+    const SummaryEntry none{"in", "out", InputFormat::Nmea, s};
     EXPECT_NE(summary_json({&none, 1}).find("\"first_rtk_fix_after_s\": null,\n    \"static\": null\n"),
               std::string::npos);
     EXPECT_NE(summary_lines(s).find("  static    no epoch with a position\n"), std::string::npos);
 
     s.standing = StandingFigures{true, 12, 47.5, 8.25, 500.125, 0.012, 0.008, 0.0205, 0.011, 0.025};
-    const SummaryEntry some{"in", "out", kFormatNmea, s};
+    const SummaryEntry some{"in", "out", InputFormat::Nmea, s};
     EXPECT_NE(summary_json({&some, 1}).find(
                   "\"static\": {\"class\": \"rtk_fix\", \"epochs\": 12, \"lat\": 47.5, \"lon\": 8.25, \"height\": "
                   "500.125, \"sd_m\": {\"north\": 0.012, \"east\": 0.008, \"up\": 0.0205}, \"cep50_m\": 0.011, "
