@@ -1,5 +1,6 @@
 #include "engine/conversion_run.h"
 
+#include <algorithm>
 #include <ctime>
 #include <memory>
 #include <optional>
@@ -220,10 +221,15 @@ KmlLook section_look(ConversionOptions& options, std::size_t k, const IconNames&
     return look;
 }
 
-// The Schema of the merged document, the first log's fields; none without --data.
-std::optional<EpochFieldSet> sections_schema(const std::vector<ConversionOptions>& logs) {
-    if (!logs.front().epoch_data) return std::nullopt;
-    return input_format_row(logs.front().input_format).layout->fields;
+// The kinds of epoch fields of the merged logs, each once: one Schema
+// holds them all; none without --data.
+std::vector<EpochFieldSet> sections_schema(const std::vector<ConversionOptions>& logs) {
+    std::vector<EpochFieldSet> sets;
+    for (const ConversionOptions& o : logs) {
+        const EpochFieldSet set = input_format_row(o.input_format).layout->fields;
+        if (o.epoch_data && std::find(sets.begin(), sets.end(), set) == sets.end()) sets.push_back(set);
+    }
+    return sets;
 }
 
 std::string sections_description(const std::vector<ConversionOptions>& logs, const std::vector<RunResult>& results) {

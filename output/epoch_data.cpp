@@ -1,5 +1,6 @@
 #include "output/epoch_data.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "output/kml_document.h"
@@ -196,6 +197,20 @@ void write_epoch_schema(KmlStream& out, EpochFieldSet set) {
     for (const EpochField& f : epoch_fields(set)) {
         out.put("<SimpleField type=\""_kml).put(type_name(f.type)).put("\" name=\""_kml).put(f.name)
             .put("\"/>\n"_kml);
+    }
+    out.put("</Schema>\n"_kml);
+}
+
+void write_epoch_schema(KmlStream& out, std::span<const EpochFieldSet> sets) {
+    out.put("<Schema name=\"Epoch\" id=\"Epoch\">\n"_kml);
+    std::vector<std::string_view> written;
+    for (EpochFieldSet set : sets) {
+        for (const EpochField& f : epoch_fields(set)) {
+            if (std::find(written.begin(), written.end(), f.name) != written.end()) continue;
+            written.push_back(f.name);
+            out.put("<SimpleField type=\""_kml).put(type_name(f.type)).put("\" name=\""_kml).put(f.name)
+                .put("\"/>\n"_kml);
+        }
     }
     out.put("</Schema>\n"_kml);
 }

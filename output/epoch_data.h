@@ -62,6 +62,9 @@ std::string epoch_value_text(const EpochValue& value);
 
 // The Schema element.
 void write_epoch_schema(KmlStream& out, EpochFieldSet set);
+// One Schema for logs of several kinds: every field of `sets`, each once,
+// in the order the sets give them.
+void write_epoch_schema(KmlStream& out, std::span<const EpochFieldSet> sets);
 
 // The ExtendedData element of one placemark, which KML places after the
 // placemark's Style and before its Point.

@@ -385,10 +385,10 @@ void KmlDocument::finish(std::uint64_t epochs, std::string_view description) {
     head_.flush();
 }
 
-void put_sections_head(KmlStream& out, std::string_view description, std::optional<EpochFieldSet> schema) {
+void put_sections_head(KmlStream& out, std::string_view description, std::span<const EpochFieldSet> schema) {
     out.put("<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n"_kml).put("<Document>\n"_kml);
     if (!description.empty()) out.put("<description><![CDATA["_kml).put(description).put("]]></description>\n"_kml);
-    if (schema) write_epoch_schema(out, *schema);
+    if (!schema.empty()) write_epoch_schema(out, schema);
 }
 
 // Strips stack upwards from the bottom centre; scatters sit above them at

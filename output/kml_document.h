@@ -4,7 +4,7 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -81,9 +81,9 @@ struct ScreenPicture {
 };
 
 // The head of a document holding several logs' sections: the namespace,
-// the description when not empty, and the epoch fields' Schema of
-// `schema` when there is one.
-void put_sections_head(KmlStream& out, std::string_view description, std::optional<EpochFieldSet> schema);
+// the description when not empty, and one Schema of the epoch fields of
+// every set of `schema` when it has any.
+void put_sections_head(KmlStream& out, std::string_view description, std::span<const EpochFieldSet> schema);
 // After the sections: the pictures, then the tail.
 void put_sections_tail(KmlStream& out, const std::vector<ScreenPicture>& pictures);
 

@@ -87,6 +87,29 @@ TEST(MergeRun, EachLogKeepsItsPlacemarksAndLaterLogsAreComparedWithTheFirst) {
     EXPECT_NE(kml.find("<Document>\r\n<description><![CDATA[<h3>gpsd-nmea-rtk.log</h3>"), std::string::npos);
 }
 
+TEST(MergeRun, LogsOfEveryKindShareOneSchemaWithEachFieldOnce) {
+    TempDir dir;
+    std::vector<ConversionOptions> logs;
+    for (const char* f : {"../../../shared/testdata/real/rtklibpy-rover.pos", "gpsd-nmea-rtk.log",
+                          "../../examples/sample.tolv"}) {
+        logs.push_back(log_options(f, dir.str()));
+        logs.back().timeline = logs.back().standing = false;
+        logs.back().detect_format = true;
+    }
+    HeadlessHost host;
+    const MergedRun run = merge_run(logs, host);
+    ASSERT_EQ(run.outcome, RunOutcome::Finished);
+    EXPECT_EQ(run.logs[0].format, InputFormat::Solution);
+    EXPECT_EQ(run.logs[2].format, InputFormat::Tolv);
+    const std::string kml = document_of(run.archive_path);
+    const std::string schema = kml.substr(kml.find("<Schema"), kml.find("</Schema>") - kml.find("<Schema"));
+    for (const char* field : {"\"q\"", "\"gga_quality\"", "\"latitude\""}) {
+        const std::size_t at = schema.find(field);
+        EXPECT_NE(at, std::string::npos) << field;
+        EXPECT_EQ(schema.find(field, at + 1), std::string::npos) << field;
+    }
+}
+
 TEST(MergeRun, CommandLineNeedsTwoLogsAndOneNamedArchive) {
     TempDir dir;
     const std::string log = std::string(ZELVO_TEST_DATA) + "/gpsd-hemi.log";
