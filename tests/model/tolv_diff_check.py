@@ -512,7 +512,10 @@ def mutate(data, r, rate):
             break
         k = r.random()
         i = r.randrange(len(b))
-        if k < 0.4:
+        if r.random() < 0.05:
+            # a double no reader could parse, over a height or a velocity or wherever
+            b[i:i + 8] = struct.pack("<d", r.choice([float("nan"), float("inf"), -float("inf")]))
+        elif k < 0.4:
             b[i] ^= 1 << r.randrange(8)
         elif k < 0.6:
             b[i] = r.choice([DLE, ETX, 0xFF, 0x88, 0x52, 0x93, 0x60, 0])
