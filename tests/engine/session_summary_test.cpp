@@ -256,6 +256,34 @@ TEST(SessionSummary, JsonHoldsExactlyTheKeysOfTheReport) {
     EXPECT_EQ(json.find("nan"), std::string::npos) << json;
 }
 
+// Each bin counts the epochs whose offset from the first lies in it, by
+// class, however the bins had to widen on the way (short steps and long jumps).
+TEST(SessionSummary, TimelineBinsCountEachEpochWhereItsOffsetFalls) {
+    const std::pair<const char*, FixClass> epochs[] = {
+        {"00:00:00.000", FixClass::Auto},   {"00:00:00.001", FixClass::Diff},  {"00:00:00.003", FixClass::Auto},
+        {"00:00:02.047", FixClass::RtkFix}, {"00:00:02.048", FixClass::Auto},  {"00:00:05.000", FixClass::Diff},
+        {"00:00:05.001", FixClass::Diff},   {"01:00:00.000", FixClass::Auto},  {"01:00:00.500", FixClass::RtkFloat},
+        {"06:00:00.000", FixClass::Auto},   {"11:59:59.999", FixClass::Invalid},
+    };
+    SummaryAccumulator a;
+    std::vector<std::pair<std::uint64_t, FixClass>> offsets;
+    for (auto [time, fix] : epochs) {
+        waypoints r;
+        r.time = time;
+        r.ms_of_day = static_cast<std::int32_t>(std::stoi(time) * 3600000 + std::stoi(time + 3) * 60000 +
+                                                std::lround(std::stod(time + 6) * 1000));
+        a.add(r, {true, fix, 1, false, ""});
+        offsets.push_back({static_cast<std::uint64_t>(r.ms_of_day), fix});
+        const TimelineBins bins = a.finish().timeline;
+        const std::uint64_t last = offsets.back().first;
+        ASSERT_LT(last / bins.width_ms, std::uint64_t{TimelineBins::kBins}) << time;
+        ASSERT_TRUE(bins.width_ms == 1 || last / (bins.width_ms / 2) >= TimelineBins::kBins) << time;
+        std::vector<std::uint32_t> expected(bins.counts.size());
+        for (auto [offset, c] : offsets) ++expected[offset / bins.width_ms * kClassSlots + static_cast<std::size_t>(c)];
+        EXPECT_EQ(bins.counts, expected) << time;
+    }
+}
+
 TEST(SessionSummary, TimelineDrawsColumnsTicksAndLegendText) {
     TimelinePicture p;
     p.columns.assign(kTimelineColumns, std::nullopt);
