@@ -72,7 +72,7 @@ const OptionRow kOptions[] = {
     {"quiet", 'q', no_argument, nullptr, "print no lines per converted log (its name and session summary)",
      [](CommandRequest& r, const char*) { r.quiet = true; return std::string(); }},
 
-    {"summary", 0, required_argument, "FILE", "also write the session summaries to FILE as JSON",
+    {"summary", 0, required_argument, "FILE", "also write the session summaries as JSON to FILE ('-': stdout)",
      [](CommandRequest& r, const char* v) { r.summary_path = v; return std::string(); }},
     {"timeline", 0, no_argument, nullptr, "add a fix-status strip and the session summary to the document",
      [](CommandRequest& r, const char*) {
@@ -247,9 +247,10 @@ std::string help_text() {
         "Converts GNSS receiver logs into KMZ files for a globe viewer.\n"
         "\n"
         "The first form (two or three names, no option) reads INPUT as NMEA and writes\n"
-        "OUTPUT.kmz beside the program unless the names are absolute paths, with the\n"
-        "settings of CONFIG.ini in the current directory. The second form takes names\n"
-        "as given; each INPUT becomes INPUT.kmz. INPUT '-' is standard input.\n"
+        "OUTPUT.kmz, the names taken from the current directory (beside a portable\n"
+        "copy that has its zelvoconverter.ini there), with the settings of CONFIG.ini\n"
+        "in the current directory. The second form takes names as given; each INPUT\n"
+        "becomes INPUT.kmz. INPUT '-' is standard input.\n"
         "\n"
         "Options:\n";
     for (const OptionRow& row : kOptions) {

@@ -284,6 +284,22 @@ TEST(SessionSummary, TimelineBinsCountEachEpochWhereItsOffsetFalls) {
     }
 }
 
+TEST(SessionSummary, JsonNamesStayValidUtf8) {
+    const struct {
+        std::string name, written;
+    } cases[] = {
+        {"gr\xC3\xB6\xC3\x9F" "e.log", "gr\xC3\xB6\xC3\x9F" "e.log"},    // UTF-8 as it stands
+        {"gr\xF6\xDF" "e.log", "gr\xEF\xBF\xBD\xEF\xBF\xBD" "e.log"},     // Latin-1 bytes
+        {"a\xC0\xAF" "b", "a\xEF\xBF\xBD\xEF\xBF\xBD" "b"},               // an overlong '/'
+        {"cut\xE2\x82", "cut\xEF\xBF\xBD\xEF\xBF\xBD"},                 // a sequence cut short
+        {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},      // a surrogate
+    };
+    for (const auto& c : cases) {
+        const SummaryEntry entry{c.name, "out.kmz", kFormatNmea, SummaryAccumulator().finish()};
+        EXPECT_NE(summary_json({&entry, 1}).find("\"input\": \"" + c.written + "\""), std::string::npos) << c.written;
+    }
+}
+
 TEST(SessionSummary, TimelineDrawsColumnsTicksAndLegendText) {
     TimelinePicture p;
     p.columns.assign(kTimelineColumns, std::nullopt);
