@@ -1,5 +1,7 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <numbers>
 
@@ -281,6 +283,27 @@ TEST(SessionSummary, TimelineBinsCountEachEpochWhereItsOffsetFalls) {
         std::vector<std::uint32_t> expected(bins.counts.size());
         for (auto [offset, c] : offsets) ++expected[offset / bins.width_ms * kClassSlots + static_cast<std::size_t>(c)];
         EXPECT_EQ(bins.counts, expected) << time;
+    }
+}
+
+// Values as large as a double holds are written out in full, in the text
+// lines and in the document's table alike.
+TEST(SessionSummary, HugeValuesAreWrittenInFull) {
+    waypoints r;
+    r.time = "12:00:00";
+    r.has_gga = 1;
+    for (double v : {1e300, 1.5e62, 1e20}) {
+        r.hdop = r.diff_age = v;
+        SummaryAccumulator a;
+        a.add(r, {true, FixClass::Auto, 1, true, ""});
+        const SessionSummary s = a.finish();
+        char digits[400];
+        std::snprintf(digits, sizeof digits, "max %.2f, ", v);
+        for (const std::string& text : {summary_html(s), summary_lines(s)}) {
+            EXPECT_NE(text.find(std::string(digits, std::strlen(digits) - 2)), std::string::npos) << v << text;
+            EXPECT_TRUE(std::all_of(text.begin(), text.end(), [](char c) { return c == '\t' || c == '\r' || c == '\n' || (c >= 0x20 && c <= 0x7E); }))
+                << v;
+        }
     }
 }
 
