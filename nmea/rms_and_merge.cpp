@@ -43,6 +43,7 @@ void merge_epoch(const waypoints& fresh, waypoints& last) {
         last.status = fresh.status;
         last.has_rmc = fresh.has_rmc;
         last.date += fresh.date;
+        last.date_source = fresh.date_source;
     }
 }
 

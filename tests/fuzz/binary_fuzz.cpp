@@ -1,7 +1,7 @@
-// Any bytes read as a binary log give a well-formed document.
+// Any bytes read as a binary log give a valid document.
 #include "document_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    zelvo::fuzz::check_document(data, size, zelvo::kFormatBinary);
+    zelvo::fuzz::check_document(data, size, zelvo::InputFormat::Tolv);
     return 0;
 }

@@ -166,7 +166,7 @@ void WindowFormTest::captions_fit_their_controls() {
         int room = g->width() - 12;
         QVERIFY2(g->fontMetrics().horizontalAdvance(g->title()) <= room, qPrintable(g->title()));
     }
-    for (QRadioButton* r : {c.RadioNmea, c.RadioBinary})
+    for (QRadioButton* r : {c.RadioNmea, c.RadioBinary, c.RadioSolution})
         QVERIFY(r->sizeHint().width() <= r->width());
     QVERIFY(c.SpeedButton3->sizeHint().width() <= c.SpeedButton3->width());
     // The date and the numbers fit inside their fields.
@@ -207,6 +207,7 @@ void WindowFormTest::initial_values_and_window() {
     QVERIFY(c.GroupBox9->title().isEmpty());
     QCOMPARE(c.RadioNmea->text(), QStringLiteral("NMEA"));
     QCOMPARE(c.RadioBinary->text(), QStringLiteral("TOLV"));
+    QCOMPARE(c.RadioSolution->text(), QStringLiteral("POS"));
     QVERIFY(c.RadioNmea->isChecked());
     QCOMPARE(c.Label7->text(), QStringLiteral("RTK Float"));
     QCOMPARE(c.Label3->text(), QStringLiteral("All the waypoints"));
@@ -545,8 +546,25 @@ void WindowFormTest::drops_of_one_and_of_two_files() {
     QCOMPARE(f.form->input_full_path(), QStringLiteral("/data/day1.nmea"));
     QCOMPARE(f.form->output_full_path(), QStringLiteral("/data/day1.nmea.kmz"));
     QVERIFY(c.SpeedButton3->isEnabled());
-    QVERIFY(c.RadioBinary->isChecked());  // the format is left alone
+    QVERIFY(c.RadioBinary->isChecked());  // a log that cannot be read leaves the format alone
     QCOMPARE(f.dialogs.count("warning"), 1);
+
+    // A log that can be read sets the format by its content; the user may change it after.
+    const struct {
+        std::string name, content;
+        QRadioButton* chosen;
+    } logs[] = {
+        {"rover.pos", "%  GPST latitude(deg) longitude(deg) height(m) Q ns sdn(m) sde(m) sdu(m) sdne(m) sdeu(m)"
+                      " sdun(m) age(s) ratio\n2137 422922.000 40.0 -105.0 1578.7 2 11 0.1 0.1 0.1 0 0 0 29.0 0.0\n",
+         c.RadioSolution},
+        {"day2.nmea", "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n", c.RadioNmea},
+    };
+    for (const auto& log : logs) {
+        QVERIFY(drop({QUrl::fromLocalFile(QString::fromStdString(f.scratch.write(log.name, log.content)))}));
+        QVERIFY(log.chosen->isChecked());
+    }
+    c.RadioBinary->setChecked(true);
+    QVERIFY(c.RadioBinary->isChecked() && !c.RadioNmea->isChecked());
 }
 
 void WindowFormTest::a_single_argument_opens_the_log_as_a_drop_does() {
