@@ -41,7 +41,7 @@ package: configure
 
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELVO_FUZZ=ON -DZELVO_BUILD_UI=OFF
-	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target nmea_fuzz binary_fuzz settings_fuzz
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target nmea_fuzz binary_fuzz solution_fuzz settings_fuzz
 	tests/fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 bench: build

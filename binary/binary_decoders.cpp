@@ -100,7 +100,8 @@ void decode_pvt(const BinaryFrame& frame, waypoints& record) {
     record.latitude = to_degrees(le_f64(bytes, at(kPvtLatitude)));
     record.longitude = to_degrees(le_f64(bytes, at(kPvtLongitude)));
     record.has_latitude = record.has_longitude = true;
-    record.altitude = le_f64(bytes, at(kPvtHeight));
+    const double height = le_f64(bytes, at(kPvtHeight));
+    record.altitude = altitude_is_readable(height) ? height : 0;
     record.rms = le_f32(bytes, at(kPvtRms));
 
     const auto week = static_cast<std::int16_t>(le16(bytes, at(kPvtWeek)));
@@ -115,7 +116,7 @@ void decode_pvt(const BinaryFrame& frame, waypoints& record) {
         // Clockwise from north; -0.0 is not below zero and stays as it is.
         double course = std::atan2(east, north) * kDegreesPerRadian / std::numbers::pi;
         if (course < 0) course += 360;
-        record.course = course;
+        record.course = course_is_readable(course) ? course : 0;  // NaN velocities
     }
 
     const std::uint8_t flags = le8(bytes, at(kPvtFixFlags));

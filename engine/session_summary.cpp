@@ -179,20 +179,35 @@ void SummaryAccumulator::add_time(const waypoints& r, const EpochFacts& facts, i
 
 void SummaryAccumulator::add_to_timeline(std::uint64_t offset_ms, int slot) {
     TimelineBins& t = s_.timeline;
+    // The bins double in width until the offset fits; a long jump doubles
+    // them many times at once, so the counts are merged in one pass: after
+    // d doublings bin i holds the old bins i * 2^d to (i + 1) * 2^d - 1.
+    int doublings = 0;
     while (offset_ms / t.width_ms >= TimelineBins::kBins) {
-        // Twice as wide: bin i takes bins 2i and 2i + 1.
-        for (int bin = 0; bin < TimelineBins::kBins; ++bin) {
-            for (int k = 0; k < kClassSlots; ++k) {
-                std::uint32_t sum = 0;
-                if (bin < TimelineBins::kBins / 2)
-                    sum = t.counts[std::size_t(2 * bin) * kClassSlots + k] +
-                          t.counts[std::size_t(2 * bin + 1) * kClassSlots + k];
-                t.counts[std::size_t(bin) * kClassSlots + k] = sum;
-            }
-        }
         t.width_ms *= 2;
+        ++doublings;
     }
-    ++t.counts[std::size_t(offset_ms / t.width_ms) * kClassSlots + static_cast<std::size_t>(slot)];
+    if (doublings > 0) {
+        // Only the bins that count something move. Ascending: a bin's own
+        // counts have moved on before others land in it.
+        std::size_t kept = 0;
+        for (const std::uint64_t bin : filled_bins_) {
+            const std::uint64_t to = bin >> doublings;
+            if (to != bin) {
+                constexpr std::size_t kSlots = kClassSlots;
+                for (std::size_t k = 0; k < kSlots; ++k) {
+                    t.counts[to * kSlots + k] += t.counts[bin * kSlots + k];
+                    t.counts[bin * kSlots + k] = 0;
+                }
+            }
+            if (kept == 0 || filled_bins_[kept - 1] != to) filled_bins_[kept++] = to;
+        }
+        filled_bins_.resize(kept);
+    }
+    // Time only runs forward: a new bin is beyond every filled one.
+    const std::uint64_t bin = offset_ms / t.width_ms;
+    if (filled_bins_.empty() || filled_bins_.back() != bin) filled_bins_.push_back(bin);
+    ++t.counts[bin * kClassSlots + static_cast<std::size_t>(slot)];
 }
 
 SessionSummary SummaryAccumulator::finish() const {

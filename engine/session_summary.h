@@ -117,6 +117,7 @@ private:
     std::int32_t last_epoch_ms_ = 0;  // the last epoch's, which may be earlier
     std::string last_date_;
     std::uint64_t offset_ms_ = 0;  // of the last timed epoch from the first
+    std::vector<std::uint64_t> filled_bins_;  // of the timeline, ascending
     std::uint64_t longest_step_ms_ = 0;
     bool has_track_point_ = false;
     double last_lat_ = 0, last_lon_ = 0;

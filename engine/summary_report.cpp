@@ -20,8 +20,12 @@ std::string shortest(double v) {
 }
 
 std::string fixed(double v, int decimals) {
-    char text[64];
+    // Room for every double: up to 309 digits before the point. A buffer too
+    // small leaves to_chars' output undefined, and its bytes went into the
+    // document.
+    char text[400];
     auto r = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, decimals);
+    if (r.ec != std::errc()) return shortest(v);
     return std::string(text, r.ptr);
 }
 

@@ -22,11 +22,13 @@ FieldStep take_double(ChainContext& c, std::size_t open, double& out) {
 
 // A height and the unit field after it. A one-letter unit is passed over
 // so the scan lands on the ',' of the next field; an empty unit field is
-// left for the next handler.
+// left for the next handler. A height no reader could parse is left out
+// as an empty one would be; the scan goes on as for any other.
 FieldStep take_height_with_unit(ChainContext& c, std::size_t open, double* out) {
     if (field_is_empty(c, open)) return {true, open + 2};
     std::size_t end = field_end(c.s, open, c.star);
-    if (out) *out = c_strtod(field_text(c.s, open, end));
+    double height = c_strtod(field_text(c.s, open, end));
+    if (out && altitude_is_readable(height)) *out = height;
     if (end >= c.star || field_is_empty(c, end)) return {true, end};
     return {true, end + 2};
 }

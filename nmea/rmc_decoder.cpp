@@ -33,7 +33,10 @@ FieldStep take_speed(ChainContext& c, std::size_t open) {
 
 FieldStep take_course(ChainContext& c, std::size_t open) {
     std::size_t end = field_end(c.s, open, c.star);
-    if (end > open + 1) c.record.course = c_strtod(field_text(c.s, open, end));
+    if (end > open + 1) {
+        double course = c_strtod(field_text(c.s, open, end));
+        if (course_is_readable(course)) c.record.course = course;
+    }
     return {true, end};
 }
 

@@ -1,5 +1,7 @@
 #include "record/waypoints.h"
 
+#include <cmath>
+
 namespace zelvo {
 
 void waypoints::clear() {
@@ -29,6 +31,13 @@ bool has_position(const waypoints& r) {
     // NaN fails both comparisons.
     return r.has_latitude && r.has_longitude && r.latitude >= -90 && r.latitude <= 90 &&
            r.longitude >= -180 && r.longitude <= 180;
+}
+
+bool altitude_is_readable(double metres) { return std::isfinite(metres); }
+
+bool course_is_readable(double degrees) {
+    // NaN fails both comparisons.
+    return degrees >= -360 && degrees <= 360;
 }
 
 }  // namespace zelvo

@@ -68,4 +68,10 @@ struct waypoints {
 // on the globe. An epoch without one is drawn nowhere.
 bool has_position(const waypoints& record);
 
+// An altitude or a course every reader of the document can parse: a finite
+// altitude, a finite course within -360..360 degrees. The decoders take any
+// other value as if its field were empty, so the record keeps 0.
+bool altitude_is_readable(double metres);
+bool course_is_readable(double degrees);
+
 }  // namespace zelvo

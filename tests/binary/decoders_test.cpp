@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <vector>
 
@@ -107,6 +108,31 @@ TEST(DecodePvt, SpeedAndCourseFromTheVelocities) {
         EXPECT_DOUBLE_EQ(record.speed_kmh, c.speed_kmh) << c.north << ' ' << c.east;
         EXPECT_EQ(record.course, c.course) << c.north << ' ' << c.east;
         EXPECT_EQ(std::signbit(record.course), std::signbit(c.course)) << c.north << ' ' << c.east;
+    }
+}
+
+// A height or a course no reader could parse reads as 0; the rest as usual.
+TEST(DecodePvt, UnparsableHeightAndCourseReadAsZero) {
+    constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    struct Case { double height, north, east, altitude, course; };
+    const Case cases[] = {
+        {kNan, 1, 0, 0, 0},         {kInf, 0, 1, 0, 90},     {-kInf, 0, -1, 0, 270},
+        {-kNan, 1, 0, 0, 0},        {1e300, 1, 0, 1e300, 0}, {-12.5, 1, 0, -12.5, 0},
+        {35.5, kNan, 1, 35.5, 0},   {35.5, 1, kNan, 35.5, 0}, {35.5, kInf, kInf, 35.5, 45},
+        {35.5, -kInf, 0, 35.5, 180},
+    };
+    for (const Case& c : cases) {
+        tolv::Pvt pvt = sample_pvt();
+        pvt.height_m = c.height;
+        pvt.north_mps = c.north;
+        pvt.east_mps = c.east;
+        waypoints record;
+        decode_pvt(assemble(kIdPvt, tolv::pvt_payload(pvt)), record);
+        EXPECT_EQ(record.altitude, c.altitude) << c.height;
+        EXPECT_EQ(record.course, c.course) << c.north << ' ' << c.east;
+        EXPECT_EQ(record.fix_text, "3D,DIFF") << c.height;
+        EXPECT_EQ(record.time, "12:34:56.789") << c.height;
     }
 }
 

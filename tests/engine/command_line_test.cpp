@@ -168,7 +168,7 @@ TEST_F(CommandLine, SummaryLinesJsonFileAndTimelineArchive) {
     std::vector<ZipMember> members = read_zip(read_file(dir_.path() / "a.log.kmz"));
     EXPECT_EQ(members.back().name, "timeline.png");
     EXPECT_EQ(shell("python3 -m zipfile -t a.log.kmz >/dev/null").status, 0);
-    const std::string schema = std::string(ZELVO_TEST_DATA) + "/../../../shared/kml-schema/ogckml22.xsd";
+    const std::string schema = std::string(ZELVO_TEST_DATA) + "/../schema/kml22/ogckml22.xsd";
     if (std::filesystem::exists(schema) && members.front().data.rfind("<kml xmlns=", 0) == 0) {
         write_file(dir_.path() / "doc.kml", members.front().data);
         o = shell("xmllint --noout --nonet --schema '" + schema + "' doc.kml");

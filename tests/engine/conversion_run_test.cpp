@@ -198,3 +198,37 @@ TEST_F(ConversionRun, HostileInputStillGivesAWellFormedDocument) {
     EXPECT_EQ(doc.find("<TimeStamp>"), std::string::npos) << doc;
     EXPECT_NE(doc.find("<td><&]]]]><![CDATA[>^T1]:]>:19.00Z</td>"), std::string::npos);
 }
+
+// An altitude or a course no reader could parse writes the document an empty
+// field writes; a value in range is written as read.
+TEST_F(ConversionRun, UnparsableAltitudeAndCourseWriteWhatAnEmptyFieldWrites) {
+    auto log = [](const std::string& altitude, const std::string& course) {
+        return test::nmea("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9," + altitude + ",M,46.9,M,,") + "\r\n" +
+               test::nmea("GPRMC,123519,A,4807.038,N,01131.000,E,022.4," + course + ",230394,003.1,W") + "\r\n";
+    };
+    ConversionOptions o = defaults();
+    o.show_height = true;
+    o.epoch_data = true;
+    const std::string empty = convert(log("", ""), o);
+    struct Case { const char* altitude; const char* course; bool as_empty; const char* shown; };
+    const Case cases[] = {
+        {"nan", "", true, ""},          {"-nan", "", true, ""},          {"inf", "", true, ""},
+        {"-inf", "", true, ""},         {"1e999", "", true, ""},         {"-1e999", "", true, ""},
+        {"", "nan", true, ""},          {"", "inf", true, ""},           {"", "-inf", true, ""},
+        {"", "1e999", true, ""},        {"", "1271.49", true, ""},       {"", "-361", true, ""},
+        {"", "360.0000001", true, ""},  {"nan", "1271.49", true, ""},
+        {"", "360", false, "<heading>360.000000</heading>"},
+        {"", "-360", false, "<heading>-360.000000</heading>"},
+        {"", "359.9", false, "<heading>359.900000</heading>"},
+        {"1e20", "", false, "<coordinates>11.516667,48.117300,100000000000000000000.000000</coordinates>"},
+        {"-12.5", "", false, "<coordinates>11.516667,48.117300,-12.500000</coordinates>"},
+    };
+    for (const Case& c : cases) {
+        const std::string doc = convert(log(c.altitude, c.course), o);
+        SCOPED_TRACE(std::string(c.altitude) + " / " + c.course);
+        EXPECT_EQ(doc == empty, c.as_empty);
+        if (!c.as_empty) {
+            EXPECT_NE(doc.find(c.shown), std::string::npos);
+        }
+    }
+}

@@ -247,7 +247,7 @@ TEST_F(LongLog, EpochFieldsAreTheTableValuesAndChangeNothingElse) {
 }
 
 TEST_F(LongLog, EveryCombinationValidatesAgainstTheKmlSchema) {
-    const std::string xsd = ZELVO_SHARED "/kml-schema/ogckml22.xsd";
+    const std::string xsd = ZELVO_TEST_DATA "/../schema/kml22/ogckml22.xsd";
     if (!have("xmllint") || !std::filesystem::exists(xsd)) GTEST_SKIP() << "no xmllint or no " << xsd;
     struct Case { std::string log; InputFormat format; };
     for (const Case& c : {Case{real_log("gpsd-nmea-rtk.log"), InputFormat::Nmea}, Case{real_log("gpsd-garmin-10x.log"), InputFormat::Nmea},

@@ -1,5 +1,7 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <numbers>
 
@@ -261,6 +263,55 @@ TEST(SessionSummary, JsonHoldsExactlyTheKeysOfTheReport) {
     const std::string json = summary_json({&odd_entry, 1});
     EXPECT_EQ(json.find("inf"), std::string::npos) << json;
     EXPECT_EQ(json.find("nan"), std::string::npos) << json;
+}
+
+// Each bin counts the epochs whose offset from the first lies in it, by
+// class, however the bins had to widen on the way (short steps and long jumps).
+TEST(SessionSummary, TimelineBinsCountEachEpochWhereItsOffsetFalls) {
+    const std::pair<const char*, FixClass> epochs[] = {
+        {"00:00:00.000", FixClass::Auto},   {"00:00:00.001", FixClass::Diff},  {"00:00:00.003", FixClass::Auto},
+        {"00:00:02.047", FixClass::RtkFix}, {"00:00:02.048", FixClass::Auto},  {"00:00:05.000", FixClass::Diff},
+        {"00:00:05.001", FixClass::Diff},   {"01:00:00.000", FixClass::Auto},  {"01:00:00.500", FixClass::RtkFloat},
+        {"06:00:00.000", FixClass::Auto},   {"11:59:59.999", FixClass::Invalid},
+    };
+    SummaryAccumulator a;
+    std::vector<std::pair<std::uint64_t, FixClass>> offsets;
+    for (auto [time, fix] : epochs) {
+        waypoints r;
+        r.time = time;
+        r.ms_of_day = static_cast<std::int32_t>(std::stoi(time) * 3600000 + std::stoi(time + 3) * 60000 +
+                                                std::lround(std::stod(time + 6) * 1000));
+        a.add(r, {true, fix, 1, false, ""});
+        offsets.push_back({static_cast<std::uint64_t>(r.ms_of_day), fix});
+        const TimelineBins bins = a.finish().timeline;
+        const std::uint64_t last = offsets.back().first;
+        ASSERT_LT(last / bins.width_ms, std::uint64_t{TimelineBins::kBins}) << time;
+        ASSERT_TRUE(bins.width_ms == 1 || last / (bins.width_ms / 2) >= TimelineBins::kBins) << time;
+        std::vector<std::uint32_t> expected(bins.counts.size());
+        for (auto [offset, c] : offsets) ++expected[offset / bins.width_ms * kClassSlots + static_cast<std::size_t>(c)];
+        EXPECT_EQ(bins.counts, expected) << time;
+    }
+}
+
+// Values as large as a double holds are written out in full, in the text
+// lines and in the document's table alike.
+TEST(SessionSummary, HugeValuesAreWrittenInFull) {
+    waypoints r;
+    r.time = "12:00:00";
+    r.has_gga = 1;
+    for (double v : {1e300, 1.5e62, 1e20}) {
+        r.hdop = r.diff_age = v;
+        SummaryAccumulator a;
+        a.add(r, {true, FixClass::Auto, 1, true, ""});
+        const SessionSummary s = a.finish();
+        char digits[400];
+        std::snprintf(digits, sizeof digits, "max %.2f, ", v);
+        for (const std::string& text : {summary_html(s), summary_lines(s)}) {
+            EXPECT_NE(text.find(std::string(digits, std::strlen(digits) - 2)), std::string::npos) << v << text;
+            EXPECT_TRUE(std::all_of(text.begin(), text.end(), [](char c) { return c == '\t' || c == '\r' || c == '\n' || (c >= 0x20 && c <= 0x7E); }))
+                << v;
+        }
+    }
 }
 
 TEST(SessionSummary, JsonNamesStayValidUtf8) {

@@ -15,7 +15,7 @@ src=$(cd "$(dirname "$0")/../.." && pwd)
 seeds() {
   case $1 in
     nmea) echo "$src/tests/data $src/examples/sample.nmea" ;;
-    binary) echo "$src/examples/sample.tolv" ;;
+    binary) echo "$src/tests/fuzz/seeds/binary $src/examples/sample.tolv" ;;
     solution) echo "$src/../shared/testdata/real/rtklibpy-rover.pos" ;;
     settings) echo "$src/tests/fuzz/seeds/settings" ;;
   esac

@@ -1,4 +1,4 @@
-// Any bytes read as a solution file give a well-formed document.
+// Any bytes read as a solution file give a valid document.
 #include "document_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

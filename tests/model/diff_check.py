@@ -170,6 +170,14 @@ def sentence(body, rnd=None, bad_sum=False, lower=False):
     return "$" + body + "*" + digits
 
 
+ODD_NUMBERS = ("", "-1", "abc", "1e309", "-nan", "nan", "inf", "0x10",
+               "99999999999999999999", " 7", "+3", "-0", "1.5.5")
+# Values no reader could parse in a document, and the edges of the ones it can.
+UNREADABLE_ALTITUDES = ODD_NUMBERS + ("-inf", "1e999", "-1e999", "INF", "nan(0x1)", "1e308")
+ODD_COURSES = ODD_NUMBERS + ("-inf", "1e999", "1271.49", "-361", "360", "-360", "360.000001",
+                             "-360.5", "0x168", "0x169", "1e3")
+
+
 class Generator:
     TALKERS = ["GP", "GN", "GL", "GA", "BD", "P1", ",,"]
 
@@ -230,8 +238,7 @@ class Generator:
     def ew(self):
         return self.odd("E" if self.lon >= 0 else "W", ["", "X", "WE", "W", "w", "EE"])
 
-    def num(self, normal, odd=("", "-1", "abc", "1e309", "-nan", "nan", "inf", "0x10",
-                               "99999999999999999999", " 7", "+3", "-0", "1.5.5")):
+    def num(self, normal, odd=ODD_NUMBERS):
         return self.odd(normal, list(odd))
 
     def gga(self):
@@ -240,7 +247,8 @@ class Generator:
                       "4294967297"])
         fields = [self.time_field(), self.lat_field(), self.ns(), self.lon_field(), self.ew(),
                   q, self.num(str(r.randint(0, 24))), self.num("%.2f" % r.uniform(0.5, 9)),
-                  self.num("%.1f" % r.uniform(-50, 3000)), self.odd("M", ["", "MM", "m"]),
+                  self.num("%.1f" % r.uniform(-50, 3000), UNREADABLE_ALTITUDES),
+                  self.odd("M", ["", "MM", "m"]),
                   self.num("%.1f" % r.uniform(-40, 60)), self.odd("M", ["", "MM"]),
                   self.num(r.choice(["", "", "1.2", "0.0"])),
                   self.odd(r.choice(["", "0000", "0123"]), ["12,34", "ab"])]
@@ -259,7 +267,7 @@ class Generator:
         fields = [self.time_field(),
                   self.odd(r.choice("AAAV"), ["", "X", "AV", "v", "V"]),
                   self.lat_field(), self.ns(), self.lon_field(), self.ew(),
-                  self.num("%.2f" % r.uniform(0, 50)), self.num("%.2f" % r.uniform(0, 360)),
+                  self.num("%.2f" % r.uniform(0, 50)), self.num("%.2f" % r.uniform(0, 360), ODD_COURSES),
                   date, self.odd("", ["3.1", "A", "V"]), self.odd("", ["E", "W", "A"])]
         kind = r.random()
         if kind < 0.55:
@@ -386,7 +394,8 @@ def mutate_line(line, r):
 
 FIELD_TOKENS = [b"", b"A", b"V", b"X", b"N", b"S", b"E", b"W", b"M", b"-0", b"nan", b"-nan",
                 b"0x1p3", b"1e5", b"<&]]>", b"235960", b"123456", b"12345.6", b"310411",
-                b"290200", b"000013", b"97", b"0", b"65", b"4294967301", b" 5", b"\x00"]
+                b"290200", b"000013", b"97", b"0", b"65", b"4294967301", b" 5", b"\x00",
+                b"inf", b"-inf", b"1e999", b"1271.49", b"-361", b"360", b"-360"]
 
 
 def mutate_fields(line, r):
@@ -451,6 +460,12 @@ CRAFTED = {
                                _GGA.split(",55.2")[0], _GGA.split(",55.2")[0][:-1]],
     "negative zero": ["GPGGA,092750.000,,S,,W,1,8,1.03,-0,M,55.2,M,,"],
     "nan": ["GPGGA,092750.000,48-nan.5,S,0000nan.1,W,1,8,1.03,-nan,M,55.2,M,,"],
+    "unreadable altitudes and courses": [
+        s for i, (alt, course) in enumerate([("nan", "1271.49"), ("inf", "nan"), ("-inf", "-361"),
+                                             ("1e999", "inf"), ("-1e999", "360"), ("-nan", "-360"),
+                                             ("61.7", "360.0000001"), ("-12.5", "-1e999")])
+        for s in (_GGA.replace("092750", "0927%02d" % (50 + i)).replace("61.7", alt),
+                  _RMC.replace("092750", "0927%02d" % (50 + i)).replace("31.66", course))],
     "short gsa": [_GGA, "GPGSA,A,3", "GPGSA,A,2,05,07,09,11", "GPGSA,A", "GPGSA,,,12,13,14",
                   "GPGSAX,M,3,07,05,,,,,,,,,,,1,2,3", ",,GSA,A,3,05"],
     "partial gsv": [_GGA, "GPGSV,1,1,3,05,10,20,30", "GPGSV,1,1,3,05,50", "GPGSV,1,1,3,05,51,77",

@@ -460,7 +460,10 @@ def _after_unit(buf, j, star):
 
 def h_alt(rec, buf, o, j, star, field):
     rec.has_gga = 1
-    rec.altitude = c_strtod(field)
+    height = c_strtod(field)
+    # nan, inf and 1e999 would reach <coordinates>: such a field counts as empty.
+    if not (math.isnan(height) or math.isinf(height)):
+        rec.altitude = height
     return True, _after_unit(buf, j, star)
 
 
@@ -491,7 +494,11 @@ def h_speed(rec, buf, o, j, star, field):
 
 
 def h_course(rec, buf, o, j, star, field):
-    rec.course = c_strtod(field)
+    # A <heading> is an angle of at most a full turn either way; nan, inf
+    # and any other course count as an empty field.
+    course = c_strtod(field)
+    if abs(course) <= 360.0:
+        rec.course = course
     return True, j
 
 

@@ -512,7 +512,10 @@ def mutate(data, r, rate):
             break
         k = r.random()
         i = r.randrange(len(b))
-        if k < 0.4:
+        if r.random() < 0.05:
+            # a double no reader could parse, over a height or a velocity or wherever
+            b[i:i + 8] = struct.pack("<d", r.choice([float("nan"), float("inf"), -float("inf")]))
+        elif k < 0.4:
             b[i] ^= 1 << r.randrange(8)
         elif k < 0.6:
             b[i] = r.choice([DLE, ETX, 0xFF, 0x88, 0x52, 0x93, 0x60, 0])
@@ -587,6 +590,20 @@ def main():
         for ini_name in CONFIGS:
             check("fixed%d" % i, [data], ini_name)
             check("fixed%d_after_pvt" % i, [lead, data], ini_name)
+
+    # Heights and velocities no reader could parse, on their own random
+    # stream so the rounds below stay as they were.
+    odd_r = random.Random(args.seed + 1000)
+    nan, inf = float("nan"), float("inf")
+    odd_pvts = []
+    for height, north, east in ((nan, 1.0, 0.0), (inf, nan, 1.0), (-inf, 1.0, nan), (-nan, inf, inf),
+                                (1e300, -inf, 0.0), (-12.5, 0.0, -inf)):
+        p = bytearray(Gen(odd_r).pvt_payload())
+        p[16:24] = struct.pack("<d", height)
+        p[40:56] = struct.pack("<dd", north, east)
+        odd_pvts.append(frame(0x88, bytes(p), odd_r))
+    for ini_name in CONFIGS:
+        check("unreadable_heights", odd_pvts, ini_name)
 
     if args.sweep:
         for i, pieces in enumerate(sweep_logs(r)):

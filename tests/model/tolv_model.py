@@ -295,7 +295,8 @@ def decode_pvt(fr, rec):
     rec.latitude = p_f64(fr, 0) * 180.0 / math.pi
     rec.lat_read = rec.lon_read = True
     rec.longitude = p_f64(fr, 8) * 180.0 / math.pi
-    rec.altitude = p_f64(fr, 16)
+    height = p_f64(fr, 16)
+    rec.altitude = height if math.isfinite(height) else 0.0  # nan or inf: as if absent
     rec.rms = p_f32(fr, 24)
     convert_week_time(p_ext_ms(fr, 28), p_i16(fr, 38), rec)
     north = p_f64(fr, 40)
@@ -308,7 +309,8 @@ def decode_pvt(fr, rec):
         c = _atan2_deg(east, north)
         if c < 0:
             c = c + 360.0
-        rec.course = c
+        # A NaN velocity gives no heading a reader takes: as if standing still.
+        rec.course = c if abs(c) <= 360.0 else 0.0
     flags = p_u8(fr, 68)
     if not flags & 1:
         rec.status = 0x56

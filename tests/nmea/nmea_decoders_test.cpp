@@ -164,6 +164,30 @@ TEST_F(ClockFixed, RmcCompleteSentence) {
     EXPECT_EQ(r.ms_of_day, 34070000);
 }
 
+// An altitude or a course no reader could parse is taken as an empty field;
+// the fields after it are read as usual.
+TEST_F(ClockFixed, UnparsableAltitudeAndCourseReadAsEmptyFields) {
+    struct Case { const char* text; double altitude; double course; };
+    const Case cases[] = {
+        {"nan", 0, 0},         {"-nan", 0, 0},           {"inf", 0, 0},       {"-inf", 0, 0},
+        {"1e999", 0, 0},       {"-1e999", 0, 0},         {"infinity", 0, 0},  {"1271.49", 1271.49, 0},
+        {"-361", -361, 0},     {"360.0000001", 360.0000001, 0},               {"360", 360, 360},
+        {"-360", -360, -360},  {"-0", -0.0, -0.0},       {"12.5", 12.5, 12.5},
+        {"1e300", 1e300, 0},
+    };
+    for (const Case& c : cases) {
+        const std::string text = c.text;
+        waypoints g = gga("GPGGA,092750.000,5321.6802,N,00630.3372,W,1,8,1.03," + text + ",M,55.2,M,2.5,");
+        EXPECT_EQ(g.altitude, c.altitude) << text;
+        EXPECT_EQ(g.has_gga, 1) << text;
+        EXPECT_EQ(g.diff_age, 2.5) << text;
+        waypoints r = rmc("GPRMC,092750.000,A,5321.6802,N,00630.3372,W,0.02," + text + ",280511,,,A");
+        EXPECT_EQ(r.course, c.course) << text;
+        EXPECT_EQ(r.date, "2011-05-28") << text;
+        EXPECT_EQ(r.mode_indicator, 'A') << text;
+    }
+}
+
 TEST_F(ClockFixed, RmcDates) {
     struct Case { const char* body; const char* date; bool today; std::uint8_t has_rmc; };
     const Case cases[] = {

@@ -8,7 +8,7 @@ solution file also with --data, --timeline, --split-gap and
 --placemark-interval) and examples/sample.tolv (binary), once with the built-in settings and once with
 a settings file that turns on the all-epochs track and extrusion together
 with the fix-status strip and the standing receiver's scatter, and checks
-each document with xmllint against DIR/kml-schema/ogckml22.xsd, offline;
+each document with xmllint against the schema's copy in kml22/, offline;
 likewise the NMEA logs merged into one document, both ways.
 Exit status 0 when all validate, 1 otherwise, 77 (skipped) when the schema or
 xmllint is not there.
@@ -42,7 +42,7 @@ def main():
     ap.add_argument("--shared", required=True)
     ap.add_argument("--xmllint", default=shutil.which("xmllint"))
     args = ap.parse_args()
-    schema = os.path.join(args.shared, "kml-schema", "ogckml22.xsd")
+    schema = os.path.join(HERE, "kml22", "ogckml22.xsd")
     if not os.path.isfile(schema):
         print("skipped: no KML schema at %s" % schema)
         return SKIPPED
