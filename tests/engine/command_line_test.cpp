@@ -6,8 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "../output/zip_reader.h"
-#include "../test_support.h"
+#include "tests/output/zip_reader.h"
+#include "tests/test_support.h"
 #include "ui/command_options.h"
 
 using namespace zelvo;

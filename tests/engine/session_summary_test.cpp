@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <numbers>
 
-#include "../output/zip_reader.h"
-#include "../test_support.h"
+#include "tests/output/zip_reader.h"
+#include "tests/test_support.h"
 #include "engine/conversion_run.h"
 #include "engine/summary_report.h"
 #include "output/timeline_image.h"

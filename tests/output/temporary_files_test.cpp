@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "scratch_dir.h"
+#include "tests/test_support.h"
 
 namespace zelvo {
 namespace {
@@ -16,7 +16,7 @@ namespace {
 using test::write_file;
 
 TEST(TemporaryFiles, StaleTemporaryArchivesOfEndedRunsAreRemoved) {
-    test::ScratchDir dir;
+    test::TempDir dir;
     pid_t ended = ::fork();
     if (ended == 0) ::_exit(0);
     ::waitpid(ended, nullptr, 0);
@@ -34,7 +34,7 @@ TEST(TemporaryFiles, StaleTemporaryArchivesOfEndedRunsAreRemoved) {
         {"old.kmz." + dead + "-0.tmp", "PK\x03\x04", false},
     };
     for (const Case& c : cases) write_file(dir / c.name, c.bytes);
-    remove_stale_temporaries(dir.path() + "/");
+    remove_stale_temporaries(dir.str());
     for (const Case& c : cases) EXPECT_EQ(std::filesystem::exists(dir / c.name), !c.removed) << c.name;
 }
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "../test_support.h"
+#include "tests/test_support.h"
 #include "ui/ini_file.h"
 
 using namespace zelvo;
