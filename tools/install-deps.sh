@@ -12,6 +12,7 @@ packages=(
   unzip p7zip-full python3 locales
   desktop-file-utils appstream man-db dpkg-dev
   libxml2-utils  # xmllint: the documents are checked against the KML schema
+  shared-mime-info xdg-utils  # the installed types and the default application
   clang libclang-rt-dev
   gdal-bin  # the --data fields read back by a GIS tool
 )
