@@ -163,9 +163,10 @@ int worse(int a, int b) {
 // line says which one to try.
 // The session summary of a converted log is printed under its line, and
 // kept in `summaries`.
-int convert(ConversionOptions& options, const std::string& shown, bool quiet, bool from_stdin, bool to_stdout,
-            std::vector<SummaryEntry>* summaries) {
-    CommandLineHost host(file_name_part(shown), isatty(STDERR_FILENO) != 0, from_stdin);
+// `quiet` leaves out those lines, `progress` draws the bar on a terminal.
+int convert(ConversionOptions& options, const std::string& shown, bool quiet, bool progress, bool from_stdin,
+            bool to_stdout, std::vector<SummaryEntry>* summaries) {
+    CommandLineHost host(file_name_part(shown), progress && isatty(STDERR_FILENO) != 0, from_stdin);
     RunResult result;
     try {
         result = conversion_run(options, host);
@@ -214,7 +215,7 @@ int convert(ConversionOptions& options, const std::string& shown, bool quiet, bo
 // Converts into `output`, or through a private file onto standard output
 // when it is "-".
 int convert_to(ConversionOptions& options, const std::string& input, const std::string& output, bool quiet,
-               std::vector<SummaryEntry>* summaries = nullptr) {
+               bool progress, std::vector<SummaryEntry>* summaries = nullptr) {
     const bool to_stdout = output == kStandardStream;
     PrivateDirectory spool;
     if (to_stdout) {
@@ -230,7 +231,7 @@ int convert_to(ConversionOptions& options, const std::string& input, const std::
     }
     const bool from_stdin = input == kStandardStream;
     if (from_stdin) options.input_path = kStandardInputPath;
-    return convert(options, shown_input(input), quiet, from_stdin, to_stdout, summaries);
+    return convert(options, shown_input(input), quiet, progress, from_stdin, to_stdout, summaries);
 }
 
 // Writes the summaries as JSON; names the file and the reason on failure.
@@ -313,7 +314,7 @@ int run_plain_form(int argc, char** argv) {
     if (found) warn_unreadable_settings(options, config);
     options.input_format = kFormatNmea;
     // This form keeps 0 for a log without epochs; the line on stderr says it.
-    return convert_to(options, input, output, true) == kFailed ? 1 : 0;
+    return convert_to(options, input, output, /*quiet=*/true, /*progress=*/true) == kFailed ? 1 : 0;
 }
 
 int run_options_form(int argc, char** argv) {
@@ -367,7 +368,7 @@ int run_options_form(int argc, char** argv) {
         options.input_name = file_name_part(input);
         options.output_path = outputs[i];
         options.output_name = file_name_part(outputs[i]);
-        status = worse(status, convert_to(options, input, outputs[i], request.quiet, &summaries));
+        status = worse(status, convert_to(options, input, outputs[i], request.quiet, !request.quiet, &summaries));
     }
     if (!request.summary_path.empty() && !write_summary_file(request.summary_path, summaries)) status = kFailed;
     return status;
@@ -382,6 +383,24 @@ std::string usage_forms() {
     while (end < help.size() && (help.compare(end, 7, "Usage: ") == 0 || help.compare(end, 7, "       ") == 0))
         end = help.find('\n', end) + 1;
     return help.substr(0, end);
+}
+
+std::string shell_quoted(const std::string& word) {
+    const bool plain = !word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                               "0123456789-_./+,:@%") == std::string::npos;
+    if (plain) return word;
+    std::string quoted = "'";
+    for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::string no_window_text(int argc, char** argv, const std::string& reason) {
+    std::string text = std::string(kProgram) + ": " + reason + ".\n" + usage_forms();
+    // A single log name asked for the window with that log: the command
+    // that converts it instead ("--" keeps a name beginning with '-' a name).
+    if (argc == 2 && argv[1][0] != '\0')
+        text += "To convert it: " + std::string(kProgram) + " -- " + shell_quoted(argv[1]) + "\n";
+    return text + "Convert from the command line instead: " + kProgram + " --help\n";
 }
 
 int run_command_line(int argc, char** argv) {

@@ -69,7 +69,7 @@ const OptionRow kOptions[] = {
          else return std::string("nmea or tolv");
          return std::string();
      }},
-    {"quiet", 'q', no_argument, nullptr, "print no lines per converted log (its name and session summary)",
+    {"quiet", 'q', no_argument, nullptr, "print no progress and no lines per converted log",
      [](CommandRequest& r, const char*) { r.quiet = true; return std::string(); }},
 
     {"summary", 0, required_argument, "FILE", "also write the session summaries to FILE as JSON",
@@ -242,14 +242,17 @@ CommandRequest parse_options(int argc, char** argv) {
 
 std::string help_text() {
     std::string text =
-        "Usage: zelvoconverter INPUT OUTPUT.kmz [CONFIG.ini]\n"
+        "Usage: zelvoconverter [INPUT]\n"
+        "       zelvoconverter INPUT OUTPUT.kmz [CONFIG.ini]\n"
         "       zelvoconverter [OPTION]... INPUT...\n"
         "Converts GNSS receiver logs into KMZ files for a globe viewer.\n"
         "\n"
-        "The first form (two or three names, no option) reads INPUT as NMEA and writes\n"
-        "OUTPUT.kmz beside the program unless the names are absolute paths, with the\n"
-        "settings of CONFIG.ini in the current directory. The second form takes names\n"
-        "as given; each INPUT becomes INPUT.kmz. INPUT '-' is standard input.\n"
+        "The first form opens the window, with INPUT as its log when one is named.\n"
+        "The second form (two or three names, no option) reads INPUT as NMEA and\n"
+        "writes OUTPUT.kmz beside the program unless the names are absolute paths,\n"
+        "with the settings of CONFIG.ini in the current directory. The third form\n"
+        "takes names as given; each INPUT becomes INPUT.kmz. INPUT '-' is standard\n"
+        "input; '--' before a single INPUT converts it without opening the window.\n"
         "\n"
         "Options:\n";
     for (const OptionRow& row : kOptions) {
@@ -257,8 +260,28 @@ std::string help_text() {
         left += option_name(row);
         if (row.argument == required_argument) left += std::string("=") + row.value_name;
         if (row.argument == optional_argument) left += std::string("[=") + row.value_name + "]";
-        left.resize(std::max<std::size_t>(left.size() + 2, 28), ' ');
-        text += left + row.help + "\n";
+        // The help column starts at 28 and wraps before column 80; an option
+        // too long for its column has its help on the next line.
+        constexpr std::size_t kColumn = 28, kWidth = 79;
+        if (left.size() + 2 > kColumn) {
+            text += left + "\n";
+            left.clear();
+        }
+        left.resize(kColumn, ' ');
+        std::string line = left;
+        std::string_view words = row.help;
+        while (!words.empty()) {
+            std::size_t space = words.find(' ');
+            std::string_view word = words.substr(0, space);
+            if (line.size() > kColumn && line.size() + 1 + word.size() > kWidth) {
+                text += line + "\n";
+                line.assign(kColumn, ' ');
+            }
+            if (line.size() > kColumn) line += ' ';
+            line += word;
+            words = space == std::string_view::npos ? std::string_view() : words.substr(space + 1);
+        }
+        text += line + "\n";
     }
     text +=
         "\n"
