@@ -8,7 +8,10 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QProcess>
+#include <QMessageBox>
 #include <QProgressBar>
+#include <QScrollBar>
+#include <QTextEdit>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
@@ -25,6 +28,7 @@
 
 #include "engine/conversion_run.h"
 #include "ui/main_window.h"
+#include "ui/window_dialogs.h"
 #include "ui/window_controls.h"
 #include "ui/window_settings.h"
 #include "window_test_support.h"
@@ -148,6 +152,7 @@ private slots:
     void an_error_escaping_the_run_is_reported_and_unlocks();
     void pump_looks_at_the_queue_only_every_15_ms();
     void window_and_command_line_write_the_same_output();
+    void the_final_details_fit_an_800_by_600_screen();
 };
 
 void WindowRunTest::run_locks_the_window_and_unlocks_it_after() {
@@ -338,6 +343,32 @@ void WindowRunTest::window_and_command_line_write_the_same_output() {
     bool has_kml = false;
     for (auto& [name, bytes] : window) has_kml |= bytes.find("<kml xmlns=") == 0;
     QVERIFY(has_kml);
+}
+
+void WindowRunTest::the_final_details_fit_an_800_by_600_screen() {
+    Fixture f;
+    f.choose(kLog);
+    f.c->SpeedButton3->click();
+    QVERIFY(!f.dialogs.last_details.isEmpty());
+    // The box the window would show, its details open, on an 800 x 600 screen.
+    auto box = make_message_box(f.form.get(), QMessageBox::Information, QStringLiteral("Information"),
+                                f.dialogs.last("information")->text, f.dialogs.last_details);
+    box->show();
+    for (QAbstractButton* b : box->buttons())
+        if (box->buttonRole(b) == QMessageBox::ActionRole) b->click();  // "Show Details..."
+    QApplication::processEvents();
+    const QRect screen(QPoint(0, 0), QSize(800, 600));
+    const QRect frame = box->frameGeometry();
+    QVERIFY2(screen.contains(frame), qPrintable(QStringLiteral("%1 x %2 at %3, %4")
+                                                    .arg(frame.width()).arg(frame.height()).arg(frame.x()).arg(frame.y())));
+    auto* area = box->findChild<QTextEdit*>();
+    QVERIFY(area && area->isVisible());
+    // Every line of the summary shows whole, without scrolling.
+    QVERIFY2(area->horizontalScrollBar()->maximum() == 0 && area->verticalScrollBar()->maximum() == 0,
+             qPrintable(QStringLiteral("area %1 x %2, scrolls %3 x %4: %5")
+                            .arg(area->width()).arg(area->height())
+                            .arg(area->horizontalScrollBar()->maximum()).arg(area->verticalScrollBar()->maximum())
+                            .arg(area->toPlainText())));
 }
 
 int main(int argc, char** argv) {
