@@ -106,14 +106,14 @@ public:
         form_.settings().load_settings("");
         form_.show();
         QApplication::processEvents();
-        form_.controls().CGauge1->installEventFilter(&counter_);
+        form_.controls().gauge->installEventFilter(&counter_);
     }
     // Through the window's own Run handler, as a user would start it.
     // The options the window gives a run of this log; the headless host gets
     // the very same.
     zelvo::ConversionOptions choose(const std::string& log, int format) {
         form_.handle_dropped_files({QString::fromStdString(log)});
-        (format == zelvo::kFormatBinary ? form_.controls().RadioBinary : form_.controls().RadioNmea)
+        (format == zelvo::kFormatBinary ? form_.controls().binary_radio : form_.controls().nmea_radio)
             ->setChecked(true);
         return form_.gather_options();
     }

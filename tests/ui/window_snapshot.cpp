@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
     form.settings().load_settings("");  // first start: the built-in defaults
     if (argc >= 4) {
         form.handle_dropped_files({QString::fromLocal8Bit(argv[2])});
-        form.controls().Edit6->setText(QString::fromLocal8Bit(argv[3]));
+        form.controls().output_edit->setText(QString::fromLocal8Bit(argv[3]));
         form.show();
         int rc = 1;
         // The closing message is modal: it is looked for once the run is over.
