@@ -22,16 +22,19 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include <cstring>
 #include <optional>
 #include <span>
 #include <tuple>
 #include <utility>
+#include <variant>
 
 #include "engine/conversion_run.h"
 #include "engine/summary_report.h"
 #include "ui/window_controls.h"
 #include "ui/window_dialogs.h"
 #include "ui/window_rules.h"
+#include "ui/settings_table.h"
 #include "ui/window_settings.h"
 
 namespace zelvo {
@@ -152,29 +155,31 @@ struct ColourRow {
     ColorSwatch* FormControls::*swatch;
     const char* swatch_name;
     QPoint swatch_at;
-    ColorRef ConversionOptions::*initial;
 };
 
 using F = FormControls;
-using O = ConversionOptions;
+
+// The colour a swatch starts with: its setting's (settings_table.h).
+ColorRef initial_colour(const ConversionOptions& initial, const char* swatch_name) {
+    for (const Setting& s : kSettings) {
+        const auto* f = std::get_if<SettingField<ColorRef>>(&s.field);
+        if (f && f->option && std::strcmp(s.name, swatch_name) == 0) return initial.*f->option;
+    }
+    return 0;
+}
 
 // The class colours in two columns, then the tracks' colours.
 const ColourRow kClassColours[] = {
-    {&F::auto_caption, "Label2", QT_TR_NOOP("Auto"), {8, 16}, &F::auto_swatch, "Autoshape", {64, 16}, &O::color_auto},
-    {&F::diff_caption, "Label4", QT_TR_NOOP("Diff"), {8, 32}, &F::diff_swatch, "Diffshape", {64, 32}, &O::color_diff},
-    {&F::rtk_fix_caption, "Label5", QT_TR_NOOP("RTK Fix"), {8, 48}, &F::rtk_fix_swatch, "RTKFixshape", {64, 48}, &O::color_rtk_fix},
-    {&F::invalid_caption, "Label6", QT_TR_NOOP("Invalid"), {88, 16}, &F::invalid_swatch, "Invalidshape", {160, 16},
-     &O::color_invalid},
-    {&F::rtk_float_caption, "Label7", QT_TR_NOOP("RTK Float"), {88, 32}, &F::rtk_float_swatch, "RTKFloatshape", {160, 32},
-     &O::color_rtk_float},
-    {&F::estimated_caption, "Label8", QT_TR_NOOP("Estimated"), {88, 48}, &F::estimated_swatch, "Estematedshape", {160, 48},
-     &O::color_estimated},
+    {&F::auto_caption, "Label2", QT_TR_NOOP("Auto"), {8, 16}, &F::auto_swatch, "Autoshape", {64, 16}},
+    {&F::diff_caption, "Label4", QT_TR_NOOP("Diff"), {8, 32}, &F::diff_swatch, "Diffshape", {64, 32}},
+    {&F::rtk_fix_caption, "Label5", QT_TR_NOOP("RTK Fix"), {8, 48}, &F::rtk_fix_swatch, "RTKFixshape", {64, 48}},
+    {&F::invalid_caption, "Label6", QT_TR_NOOP("Invalid"), {88, 16}, &F::invalid_swatch, "Invalidshape", {160, 16}},
+    {&F::rtk_float_caption, "Label7", QT_TR_NOOP("RTK Float"), {88, 32}, &F::rtk_float_swatch, "RTKFloatshape", {160, 32}},
+    {&F::estimated_caption, "Label8", QT_TR_NOOP("Estimated"), {88, 48}, &F::estimated_swatch, "Estematedshape", {160, 48}},
 };
 const ColourRow kTrackColours[] = {
-    {&F::track_caption, "Label1", QT_TR_NOOP("Valid Track"), {8, 16}, &F::track_swatch, "ShapeStyleTrack", {136, 14},
-     &O::track_color},
-    {&F::all_epochs_caption, "Label3", QT_TR_NOOP("All the waypoints"), {8, 30}, &F::all_epochs_swatch, "ShapeFullTrack", {136, 30},
-     &O::full_track_color},
+    {&F::track_caption, "Label1", QT_TR_NOOP("Valid Track"), {8, 16}, &F::track_swatch, "ShapeStyleTrack", {136, 14}},
+    {&F::all_epochs_caption, "Label3", QT_TR_NOOP("All the waypoints"), {8, 30}, &F::all_epochs_swatch, "ShapeFullTrack", {136, 30}},
 };
 
 void make_colour_rows(QWidget* parent, std::span<const ColourRow> rows, const ConversionOptions& initial,
@@ -182,7 +187,7 @@ void make_colour_rows(QWidget* parent, std::span<const ColourRow> rows, const Co
     for (const ColourRow& row : rows) {
         c.*row.caption = make_label(parent, row.caption_name, TForm1::tr(row.text), row.at.x(), row.at.y(),
                                     mono_font(true));
-        c.*row.swatch = make_swatch(parent, row.swatch_name, row.swatch_at.x(), row.swatch_at.y(), initial.*row.initial);
+        c.*row.swatch = make_swatch(parent, row.swatch_name, row.swatch_at.x(), row.swatch_at.y(), initial_colour(initial, row.swatch_name));
     }
 }
 
@@ -544,13 +549,7 @@ ConversionOptions TForm1::gather_options() const {
     o.output_name = to_path(output_full_path_.isEmpty() ? c_.output_edit->text() : name_of(output_full_path_));
     o.config_path = to_path(config_full_path_);
     o.input_format = c_.binary_radio->isChecked() ? kFormatBinary : kFormatNmea;
-    o.color_auto = c_.auto_swatch->color();
-    o.color_diff = c_.diff_swatch->color();
-    o.color_rtk_fix = c_.rtk_fix_swatch->color();
-    o.color_rtk_float = c_.rtk_float_swatch->color();
-    o.color_estimated = c_.estimated_swatch->color();
-    o.color_invalid = c_.invalid_swatch->color();
-    settings_->current_values().apply_to(o);
+    settings_->put_choices(o);
     return o;
 }
 

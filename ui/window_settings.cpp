@@ -4,8 +4,12 @@
 #include <QFile>
 #include <QLineEdit>
 
+#include <type_traits>
+#include <variant>
+
 #include "ui/main_window.h"
 #include "ui/settings_paths.h"
+#include "ui/settings_table.h"
 #include "ui/window_controls.h"
 
 namespace zelvo {
@@ -15,23 +19,58 @@ namespace {
 std::string text_of(const QLineEdit* edit) { return edit->text().toStdString(); }
 QString qtext(const std::string& s) { return QString::fromStdString(s); }
 
+template <typename T>
+T* control(const TForm1& form, const char* name) {
+    return form.findChild<T*>(QLatin1String(name));
+}
+
+// A setting as its control shows it now.
+bool read_control(const TForm1& form, const char* name, bool*) { return control<QCheckBox>(form, name)->isChecked(); }
+std::string read_control(const TForm1& form, const char* name, std::string*) {
+    return text_of(control<QLineEdit>(form, name));
+}
+ColorRef read_control(const TForm1& form, const char* name, ColorRef*) {
+    return control<ColorSwatch>(form, name)->color();
+}
+
+// Puts a value into its control. Changing a switch runs its click
+// behaviour through its toggled() signal.
+void write_control(const TForm1& form, const char* name, bool on) { control<QCheckBox>(form, name)->setChecked(on); }
+void write_control(const TForm1& form, const char* name, const std::string& text) {
+    control<QLineEdit>(form, name)->setText(qtext(text));
+}
+void write_control(const TForm1& form, const char* name, ColorRef colour) {
+    control<ColorSwatch>(form, name)->set_color(colour);
+}
+
 }  // namespace
 
 SettingsValues SettingsFile::current_values() const {
-    const FormControls& c = form_.controls();
     SettingsValues v;
-    v.use_fixed_date = c.fixed_date_check->isChecked();
-    v.fixed_date = text_of(c.fixed_date_edit);
-    v.track_color = c.track_swatch->color();
-    v.full_track_color = c.all_epochs_swatch->color();
-    v.track_width = text_of(c.width_edit);
-    v.use_all_waypoints = c.all_epochs_check->isChecked();
-    v.start_first_fix = c.start_first_fix_check->isChecked();
-    v.show_height = c.show_height_check->isChecked();
-    v.icon_scale = text_of(c.scale_edit);
+    for (const Setting& setting : kSettings) {
+        std::visit(
+            [&](const auto& f) {
+                using T = std::decay_t<decltype(v.*f.value)>;
+                if constexpr (!std::is_same_v<T, int>)
+                    if (f.value) v.*f.value = read_control(form_, setting.name, static_cast<T*>(nullptr));
+            },
+            setting.field);
+    }
     v.left = form_.x();
     v.top = form_.y();
     return v;
+}
+
+void SettingsFile::put_choices(ConversionOptions& options) const {
+    for (const Setting& setting : kSettings) {
+        std::visit(
+            [&](const auto& f) {
+                using T = std::decay_t<decltype(options.*f.option)>;
+                if constexpr (!std::is_same_v<T, int>)
+                    if (f.option) options.*f.option = read_control(form_, setting.name, static_cast<T*>(nullptr));
+            },
+            setting.field);
+    }
 }
 
 void SettingsFile::load_settings(const std::string& path) {
@@ -40,28 +79,21 @@ void SettingsFile::load_settings(const std::string& path) {
     SettingsValues v = load_settings_values(path, current_values(), &found);
 
     // Each control is set in the file's order and the snapshot takes what
-    // the control then shows (the date field applies its mask). Changing a
-    // switch runs its click behaviour through its toggled() signal.
+    // the control then shows (the date field applies its mask).
     SettingsValues snap;
-    c.fixed_date_check->setChecked(v.use_fixed_date);
-    snap.use_fixed_date = c.fixed_date_check->isChecked();
-    c.fixed_date_edit->setText(qtext(v.fixed_date));
-    snap.fixed_date = text_of(c.fixed_date_edit);
+    for (const Setting& setting : kSettings) {
+        std::visit(
+            [&](const auto& f) {
+                using T = std::decay_t<decltype(v.*f.value)>;
+                if constexpr (!std::is_same_v<T, int>) {
+                    if (!f.value) return;
+                    write_control(form_, setting.name, v.*f.value);
+                    snap.*f.value = read_control(form_, setting.name, static_cast<T*>(nullptr));
+                }
+            },
+            setting.field);
+    }
     c.fixed_date_edit->setEnabled(found ? c.fixed_date_check->isChecked() : true);
-    c.track_swatch->set_color(v.track_color);
-    snap.track_color = c.track_swatch->color();
-    c.all_epochs_swatch->set_color(v.full_track_color);
-    snap.full_track_color = c.all_epochs_swatch->color();
-    c.width_edit->setText(qtext(v.track_width));
-    snap.track_width = text_of(c.width_edit);
-    c.show_height_check->setChecked(v.show_height);
-    snap.show_height = c.show_height_check->isChecked();
-    c.start_first_fix_check->setChecked(v.start_first_fix);
-    snap.start_first_fix = c.start_first_fix_check->isChecked();
-    c.all_epochs_check->setChecked(v.use_all_waypoints);
-    snap.use_all_waypoints = c.all_epochs_check->isChecked();
-    c.scale_edit->setText(qtext(v.icon_scale));
-    snap.icon_scale = text_of(c.scale_edit);
     if (found) {
         form_.update_track_controls();
         form_.move_on_screen(v.left, v.top);

@@ -22,6 +22,7 @@
 #include "ui/window_controls.h"
 #include "ui/window_main.h"
 #include "ui/window_settings.h"
+#include "ui/settings_table.h"
 #include "window_test_support.h"
 
 using namespace zelvo;
@@ -52,6 +53,7 @@ QColor caption_color(const QGroupBox* g) { return g->palette().color(QPalette::W
 class WindowFormTest : public QObject {
     Q_OBJECT
 private slots:
+    void every_setting_is_a_control_the_run_reads();
     void controls_sit_where_the_table_puts_them();
     void captions_fit_their_controls();
     void initial_values_and_window();
@@ -777,6 +779,24 @@ void WindowFormTest::locking_and_unlocking_the_options() {
     }
     QVERIFY(c.start_first_fix_check->isEnabled() && c.start_first_fix_check->isHidden());  // unlocked with the others
     QVERIFY(c.run_button->isEnabled());
+}
+
+// Each setting's row names its control; what the control shows is what the
+// run gets, also for the settings the file does not keep.
+void WindowFormTest::every_setting_is_a_control_the_run_reads() {
+    Fixture f;
+    for (const Setting& s : kSettings) {
+        if (!std::visit([](const auto& field) { return field.option != nullptr; }, s.field)) continue;
+        QWidget* control = f.form->findChild<QWidget*>(QLatin1String(s.name));
+        QVERIFY2(control, s.name);
+        if (auto* check = qobject_cast<QCheckBox*>(control)) check->setChecked(!check->isChecked());
+        else if (auto* edit = qobject_cast<QLineEdit*>(control)) edit->setText(QStringLiteral("0007-07-07"));
+        else if (auto* swatch = qobject_cast<ColorSwatch*>(control)) swatch->set_color(0x123456);
+        else QFAIL(s.name);
+        const ConversionOptions before;
+        const ConversionOptions now = f.form->gather_options();
+        std::visit([&](const auto& field) { QVERIFY2(now.*field.option != before.*field.option, s.name); }, s.field);
+    }
 }
 
 void WindowFormTest::general_error_report() {
