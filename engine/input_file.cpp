@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,7 +31,11 @@ bool InputFile::open(const std::string& path) {
     // read, since a device, FIFO or socket may never end. Standard input is
     // read whatever it is (a pipe, most often): the user chose it.
     const bool standard_input = path == kStandardInputPath;
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    // Standard input is taken as it is, not opened again by name: a socket
+    // cannot be opened through /dev/stdin, and its flags are shared with
+    // whoever gave it.
+    fd_ = standard_input ? ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0)
+                         : ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0) {
         error_ = std::strerror(errno);
         return false;
@@ -42,7 +47,7 @@ bool InputFile::open(const std::string& path) {
         close();
         return false;
     }
-    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+    if (!standard_input) ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     buffer_.resize(kBufferSize);
     return true;
 }
@@ -71,6 +76,10 @@ std::size_t InputFile::read_chunk(const unsigned char*& data) {
                 end_ += static_cast<std::size_t>(got);
             } else if (got == 0) {
                 eof_ = true;
+            } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                // Standard input handed over without blocking: wait for it.
+                pollfd wait{fd_, POLLIN, 0};
+                ::poll(&wait, 1, -1);
             } else if (errno != EINTR) {
                 throw std::runtime_error("Cannot read the input file " + path_ + ": " +
                                          std::strerror(errno));

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "output/utf8_text.h"
+
 namespace zelvo {
 
 namespace {
@@ -24,7 +26,10 @@ std::string fixed(double v, int decimals) {
     return std::string(text, r.ptr);
 }
 
-std::string json_string(const std::string& s) {
+// JSON is UTF-8: a name in another encoding keeps its valid parts and shows
+// U+FFFD for each byte that is not.
+std::string json_string(const std::string& text) {
+    const std::string s = valid_utf8(text);
     std::string out = "\"";
     for (unsigned char c : s) {
         if (c == '"' || c == '\\') {

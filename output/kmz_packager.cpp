@@ -93,17 +93,19 @@ void KmzPackager::fail_member(const std::string& message, int number) {
 }
 
 std::string KmzPackager::write_failure_text(int code) const {
+    // The archive is named: the run's other messages name its input.
     if (code == ENOSPC || code == EDQUOT)
-        return "Disk is full. There is not enough free space on disk. - Native error: " +
-               five_digits(kErrorDiskFull);
-    return error_text("Cannot write file \"" + target_path_ + "\": " + std::strerror(code), code);
+        return error_text("Cannot write file \"" + file_.target_path() +
+                              "\": Disk is full. There is not enough free space on disk.",
+                          kErrorDiskFull);
+    return error_text("Cannot write file \"" + file_.target_path() + "\": " + std::strerror(code), code);
 }
 
 void KmzPackager::require_open(const char* operation) const {
-    if (!fd_.valid())
+    if (!file_.is_open())
         throw KmzError(error_text(std::string(operation) + " without an open archive", EINVAL));
     if (broken_)
-        throw KmzError(error_text("The archive " + target_path_ +
+        throw KmzError(error_text("The archive " + file_.target_path() +
                                       " was damaged by an earlier failure and cannot be continued",
                                   EIO));
     if (addition_)
@@ -111,33 +113,14 @@ void KmzPackager::require_open(const char* operation) const {
 }
 
 void KmzPackager::create(const std::string& archive_path) {
-    if (fd_.valid()) throw KmzError(error_text("An archive is already open", EINVAL));
-
-    std::string target = archive_path;
-    if (file_name_part(target).empty())
+    if (file_.is_open()) throw KmzError(error_text("An archive is already open", EINVAL));
+    if (file_name_part(archive_path).empty())
         throw KmzError(error_text("File name is blank. Specify appropriate file name", kErrorBlankName));
-    // Through a symbolic link the archive replaces the file it points to,
-    // not the link.
-    struct stat st{};
-    if (::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = ::realpath(target.c_str(), nullptr)) {
-            target = real;
-            std::free(real);
-        }
+    try {
+        file_.open(archive_path);
+    } catch (const FileError& e) {
+        throw KmzError(e.what());
     }
-    if (::stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        throw KmzError(describe_errno("Cannot create file", archive_path, EISDIR));
-
-    const std::string dir = directory_part(target);
-    target_directory_ = dir.empty() ? "./" : dir;
-    remove_stale_temporaries(target_directory_);
-    TemporaryFile made = create_temporary_beside(target_directory_, file_name_part(target));
-    if (!made.fd.valid()) throw KmzError(describe_errno("Cannot create file", archive_path, made.error));
-    fd_ = std::move(made.fd);
-    working_path_ = made.path;
-    temporary_slot_ = made.slot;
-
-    target_path_ = target;
     entries_.clear();
     directory_offset_ = 0;
     directory_written_ = false;
@@ -192,7 +175,7 @@ void KmzPackager::add_file_once(const std::string& file_path) {
     if (::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode))
         fail_member("Cannot open file \"" + file_path + "\"", kErrorCannotOpen);
     struct stat self{};
-    if (::fstat(fd_.get(), &self) == 0 && self.st_dev == st.st_dev && self.st_ino == st.st_ino)
+    if (::fstat(file_.fd(), &self) == 0 && self.st_dev == st.st_dev && self.st_ino == st.st_ino)
         return;  // the archive being written is never a member of itself
     if (static_cast<std::uint64_t>(st.st_size) >= options_.size_limit)
         fail_member("File \"" + file_path +
@@ -246,19 +229,19 @@ void KmzPackager::start_addition(const std::string& name, std::time_t modified) 
     e.local_header_offset = a->replacement.start();
 
     if (a->replacement.replacing())
-        a->replacement.save_tail(fd_.get(), directory_offset_, working_path_, target_path_);
+        a->replacement.save_tail(file_.fd(), directory_offset_, file_.working_path(), file_.target_path());
 
     // From here on a failure must put the file back.
     addition_ = std::move(a);
     Addition& add = *addition_;
     const std::uint64_t start = add.replacement.start();
-    truncate_to(fd_.get(), start, working_path_);
-    seek_to(fd_.get(), start, working_path_);
+    truncate_to(file_.fd(), start, file_.working_path());
+    seek_to(file_.fd(), start, file_.working_path());
 
     // The local header is written twice: first with a placeholder CRC and
     // no sizes, then, once the data is written, with the real values.
     std::vector<unsigned char> header = zip::local_header(e, 0xFFFFFFFFu, 0, 0);
-    write_all(fd_.get(), header.data(), header.size(), working_path_);
+    write_all(file_.fd(), header.data(), header.size(), file_.working_path());
     add.position = start + header.size();
 
     add.deflater = std::make_unique<DeflateBlocks>(
@@ -268,7 +251,7 @@ void KmzPackager::start_addition(const std::string& name, std::time_t modified) 
                 fail_member("Cannot add \"" + cur.entry.name +
                                 "\": the archive would reach 4 GiB, the limit without Zip64",
                             EFBIG);
-            write_all(fd_.get(), data, size, working_path_);
+            write_all(file_.fd(), data, size, file_.working_path());
             cur.position += size;
         },
         options_.compression_threads);
@@ -300,10 +283,10 @@ void KmzPackager::finish_addition() {
     }
     add.deflater.reset();
     std::vector<unsigned char> header = zip::local_header(e, e.crc, e.compressed_size, e.uncompressed_size);
-    pwrite_all(fd_.get(), header.data(), header.size(), add.replacement.start(), working_path_);
+    pwrite_all(file_.fd(), header.data(), header.size(), add.replacement.start(), file_.working_path());
 
     std::vector<zip::Entry> entries = entries_;
-    const std::uint64_t end = add.replacement.put_in_place(fd_.get(), add.position, e, entries, working_path_);
+    const std::uint64_t end = add.replacement.put_in_place(file_.fd(), add.position, e, entries, file_.working_path());
     if (end >= options_.size_limit || zip::central_directory_size(entries) >= options_.size_limit)
         fail_member("Cannot add \"" + e.name + "\": the archive would reach 4 GiB, the limit without Zip64",
                     EFBIG);
@@ -327,7 +310,7 @@ void KmzPackager::roll_back() noexcept {
     try {
         // Cut where writing began, put back what followed, and write the
         // previous directory again.
-        add->replacement.restore(fd_.get(), working_path_);
+        add->replacement.restore(file_.fd(), file_.working_path());
         write_directory();
     } catch (...) {
         broken_ = true;
@@ -336,10 +319,10 @@ void KmzPackager::roll_back() noexcept {
 
 void KmzPackager::write_directory() {
     const std::vector<unsigned char> out = zip::central_directory(entries_, directory_offset_);
-    pwrite_all(fd_.get(), out.data(), out.size(), directory_offset_, working_path_);
-    truncate_to(fd_.get(), directory_offset_ + out.size(), working_path_);
-    seek_to(fd_.get(), directory_offset_, working_path_);
-    sync_to_device(fd_.get(), working_path_);
+    pwrite_all(file_.fd(), out.data(), out.size(), directory_offset_, file_.working_path());
+    truncate_to(file_.fd(), directory_offset_ + out.size(), file_.working_path());
+    seek_to(file_.fd(), directory_offset_, file_.working_path());
+    sync_to_device(file_.fd(), file_.working_path());
     directory_written_ = true;
 }
 
@@ -383,24 +366,19 @@ void KmzPackager::end_member() {
 void KmzPackager::cancel_member() { roll_back(); }
 
 void KmzPackager::close() {
-    if (!fd_.valid()) return;
+    if (!file_.is_open()) return;
     try {
         if (addition_) throw KmzError(error_text("close while a member is being written", EINVAL));
         if (broken_)
-            throw KmzError(error_text("The archive " + target_path_ + " was damaged by an earlier failure", EIO));
+            throw KmzError(
+                error_text("The archive " + file_.target_path() + " was damaged by an earlier failure", EIO));
         if (!directory_written_) write_directory();  // no members: the end record alone
-        sync_to_device(fd_.get(), working_path_);
-        if (int code = fd_.close_checked(); code != 0) throw KmzError(write_failure_text(code));
-        if (::rename(working_path_.c_str(), target_path_.c_str()) != 0) {
-            int code = errno;
-            throw KmzError(describe_errno("Cannot create file", target_path_, code));
+        try {
+            file_.commit();
+        } catch (const FileError& e) {
+            if (e.code() == ENOSPC || e.code() == EDQUOT) throw;
+            throw KmzError(e.what());
         }
-        working_path_.clear();
-        forget_temporary_file(temporary_slot_);
-        temporary_slot_ = -1;
-        // Make the new name itself durable.
-        UniqueFd dir(::open(target_directory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (dir.valid()) ::fsync(dir.get());
         entries_.clear();
     } catch (const FileError& e) {
         abandon();
@@ -413,11 +391,7 @@ void KmzPackager::close() {
 
 void KmzPackager::abandon() noexcept {
     addition_.reset();
-    fd_.close_checked();
-    if (!working_path_.empty()) ::unlink(working_path_.c_str());
-    working_path_.clear();
-    forget_temporary_file(temporary_slot_);
-    temporary_slot_ = -1;
+    file_.abandon();
     entries_.clear();
     broken_ = false;
 }

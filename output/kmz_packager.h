@@ -21,6 +21,7 @@
 #include "output/file_failure.h"
 #include "output/kml_stream.h"
 #include "output/posix_file.h"
+#include "output/replaced_file.h"
 #include "output/zip_format.h"
 
 namespace zelvo {
@@ -99,10 +100,10 @@ public:
     // target path is not touched. Never throws; does nothing when closed.
     void abandon() noexcept;
 
-    bool is_open() const { return fd_.valid(); }
+    bool is_open() const { return file_.is_open(); }
     std::size_t member_count() const { return entries_.size(); }
     // Where the archive is being written until close().
-    const std::string& working_path() const { return working_path_; }
+    const std::string& working_path() const { return file_.working_path(); }
 
 private:
     struct Addition;  // one member being written
@@ -128,11 +129,7 @@ private:
     [[noreturn]] void fail_member(const std::string& message, int number);
 
     Options options_;
-    std::string target_path_;
-    std::string working_path_;
-    std::string target_directory_;  // with its trailing '/'
-    int temporary_slot_ = -1;  // in the list a stopped program removes
-    UniqueFd fd_;
+    ReplacedFile file_;
     std::vector<zip::Entry> entries_;
     std::uint64_t directory_offset_ = 0;  // where the members end
     bool directory_written_ = false;

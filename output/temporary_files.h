@@ -37,9 +37,16 @@ struct TemporaryFile {
 // directory ends with '/'.
 TemporaryFile create_temporary_beside(const std::string& directory, const std::string& file_name);
 
-// Removes from the directory (ending with '/') the temporary archives made
-// by create_temporary_beside whose process no longer exists, when they are
-// ours and still empty or ZIP data.
-void remove_stale_temporaries(const std::string& directory);
+// Removes from the directory (ending with '/') the temporaries that
+// create_temporary_beside made for file_name in a process that no longer
+// exists, when they are ours and still empty or ZIP data.
+void remove_stale_temporaries(const std::string& directory, const std::string& file_name);
+
+// Removes from parent (ending with '/') the private directories named
+// prefix, pid, '-' and six characters (as mkdtemp completes them) whose
+// process no longer exists, when they are ours and hold nothing but the file
+// member_name and its temporaries.
+void remove_stale_private_directories(const std::string& parent, const std::string& prefix,
+                                      const std::string& member_name);
 
 }  // namespace zelvo

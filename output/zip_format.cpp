@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "output/utf8_text.h"
+
 #include <time.h>
 
 namespace zelvo::zip {
@@ -25,8 +27,10 @@ DosDateTime dos_date_time(std::time_t instant) {
 }
 
 std::uint16_t name_flags(const std::string& name) {
+    // A name in another encoding is left unmarked rather than declared
+    // UTF-8, which a reader would then decode into something else or reject.
     for (unsigned char c : name)
-        if (c > 0x7F) return kFlagUtf8Name;
+        if (c > 0x7F) return is_valid_utf8(name) ? kFlagUtf8Name : 0;
     return 0;
 }
 

@@ -106,8 +106,8 @@ struct Entry {
     std::uint64_t local_header_offset = 0;
 };
 
-// The flags a member of this name needs: a name beyond ASCII is marked as
-// UTF-8.
+// The flags a member of this name needs: a name beyond ASCII that is
+// well-formed UTF-8 is marked as UTF-8.
 std::uint16_t name_flags(const std::string& name);
 
 // The local header of the entry, with the name, carrying the CRC and sizes

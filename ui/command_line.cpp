@@ -1,6 +1,7 @@
 #include "ui/command_line.h"
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -15,12 +16,16 @@
 
 #include "engine/conversion_run.h"
 #include "engine/input_file.h"
+#include "engine/output_guard.h"
 #include "engine/summary_report.h"
 #include "output/file_paths.h"
+#include "output/kmz_packager.h"
+#include "output/replaced_file.h"
 #include "output/temporary_files.h"
 #include "ui/command_options.h"
 #include "ui/interrupt_signals.h"
 #include "ui/settings_file.h"
+#include "ui/settings_paths.h"
 
 namespace zelvo {
 
@@ -87,12 +92,17 @@ private:
 };
 
 // A directory only this process uses, removed with what it holds: an
-// archive for standard output is built there and then copied out.
+// archive for standard output is built there and then copied out. Its name
+// carries the pid, so that a later run can remove it when this one was
+// killed before it could.
 class PrivateDirectory {
 public:
     bool create(std::string& reason) {
         const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/zelvoconverter-XXXXXX";
+        const std::string parent = std::string(tmp && *tmp ? tmp : "/tmp") + "/";
+        const std::string prefix = std::string(kProgram) + "-";
+        remove_stale_private_directories(parent, prefix, kStreamArchiveName);
+        std::string pattern = parent + prefix + std::to_string(::getpid()) + "-XXXXXX";
         if (!::mkdtemp(pattern.data())) {
             reason = pattern + ": " + std::strerror(errno);
             return false;
@@ -165,11 +175,16 @@ int worse(int a, int b) {
 // kept in `summaries`.
 // `quiet` leaves out those lines, `progress` draws the bar on a terminal.
 int convert(ConversionOptions& options, const std::string& shown, bool quiet, bool progress, bool from_stdin,
-            bool to_stdout, std::vector<SummaryEntry>* summaries) {
+            bool to_stdout, std::vector<SummaryEntry>* summaries, std::FILE* lines) {
     CommandLineHost host(file_name_part(shown), progress && isatty(STDERR_FILENO) != 0, from_stdin);
     RunResult result;
     try {
         result = conversion_run(options, host);
+    } catch (const KmzError& e) {
+        // The archive's failures name the archive, not the log.
+        host.end_bar();
+        std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
+        return kFailed;
     } catch (const std::exception& e) {
         host.end_bar();
         std::fprintf(stderr, "%s: %s: %s\n", kProgram, shown.c_str(), e.what());
@@ -195,9 +210,10 @@ int convert(ConversionOptions& options, const std::string& shown, bool quiet, bo
     }
     if (!quiet) {
         // Standard output carries the archive itself when it is the target.
-        std::fprintf(to_stdout ? stderr : stdout, "%s: %s -> %s\n", shown.c_str(), count_text(result).c_str(),
+        std::FILE* out = to_stdout ? stderr : lines;
+        std::fprintf(out, "%s: %s -> %s\n", shown.c_str(), count_text(result).c_str(),
                      to_stdout ? "standard output" : result.archive_path.c_str());
-        if (result.summary) std::fputs(summary_lines(*result.summary).c_str(), to_stdout ? stderr : stdout);
+        if (result.summary) std::fputs(summary_lines(*result.summary).c_str(), out);
     }
     if (summaries && result.summary) {
         summaries->push_back({from_stdin ? "-" : shown, to_stdout ? "-" : result.archive_path, options.input_format,
@@ -213,9 +229,10 @@ int convert(ConversionOptions& options, const std::string& shown, bool quiet, bo
 }
 
 // Converts into `output`, or through a private file onto standard output
-// when it is "-".
+// when it is "-". `lines` takes the lines about each log unless standard
+// output carries the archive.
 int convert_to(ConversionOptions& options, const std::string& input, const std::string& output, bool quiet,
-               bool progress, std::vector<SummaryEntry>* summaries = nullptr) {
+               bool progress, std::vector<SummaryEntry>* summaries = nullptr, std::FILE* lines = stdout) {
     const bool to_stdout = output == kStandardStream;
     PrivateDirectory spool;
     if (to_stdout) {
@@ -231,22 +248,26 @@ int convert_to(ConversionOptions& options, const std::string& input, const std::
     }
     const bool from_stdin = input == kStandardStream;
     if (from_stdin) options.input_path = kStandardInputPath;
-    return convert(options, shown_input(input), quiet, progress, from_stdin, to_stdout, summaries);
+    return convert(options, shown_input(input), quiet, progress, from_stdin, to_stdout, summaries, lines);
 }
 
-// Writes the summaries as JSON; names the file and the reason on failure.
+// Writes the summaries as JSON, to standard output for "-"; a file is
+// replaced only once it is complete. Names the file and the reason on
+// failure.
 bool write_summary_file(const std::string& path, const std::vector<SummaryEntry>& summaries) {
     const std::string json = summary_json(summaries);
-    int error = 0;
-    if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
-        if (std::fwrite(json.data(), 1, json.size(), f) != json.size()) error = errno;
-        if (std::fclose(f) != 0 && error == 0) error = errno;
-    } else {
-        error = errno;
+    if (path == kStandardStream) return std::fwrite(json.data(), 1, json.size(), stdout) == json.size();
+    try {
+        ReplacedFile file;
+        file.open(path);
+        file.write(json.data(), json.size());
+        file.commit();
+        return true;
+    } catch (const FileError& e) {
+        std::fprintf(stderr, "%s: %s: cannot write the summary (%s)\n", kProgram, path.c_str(),
+                     std::strerror(e.code()));
+        return false;
     }
-    if (error != 0)
-        std::fprintf(stderr, "%s: %s: cannot write the summary (%s)\n", kProgram, path.c_str(), std::strerror(error));
-    return error == 0;
 }
 
 int usage_error(const std::string& message) {
@@ -283,10 +304,27 @@ bool refuses_terminal(const std::string& output) {
 constexpr const char* kTerminalRefusal =
     "an archive is not written to a terminal; redirect standard output or name a file with --output";
 
+// The current directory with its trailing '/'.
+std::string current_directory() {
+    std::string cwd(PATH_MAX, '\0');
+    if (::getcwd(cwd.data(), cwd.size()) == nullptr) return "./";
+    cwd.resize(std::strlen(cwd.c_str()));
+    return cwd == "/" ? cwd : cwd + "/";
+}
+
+// Where the classic form takes relative names: beside the program in
+// portable use (a settings file beside it), otherwise the current directory
+// (an installed program's directory is no place for the user's files).
+std::string plain_form_directory() {
+    const SettingsLocation location = SettingsLocation::of_this_program();
+    return location.is_portable() ? location.exe_dir : current_directory();
+}
+
 // zelvoconverter INPUT OUTPUT.kmz [CONFIG.ini]: always NMEA; the input and
-// output beside the program, the settings from the current directory.
+// output in plain_form_directory(), the settings from the current
+// directory. Every message names the full paths.
 int run_plain_form(int argc, char** argv) {
-    const std::string exe_dir = executable_dir();
+    const std::string base = plain_form_directory();
     ConversionOptions options;
     std::string input = argv[1];
     std::string output = argv[2];
@@ -294,27 +332,43 @@ int run_plain_form(int argc, char** argv) {
     if (refuses_terminal(output)) return usage_error(kTerminalRefusal);
 
     // An absolute path is used as it stands rather than joined behind the
-    // program's directory, where it would name nothing.
+    // directory, where it would name nothing.
     options.input_name = input;
-    options.input_path = is_absolute(input) ? input : exe_dir + input;
-    if (is_absolute(output)) {
-        options.output_path = output;
-        options.output_name = file_name_part(output);
-    } else {
-        options.output_name = output;
-    }
+    options.input_path = input == kStandardStream || is_absolute(input) ? input : base + input;
+    options.output_path = output == kStandardStream || is_absolute(output) ? output : base + output;
+    options.output_name = file_name_part(options.output_path);
     options.config_path = config;
-    const std::string settings_path = is_absolute(config) ? config : "./" + config;
+    const std::string settings_path = is_absolute(config) ? config : current_directory() + config;
     bool found = false;
     try {
         load_settings_values(settings_path, SettingsValues::form_initial(), &found).apply_to(options);
     } catch (const std::exception& e) {
         return usage_error(e.what());
     }
-    if (found) warn_unreadable_settings(options, config);
+    if (found) warn_unreadable_settings(options, settings_path);
     options.input_format = kFormatNmea;
     // This form keeps 0 for a log without epochs; the line on stderr says it.
-    return convert_to(options, input, output, /*quiet=*/true, /*progress=*/true) == kFailed ? 1 : 0;
+    return convert_to(options, options.input_path, options.output_path, /*quiet=*/true, /*progress=*/true) == kFailed
+               ? 1
+               : 0;
+}
+
+// An output that would replace a file the run reads, or the summary where
+// another output goes, is refused before anything is read or written.
+int refuse_shared_files(const CommandRequest& request, const std::vector<std::string>& outputs) {
+    std::vector<RunFile> files;
+    if (!request.config.empty()) files.push_back({request.config, RunFileRole::Input, "the settings file"});
+    for (std::size_t i = 0; i < request.inputs.size(); ++i) {
+        files.push_back({request.inputs[i], RunFileRole::Input, "a log", static_cast<int>(i)});
+        files.push_back({outputs[i], RunFileRole::Archive, "an archive", static_cast<int>(i)});
+    }
+    if (!request.summary_path.empty())
+        files.push_back({request.summary_path, RunFileRole::Companion, "the summary"});
+    const std::optional<RunFileConflict> conflict = run_files_conflict(files);
+    if (!conflict) return kConverted;
+    std::fprintf(stderr, "%s: %s: %s\n  (%s)\n", kProgram, phase_text(RunPhase::OutputRefused),
+                 conflict->path.c_str(), conflict->reason.c_str());
+    return kFailed;
 }
 
 int run_options_form(int argc, char** argv) {
@@ -338,6 +392,7 @@ int run_options_form(int argc, char** argv) {
                                                      : input + ".kmz");
         if (refuses_terminal(outputs.back())) return usage_error(kTerminalRefusal);
     }
+    if (int status = refuse_shared_files(request, outputs); status != kConverted) return status;
 
     SettingsValues settings = SettingsValues::built_in_defaults();
     if (!request.config.empty()) {
@@ -361,6 +416,8 @@ int run_options_form(int argc, char** argv) {
 
     int status = kConverted;
     std::vector<SummaryEntry> summaries;
+    // Standard output carries the summary when it is the summary's file.
+    std::FILE* lines = request.summary_path == kStandardStream ? stderr : stdout;
     for (std::size_t i = 0; i < request.inputs.size(); ++i) {
         const std::string& input = request.inputs[i];
         ConversionOptions options = options_for();
@@ -368,7 +425,7 @@ int run_options_form(int argc, char** argv) {
         options.input_name = file_name_part(input);
         options.output_path = outputs[i];
         options.output_name = file_name_part(outputs[i]);
-        status = worse(status, convert_to(options, input, outputs[i], request.quiet, !request.quiet, &summaries));
+        status = worse(status, convert_to(options, input, outputs[i], request.quiet, !request.quiet, &summaries, lines));
     }
     if (!request.summary_path.empty() && !write_summary_file(request.summary_path, summaries)) status = kFailed;
     return status;
@@ -403,14 +460,27 @@ std::string no_window_text(int argc, char** argv, const std::string& reason) {
     return text + "Convert from the command line instead: " + kProgram + " --help\n";
 }
 
+// A line that could not be written to standard output (a full disk, a
+// closed pipe) fails the run, as a lost report would otherwise go unseen.
+int close_standard_output(int status) {
+    const bool failed_before = std::ferror(stdout) != 0;
+    errno = 0;
+    const bool failed_now = std::fclose(stdout) != 0;
+    if (!failed_before && !failed_now) return status;
+    if (errno != 0) std::fprintf(stderr, "%s: write error: %s\n", kProgram, std::strerror(errno));
+    else std::fprintf(stderr, "%s: write error\n", kProgram);
+    return kFailed;
+}
+
 int run_command_line(int argc, char** argv) {
     remove_temporaries_on_interrupt();
+    int status = 0;
     switch (command_form(argc, argv)) {
-        case CommandForm::Classic: return run_plain_form(argc, argv);
-        case CommandForm::Options: return run_options_form(argc, argv);
-        case CommandForm::Window: break;
+        case CommandForm::Classic: status = run_plain_form(argc, argv); break;
+        case CommandForm::Options: status = run_options_form(argc, argv); break;
+        case CommandForm::Window: status = usage_error("missing arguments"); break;
     }
-    return usage_error("missing arguments");
+    return close_standard_output(status);
 }
 
 }  // namespace zelvo

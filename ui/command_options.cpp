@@ -72,7 +72,7 @@ const OptionRow kOptions[] = {
     {"quiet", 'q', no_argument, nullptr, "print no progress and no lines per converted log",
      [](CommandRequest& r, const char*) { r.quiet = true; return std::string(); }},
 
-    {"summary", 0, required_argument, "FILE", "also write the session summaries to FILE as JSON",
+    {"summary", 0, required_argument, "FILE", "also write the session summaries as JSON to FILE ('-': stdout)",
      [](CommandRequest& r, const char* v) { r.summary_path = v; return std::string(); }},
     {"timeline", 0, no_argument, nullptr, "add a fix-status strip and the session summary to the document",
      [](CommandRequest& r, const char*) {
@@ -249,10 +249,11 @@ std::string help_text() {
         "\n"
         "The first form opens the window, with INPUT as its log when one is named.\n"
         "The second form (two or three names, no option) reads INPUT as NMEA and\n"
-        "writes OUTPUT.kmz beside the program unless the names are absolute paths,\n"
-        "with the settings of CONFIG.ini in the current directory. The third form\n"
-        "takes names as given; each INPUT becomes INPUT.kmz. INPUT '-' is standard\n"
-        "input; '--' before a single INPUT converts it without opening the window.\n"
+        "writes OUTPUT.kmz, the names taken from the current directory (beside a\n"
+        "portable copy that has its zelvoconverter.ini there), with the settings of\n"
+        "CONFIG.ini in the current directory. The third form takes names as given;\n"
+        "each INPUT becomes INPUT.kmz. INPUT '-' is standard input; '--' before a\n"
+        "single INPUT converts it without opening the window.\n"
         "\n"
         "Options:\n";
     for (const OptionRow& row : kOptions) {

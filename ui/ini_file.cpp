@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstdint>
 #include <fcntl.h>
 #include <stdexcept>
@@ -170,19 +171,29 @@ void IniFile::save(const std::string& path) const {
     const std::runtime_error failure("Unable to write to " + path);
     // A read-only file stays unwritten, as it would with writing in place.
     if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0) throw failure;
-    std::string tmp = path + ".tmp";
-    std::FILE* f = std::fopen(tmp.c_str(), "wb");
-    if (!f) throw failure;
+    // A name nobody can know in advance, made by this call alone: a fixed
+    // one could be a link someone placed to have another file written.
+    const std::size_t slash = path.rfind('/');
+    std::string tmp = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "." +
+                      path.substr(slash == std::string::npos ? 0 : slash + 1) + ".XXXXXX";
+    int fd = ::mkstemp(tmp.data());
+    if (fd < 0) throw failure;
+    // A replaced file keeps who may read it; a new one is the user's alone.
+    struct stat old {};
+    if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
+    std::string text;
+    for (const std::string& line : lines_) text += line + "\n";
     bool ok = true;
-    for (const std::string& line : lines_) {
-        ok = ok && std::fwrite(line.data(), 1, line.size(), f) == line.size();
-        ok = ok && std::fputc('\n', f) != EOF;
+    for (std::size_t done = 0; ok && done < text.size();) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        ok = n > 0;
+        if (ok) done += static_cast<std::size_t>(n);
     }
-    ok = (std::fflush(f) == 0) && ok;
-    ok = (fsync(fileno(f)) == 0) && ok;
-    ok = (std::fclose(f) == 0) && ok;
+    ok = (::fsync(fd) == 0) && ok;
+    ok = (::close(fd) == 0) && ok;
     if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
-        std::remove(tmp.c_str());
+        ::unlink(tmp.c_str());
         throw failure;
     }
 }

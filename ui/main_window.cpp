@@ -501,8 +501,8 @@ void TForm1::save_config() {
     std::string def = location_.default_settings_path();
     // Created now so that the dialog can show the directory it proposes.
     make_directories(directory_part(def));
-    auto chosen = dialogs_.save_file(this, tr("Save as"), from_path(directory_part(def)),
-                                     from_path(def), config_filter());
+    const std::string start = def.empty() ? location_.start_dir() : directory_part(def);
+    auto chosen = dialogs_.save_file(this, tr("Save as"), from_path(start), from_path(def), config_filter());
     if (!chosen) return;
     settings_->save_settings(to_path(*chosen));
 }
@@ -722,6 +722,15 @@ void TForm1::closeEvent(QCloseEvent* event) {
         return;
     }
     if (!settings_->changed_since_load()) {
+        event->accept();
+        return;
+    }
+    if (location_.save_path(to_path(config_full_path_)).empty()) {
+        // Without a home there is no place that is the user's own: said
+        // once, as the window closes, rather than asked about.
+        dialogs_.information(this, tr("Information"),
+                             tr("The settings were changed but are not saved: there is no home directory "
+                                "(neither XDG_CONFIG_HOME nor HOME is set)."));
         event->accept();
         return;
     }

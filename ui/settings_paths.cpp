@@ -12,10 +12,17 @@ namespace zelvo {
 
 namespace {
 
+const char* passwd_home() {
+    const passwd* pw = ::getpwuid(::getuid());
+    return pw ? pw->pw_dir : nullptr;
+}
+
+// No shared directory such as /tmp stands in for a missing home: another
+// user could place or read the files there.
 std::string home_dir() {
     if (const char* h = std::getenv("HOME"); h && *h) return h;
-    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
-    return "/tmp";
+    if (const char* h = passwd_home(); h && *h) return h;
+    return {};
 }
 
 bool is_writable_dir(const std::string& dir) {
@@ -37,12 +44,20 @@ SettingsLocation SettingsLocation::of_this_program() {
     loc.exe_dir = directory_part(exe);
     loc.exe_name = file_name_part(exe);
     if (loc.exe_name.empty()) loc.exe_name = "zelvoconverter";
-    // Only an absolute $XDG_CONFIG_HOME counts, as the base directory rules say.
     loc.home = home_dir();
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    loc.config_home = (xdg && xdg[0] == '/') ? std::string(xdg) : loc.home + "/.config";
+    loc.config_home = config_home_from(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"), passwd_home());
     return loc;
 }
+
+std::string config_home_from(const char* xdg_config_home, const char* home, const char* passwd_home) {
+    // Only an absolute $XDG_CONFIG_HOME counts, as the base directory rules say.
+    if (xdg_config_home && xdg_config_home[0] == '/') return xdg_config_home;
+    for (const char* h : {home, passwd_home})
+        if (h && *h) return std::string(h) + "/.config";
+    return {};
+}
+
+bool SettingsLocation::is_portable() const { return !exe_dir.empty() && is_regular_file(portable_settings_path()); }
 
 std::string SettingsLocation::portable_settings_path() const {
     std::string name = exe_name;
@@ -55,12 +70,13 @@ std::string SettingsLocation::portable_settings_path() const {
 // install as root that would be /usr/bin. Only a settings file someone put
 // beside the program does.
 std::string SettingsLocation::settings_dir() const {
-    if (!exe_dir.empty() && is_regular_file(portable_settings_path())) return exe_dir;
-    return config_home + "/zelvoconverter/";
+    if (is_portable()) return exe_dir;
+    return config_home.empty() ? std::string() : config_home + "/zelvoconverter/";
 }
 
 std::string SettingsLocation::default_settings_path() const {
     std::string dir = settings_dir();
+    if (dir.empty()) return {};
     return dir == exe_dir ? portable_settings_path() : dir + "zelvoconverter.ini";
 }
 
@@ -72,6 +88,7 @@ std::string SettingsLocation::start_dir() const {
 std::string SettingsLocation::save_path(const std::string& path) const {
     if (path.empty()) return default_settings_path();
     if (path.find('/') != std::string::npos) return path;
+    if (settings_dir().empty()) return {};
     std::string name = path;
     if (name.find('.') == std::string::npos) name += ".ini";
     return settings_dir() + name;

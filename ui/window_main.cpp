@@ -3,7 +3,14 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <cstddef>
+#include <cstring>
 #include <exception>
+#include <string>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QFileInfo>
@@ -20,14 +27,54 @@ namespace zelvo {
 
 namespace {
 
-// Without a display Qt would stop the program with a message about its
-// platform plugins; say what the user can do instead.
+// Whether a local socket accepts a connection; "@" starts an abstract name.
+bool accepts_connection(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.empty() || path.size() >= sizeof address.sun_path) return false;
+    std::memcpy(address.sun_path, path.data(), path.size());
+    if (path[0] == '@') address.sun_path[0] = '\0';
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size());
+    const bool connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0;
+    ::close(fd);
+    return connected;
+}
+
+// A Wayland compositor's socket: the name itself when absolute, otherwise
+// under $XDG_RUNTIME_DIR.
+bool wayland_answers(const std::string& name) {
+    if (name[0] == '/') return accepts_connection(name);
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    return runtime && *runtime && accepts_connection(std::string(runtime) + "/" + name);
+}
+
+// An X server on this machine listens on /tmp/.X11-unix/X<n> (or its
+// abstract twin); one on another host, or reached through a forwarded TCP
+// port, is left to the toolkit to try.
+bool x11_answers(const std::string& display) {
+    const std::size_t colon = display.rfind(':');
+    if (colon == std::string::npos) return true;
+    const std::string host = display.substr(0, colon);
+    if (!host.empty() && host != "unix") return true;
+    const std::string number = display.substr(colon + 1, display.find('.', colon) - colon - 1);
+    if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) return true;
+    const std::string socket = "/tmp/.X11-unix/X" + number;
+    return accepts_connection(socket) || accepts_connection("@" + socket);
+}
+
+// Without a display Qt would stop the program (an abort) rather than
+// report it; a display named in the environment must also answer. A chosen
+// platform (QT_QPA_PLATFORM, such as offscreen) is the toolkit's to judge.
 bool has_display() {
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    auto set = [](const char* name) -> std::string {
         const char* v = std::getenv(name);
-        if (v && *v) return true;
-    }
-    return false;
+        return v ? v : "";
+    };
+    if (!set("QT_QPA_PLATFORM").empty()) return true;
+    const std::string wayland = set("WAYLAND_DISPLAY"), x11 = set("DISPLAY");
+    return (!wayland.empty() && wayland_answers(wayland)) || (!x11.empty() && x11_answers(x11));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QLineEdit>
 
+#include <stdexcept>
 #include <type_traits>
 #include <variant>
 
@@ -106,6 +107,8 @@ void SettingsFile::load_settings(const std::string& path) {
 void SettingsFile::save_settings(const std::string& path) {
     const SettingsLocation& loc = form_.location();
     std::string target = loc.save_path(path);
+    if (target.empty())
+        throw std::runtime_error("The settings are not saved: there is no home directory for them");
     // The per-user settings directory may not exist yet; any other directory
     // is the user's choice and a missing one is an error.
     if (directory_part(target) == loc.settings_dir()) make_directories(loc.settings_dir());

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <map>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <csignal>
@@ -586,4 +587,153 @@ TEST_F(CommandLine, HelpLinesFitEightyColumnsAndShowTheWindowForms) {
     for (std::size_t at = 0, end; (end = help.find('\n', at)) != std::string::npos; at = end + 1)
         EXPECT_LE(end - at, 80u) << help.substr(at, end - at);
     EXPECT_NE(help.find("zelvoconverter [INPUT]\n"), std::string::npos) << help;
+}
+
+namespace {
+
+// Every file in the directory but the test's own output, with its bytes.
+std::map<std::string, std::string> snapshot(const std::filesystem::path& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir))
+        if (e.path().filename() != "out.txt")
+            files[e.path().lexically_relative(dir).string()] = e.is_regular_file() ? read_file(e.path()) : "";
+    return files;
+}
+
+}  // namespace
+
+TEST_F(CommandLine, SummaryThatIsAnotherFileOfTheRunIsRefusedBeforeAnythingIsRead) {
+    write_file(dir_.path() / "in.nmea", kGga);
+    write_file(dir_.path() / "cfg.ini", "[Settings]\n");
+    ASSERT_EQ(run("-q -o o.kmz in.nmea").status, 0);
+    std::filesystem::create_hard_link(dir_.path() / "in.nmea", dir_.path() / "hard.nmea");
+    std::filesystem::create_symlink("in.nmea", dir_.path() / "link.json");
+    std::filesystem::create_directory(dir_.path() / "sub");
+    const auto before = snapshot(dir_.path());
+    for (const char* args : {
+             "-q --summary in.nmea -o o.kmz in.nmea",
+             "-q --summary o.kmz -o o.kmz in.nmea",
+             "-q --summary sub/../in.nmea -o o.kmz in.nmea",
+             "-q --summary hard.nmea -o o.kmz in.nmea",
+             "-q --summary link.json -o o.kmz in.nmea",
+             "-q --summary cfg.ini -c cfg.ini -o o.kmz in.nmea",
+             "-q --summary in.nmea.kmz in.nmea",  // the archive the run would write
+             "-q --summary - -o - in.nmea",        // both on standard output
+         }) {
+        Outcome o = run(args);
+        EXPECT_EQ(o.status, 1) << args;
+        EXPECT_NE(o.out.find("Can't create the output file"), std::string::npos) << args << "\n" << o.out;
+        EXPECT_EQ(snapshot(dir_.path()), before) << args;
+    }
+    // A glob that takes in a log's previous archive still converts both, as
+    // runs one after another would.
+    ASSERT_EQ(run("-q in.nmea").status, 0);
+    Outcome o = run("-q --summary s.json in.nmea in.nmea.kmz");
+    EXPECT_EQ(o.status, 3) << o.out;
+    EXPECT_TRUE(exists("s.json") && exists("in.nmea.kmz.kmz"));
+}
+
+TEST_F(CommandLine, SummaryGoesToStandardOutputOrReplacesItsFileWhole) {
+    write_file(dir_.path() / "a.log", kGga);
+    // "-": the JSON alone on standard output, the lines about each log on stderr.
+    Outcome o = shell("$Z --summary - a.log 2>/dev/null");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.out.rfind("[\n  {\n    \"input\": \"a.log\",\n", 0), 0u) << o.out;
+    EXPECT_EQ(o.out.back(), '\n');
+
+    // A summary that cannot be written whole leaves the previous one and no
+    // part of the new one; a file size limit stands in for a full disk.
+    std::string logs;
+    for (char c = 'a'; c < 'a' + 20; ++c) {
+        const std::string name = std::string("l") + c + ".log";
+        write_file(dir_.path() / name, kGga);
+        logs += " " + name;
+    }
+    write_file(dir_.path() / "s.json", "previous");
+    o = shell("trap '' XFSZ; ulimit -f 8; $Z -q --summary s.json" + logs);
+    EXPECT_EQ(o.status, 1) << o.out;
+    EXPECT_NE(o.out.find("s.json: cannot write the summary"), std::string::npos) << o.out;
+    EXPECT_EQ(read_file(dir_.path() / "s.json"), "previous");
+    for (const std::string& name : entries()) EXPECT_NE(name.rfind(".s.json", 0), 0u) << name;
+}
+
+TEST_F(CommandLine, PrivateFolderOfAKilledStreamingRunIsRemovedByTheNext) {
+    write_file(dir_.path() / "big.log", long_log().substr(0, 8u << 20));
+    write_file(dir_.path() / "a.log", kGga);
+    std::filesystem::create_directory(dir_.path() / "tmp");
+    Outcome o = shell("export TMPDIR=\"$PWD/tmp\"; $Z -q -o - big.log >/dev/null & p=$!; "
+                      "while [ -z \"$(ls -A tmp)\" ]; do sleep 0.01; done; kill -9 $p; wait $p; ls -A tmp | wc -l");
+    ASSERT_EQ(o.out.substr(o.out.size() - 2), "1\n") << o.out;  // the killed run's folder stays behind
+    o = shell("TMPDIR=\"$PWD/tmp\" $Z -q -o - a.log >a.kmz; ls -A tmp | wc -l");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.out, "0\n");
+    EXPECT_EQ(read_zip(read_file(dir_.path() / "a.kmz")).size(), 7u);
+}
+
+TEST_F(CommandLine, PlainFormTakesRelativeNamesFromTheCurrentDirectoryUnlessPortable) {
+    write_file(dir_.path() / "a.log", kGga);
+    Outcome o = run("a.log out.kmz");
+    EXPECT_EQ(o.status, 0) << o.out;
+    EXPECT_TRUE(exists("out.kmz"));
+    // Every message names the full path it used.
+    o = run("missing.log out2.kmz");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.out.find("Can't open the input file: " + dir_.str() + "missing.log"), std::string::npos) << o.out;
+    o = run("a.log nodir/out.kmz");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.out.find("Can't create the output file: " + dir_.str() + "nodir/out.kmz"), std::string::npos) << o.out;
+
+    // A copy with its settings file beside it takes the names there.
+    std::filesystem::create_directory(dir_.path() / "bin");
+    std::filesystem::copy_file(ZELVO_BINARY, dir_.path() / "bin/zelvoconverter");
+    write_file(dir_.path() / "bin/zelvoconverter.ini", "[Settings]\n");
+    write_file(dir_.path() / "bin/b.log", kGga);
+    o = shell("bin/zelvoconverter b.log out3.kmz");
+    EXPECT_EQ(o.status, 0) << o.out;
+    EXPECT_TRUE(exists("bin/out3.kmz"));
+    EXPECT_FALSE(exists("out3.kmz"));
+}
+
+TEST_F(CommandLine, ReportLinesThatCannotBeWrittenFailTheRun) {
+    write_file(dir_.path() / "a.log", kGga);
+    const struct {
+        const char* command;
+        int status;
+    } cases[] = {
+        {"$Z -o a.kmz a.log >/dev/full", 1},
+        {"$Z --summary - -q a.log >/dev/full", 1},
+        {"$Z --help >/dev/full", 1},
+        {"$Z -q -o a.kmz a.log >/dev/full", 0},  // nothing to write
+    };
+    for (const auto& c : cases) {
+        Outcome o = shell(c.command);
+        EXPECT_EQ(o.status, c.status) << c.command << "\n" << o.out;
+        EXPECT_EQ(o.out.find("write error: No space left on device") != std::string::npos, c.status == 1)
+            << c.command << "\n" << o.out;
+    }
+}
+
+TEST_F(CommandLine, StandardInputMayBeASocket) {
+    write_file(dir_.path() / "a.log", kGga);
+    Outcome o = shell("python3 -c 'import socket, subprocess, sys\n"
+                      "a, b = socket.socketpair()\n"
+                      "p = subprocess.Popen([sys.argv[1], \"-q\", \"-o\", \"s.kmz\", \"-\"], stdin=b)\n"
+                      "b.close(); a.sendall(open(\"a.log\", \"rb\").read()); a.close(); sys.exit(p.wait())' \"$Z\"");
+    EXPECT_EQ(o.status, 0) << o.out;
+    ASSERT_TRUE(exists("s.kmz")) << o.out;
+    EXPECT_NE(kml("s.kmz").find("<Placemark>"), std::string::npos);
+}
+
+TEST_F(CommandLine, ADisplayThatDoesNotAnswerShowsTheFormsAndExitsWithTwo) {
+    write_file(dir_.path() / "a.log", kGga);
+    for (const char* display : {"DISPLAY=:98765", "DISPLAY=unix:98765.0", "WAYLAND_DISPLAY=zelvo-none",
+                                "WAYLAND_DISPLAY=/nonexistent/wayland-0"}) {
+        for (const char* args : {"a.log", ""}) {
+            Outcome o = shell(std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ") +
+                              "XDG_RUNTIME_DIR=\"$PWD\" " + display + " $Z " + args);
+            EXPECT_EQ(o.status, 2) << display << " " << args << "\n" << o.out;
+            EXPECT_NE(o.out.find("zelvoconverter INPUT OUTPUT.kmz"), std::string::npos) << o.out;
+        }
+    }
+    EXPECT_FALSE(exists("a.log.kmz"));
 }

@@ -156,6 +156,9 @@ TEST_F(OutputSafety, FullDiskLeavesThePreviousArchiveAndNoOtherFile) {
         ADD_FAILURE() << "the run did not fail";
     } catch (const std::exception& e) {
         EXPECT_NE(std::string(e.what()).find("Disk is full"), std::string::npos) << e.what();
+        // The archive being written is named, not the log.
+        EXPECT_NE(std::string(e.what()).find("small/out.kmz"), std::string::npos) << e.what();
+        EXPECT_EQ(std::string(e.what()).find("in.log"), std::string::npos) << e.what();
     }
     EXPECT_EQ(entries(small), std::vector<std::string>{"out.kmz"});
     EXPECT_EQ(read_file(small / "out.kmz"), previous);

@@ -303,7 +303,25 @@ TEST(SessionSummary, StripDatesItsFirstTickAndNamesEpochsWithoutAPlacemark) {
         EXPECT_EQ(p.ticks.front().label, c.first_tick);
         for (std::size_t i = 1; i < p.ticks.size(); ++i) EXPECT_EQ(p.ticks[i].label.size(), 5u) << p.ticks[i].label;
         EXPECT_EQ(p.legend.size(), c.no_placemark_legend ? 7u : 6u);
-        if (c.no_placemark_legend) EXPECT_EQ(p.legend.back().label, "No placemark 100.0 %");
+        if (c.no_placemark_legend) {
+            EXPECT_EQ(p.legend.back().label, "No placemark 100.0 %");
+        }
+    }
+}
+
+TEST(SessionSummary, JsonNamesStayValidUtf8) {
+    const struct {
+        std::string name, written;
+    } cases[] = {
+        {"gr\xC3\xB6\xC3\x9F" "e.log", "gr\xC3\xB6\xC3\x9F" "e.log"},    // UTF-8 as it stands
+        {"gr\xF6\xDF" "e.log", "gr\xEF\xBF\xBD\xEF\xBF\xBD" "e.log"},     // Latin-1 bytes
+        {"a\xC0\xAF" "b", "a\xEF\xBF\xBD\xEF\xBF\xBD" "b"},               // an overlong '/'
+        {"cut\xE2\x82", "cut\xEF\xBF\xBD\xEF\xBF\xBD"},                 // a sequence cut short
+        {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},      // a surrogate
+    };
+    for (const auto& c : cases) {
+        const SummaryEntry entry{c.name, "out.kmz", kFormatNmea, SummaryAccumulator().finish()};
+        EXPECT_NE(summary_json({&entry, 1}).find("\"input\": \"" + c.written + "\""), std::string::npos) << c.written;
     }
 }
 

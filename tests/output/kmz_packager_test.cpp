@@ -450,3 +450,19 @@ TEST_F(KmzPackagerTest, StandardToolsAcceptTheArchive) {
 
 }  // namespace
 }  // namespace zelvo
+
+TEST(ZipNames, OnlyWellFormedUtf8NamesAreMarkedAsUtf8) {
+    const struct {
+        std::string name;
+        std::uint16_t flags;
+    } cases[] = {
+        {"doc.kml", 0},
+        {"gr\xC3\xB6\xC3\x9F" "e.kml", zelvo::zip::kFlagUtf8Name},
+        {"\xF0\x9F\x9B\xB0.kml", zelvo::zip::kFlagUtf8Name},
+        {"gr\xF6\xDF" "e.kml", 0},      // Latin-1
+        {"\xC0\xAF.kml", 0},           // overlong
+        {"\xF4\x90\x80\x80.kml", 0},   // above U+10FFFF
+        {"cut\xE2\x82", 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(zelvo::zip::name_flags(c.name), c.flags) << c.name;
+}

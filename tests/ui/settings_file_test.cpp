@@ -1,6 +1,7 @@
 #include "ui/settings_file.h"
 
 #include <climits>
+#include <iterator>
 #include <type_traits>
 #include <variant>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "tests/test_support.h"
 #include "ui/command_options.h"
 #include "ui/ini_file.h"
+#include "ui/settings_paths.h"
 #include "ui/settings_table.h"
 
 using namespace zelvo;
@@ -124,4 +126,37 @@ TEST(SettingsTable, EachKeptSettingGoesThroughTheFileUnderItsName) {
         EXPECT_EQ(back.same_nine(SettingsValues::built_in_defaults()), !s.compared_on_close()) << s.name;
         EXPECT_NE(read_file(path).find(std::string("\n") + s.name + "="), std::string::npos) << s.name;
     }
+}
+
+TEST(SettingsFile, SavingNeverWritesThroughAPlantedTemporaryName) {
+    TempDir dir;
+    const std::string path = dir.str() + "s.ini";
+    write_file(dir.path() / "victim", "someone's file");
+    std::filesystem::create_symlink(dir.path() / "victim", path + ".tmp");
+    save_settings_values(path, SettingsValues::form_initial());
+    EXPECT_EQ(read_file(dir.path() / "victim"), "someone's file");
+    EXPECT_NE(read_file(path).find("CheckBox1="), std::string::npos);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3);  // no temporary left
+}
+
+TEST(SettingsLocation, ConfigHomeNeverFallsBackToASharedFolder) {
+    const struct {
+        const char *xdg, *home, *passwd_home;
+        std::string config_home;
+    } cases[] = {
+        {"/xdg", "/home/u", "/pw", "/xdg"},
+        {"relative", "/home/u", "/pw", "/home/u/.config"},
+        {nullptr, "", "/pw", "/pw/.config"},
+        {nullptr, nullptr, "/pw", "/pw/.config"},
+        {nullptr, nullptr, nullptr, ""},
+        {"", "", "", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(config_home_from(c.xdg, c.home, c.passwd_home), c.config_home) << c.config_home;
+    // Without a place, nothing is saved and nothing is proposed.
+    SettingsLocation nowhere{"/nonexistent/bin/", "zelvoconverter", "", ""};
+    EXPECT_EQ(nowhere.settings_dir(), "");
+    EXPECT_EQ(nowhere.default_settings_path(), "");
+    EXPECT_EQ(nowhere.save_path(""), "");
+    EXPECT_EQ(nowhere.save_path("mine"), "");
+    EXPECT_EQ(nowhere.save_path("/home/else/mine.ini"), "/home/else/mine.ini");  // the user's own choice
 }

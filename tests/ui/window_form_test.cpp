@@ -75,6 +75,7 @@ private slots:
     void settings_saved_file_loads_back();
     void close_prompt_compares_the_nine_values();
     void close_prompt_save_failure_keeps_the_window_open();
+    void settings_without_a_home_are_said_not_saved_once();
     void locking_and_unlocking_the_options();
     void general_error_report();
 };
@@ -751,6 +752,17 @@ void WindowFormTest::close_prompt_save_failure_keeps_the_window_open() {
     f.dialogs.answers.push_back(false);  // closing again asks again
     QVERIFY(f.form->close());
     QCOMPARE(f.dialogs.count("ask"), 2);
+}
+
+void WindowFormTest::settings_without_a_home_are_said_not_saved_once() {
+    ScriptedDialogs dialogs;
+    TForm1 form(dialogs, SettingsLocation{"/nonexistent/bin/", "zelvoconverter", "", ""});
+    form.settings().load_settings(form.location().default_settings_path());
+    QTest::mouseClick(form.controls().show_height_check, Qt::LeftButton);
+    QVERIFY(form.close());
+    QCOMPARE(dialogs.count("ask"), 0);
+    QCOMPARE(dialogs.count("information"), 1);
+    QVERIFY(dialogs.last("information")->text.contains(QStringLiteral("not saved")));
 }
 
 void WindowFormTest::locking_and_unlocking_the_options() {
