@@ -103,11 +103,12 @@ void save_settings_values(const std::string& path, const SettingsValues& v) {
             [&](const auto& f) {
                 using T = std::decay_t<decltype(v.*f.value)>;
                 if (!f.value) return;
-                std::string text;
-                if constexpr (std::is_same_v<T, std::string>) text = v.*f.value;
-                else if constexpr (std::is_same_v<T, bool>) text = v.*f.value ? "1" : "0";
-                else text = std::to_string(static_cast<int>(v.*f.value));
-                ini.write_text(kSettingsSection, setting.name, text);
+                if constexpr (std::is_same_v<T, std::string>)
+                    ini.write_text(kSettingsSection, setting.name, v.*f.value);
+                else if constexpr (std::is_same_v<T, bool>)
+                    ini.write_text(kSettingsSection, setting.name, std::string(1, v.*f.value ? '1' : '0'));
+                else
+                    ini.write_text(kSettingsSection, setting.name, std::to_string(static_cast<int>(v.*f.value)));
             },
             setting.field);
     }
