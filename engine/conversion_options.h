@@ -3,10 +3,20 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "record/vocabulary.h"
 
 namespace zelvo {
+
+// The files a run may write beside its archive, each from the same epochs.
+enum class CompanionKind { Gpx, GeoJson, Csv };
+
+// A companion file the user asked for; path "-" is standard output.
+struct CompanionFile {
+    CompanionKind kind;
+    std::string path;
+};
 
 struct ConversionOptions {
     std::string input_path;   // full path of the log
@@ -39,6 +49,8 @@ struct ConversionOptions {
     bool epoch_data = false;                 // typed fields in every placemark
     // Adds the fix-status strip and the session summary to the document.
     bool timeline = false;
+    // Companion files written from the same epochs, each under its own rules.
+    std::vector<CompanionFile> companions;
 
     ColorRef class_color(FixClass c) const {
         switch (c) {

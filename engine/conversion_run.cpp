@@ -1,9 +1,12 @@
 #include "engine/conversion_run.h"
 
 #include <ctime>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
+
+#include <unistd.h>
 
 #include "engine/input_file.h"
 #include "engine/log_document.h"
@@ -12,6 +15,8 @@
 #include "output/file_paths.h"
 #include "output/icon_maker.h"
 #include "output/kmz_packager.h"
+#include "output/posix_file.h"
+#include "output/replaced_file.h"
 #include "output/timeline_image.h"
 
 namespace zelvo {
@@ -73,6 +78,69 @@ std::optional<std::string> create_archive(KmzPackager& archive, const OutputPlac
     return std::nullopt;
 }
 
+// A companion file, replaced only once it is complete.
+class ReplacedFileSink : public ByteSink {
+public:
+    explicit ReplacedFileSink(const std::string& path) { file_.open(path); }
+    void write(const char* data, std::size_t size) override { file_.write(data, size); }
+    void commit() { file_.commit(); }
+
+private:
+    ReplacedFile file_;
+};
+
+// Standard output as a sink; a reader that went away is a failed write.
+class StandardOutputSink : public ByteSink {
+public:
+    void write(const char* data, std::size_t size) override {
+        write_all(STDOUT_FILENO, data, size, "standard output");
+    }
+};
+
+// The companion files of a run: where each goes and what writes it.
+struct Companions {
+    std::vector<std::unique_ptr<ByteSink>> sinks;
+    std::vector<std::unique_ptr<EpochOutput>> writers;
+    std::vector<ReplacedFileSink*> files;  // the sinks that are files
+
+    std::vector<EpochOutput*> outputs() const {
+        std::vector<EpochOutput*> list;
+        for (const auto& w : writers) list.push_back(w.get());
+        return list;
+    }
+    // Each complete file takes its name; standard output has none to take.
+    void commit() {
+        for (ReplacedFileSink* file : files) file->commit();
+    }
+};
+
+// Why a companion may not be written, naming it; empty when all may.
+std::string companions_refusal(const ConversionOptions& options) {
+    for (const CompanionFile& file : options.companions) {
+        if (file.path == "-") continue;
+        const std::string reason = companion_refusal(file, companion_look(options), options.input_path);
+        if (!reason.empty()) return file.path + ": " + reason;
+    }
+    return {};
+}
+
+// Each companion under a temporary beside it (or on standard output); the
+// old files stay until the run has succeeded.
+Companions open_companions(const ConversionOptions& options) {
+    Companions c;
+    const CompanionLook look = companion_look(options);
+    for (const CompanionFile& file : options.companions) {
+        if (file.path == "-") c.sinks.push_back(std::make_unique<StandardOutputSink>());
+        else {
+            auto replacing = std::make_unique<ReplacedFileSink>(file.path);
+            c.files.push_back(replacing.get());
+            c.sinks.push_back(std::move(replacing));
+        }
+        c.writers.push_back(companion_format(file.kind).make(*c.sinks.back(), look));
+    }
+    return c;
+}
+
 // Icons, one per class in class order, made in memory: the output folder
 // may hold the user's own files of these names.
 std::vector<Icon> make_icons(const ConversionOptions& options) {
@@ -102,10 +170,12 @@ RunResult write_archive(const ConversionOptions& options, const OutputPlace& pla
     host.reset_progress();
     host.phase(RunPhase::Begun, 0);
     try {
+        Companions companions = open_companions(options);
         ByteSink& member = archive.begin_member(file_name_part(place.kml_path), std::time(nullptr));
         const std::time_t icons_made = std::time(nullptr);
         const std::vector<Icon> icons = make_icons(options);
-        LogDocument document = write_log_document(input, options, icon_names(icons), member, host);
+        LogDocument document =
+            write_log_document(input, options, icon_names(icons), member, host, companions.outputs());
         archive.end_member();
         input.close();
         // The icons in class order after the document; a repeated colour
@@ -113,6 +183,7 @@ RunResult write_archive(const ConversionOptions& options, const OutputPlace& pla
         for (const Icon& icon : icons) archive.add_bytes(icon.name, icon.png, icons_made);
         if (options.timeline) add_timeline_member(archive, document.summary, options);
         archive.close();
+        companions.commit();
         return {RunOutcome::Finished, {}, document.placemarks, place.archive_path, document.epochs,
                 std::move(document.summary)};
     } catch (...) {
@@ -141,6 +212,8 @@ RunResult conversion_run(const ConversionOptions& options, RunHost& host) {
     if (!input.open(options.input_path)) return refused(host, RunOutcome::InputNotOpened, input.error());
 
     const OutputPlace place = output_place(options);
+    if (std::string reason = companions_refusal(options); !reason.empty())
+        return refused(host, RunOutcome::OutputNotCreated, std::move(reason));
     KmzPackager archive;
     if (auto reason = create_archive(archive, place, options, host))
         return refused(host, RunOutcome::OutputNotCreated, std::move(*reason));

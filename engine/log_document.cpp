@@ -16,37 +16,73 @@ SelectionRules selection_rules(const ConversionOptions& options) {
             options.use_all_waypoints,     options.placemark_interval_ms, options.split_gap_ms};
 }
 
-// Writes each final epoch into the document as the selection decides, and
-// hands it with what was decided to the summary.
-class DocumentFeed : public EpochConsumer {
+// Decides each final epoch once and hands it with the decision to every
+// output in turn.
+class EpochFeed : public EpochConsumer {
 public:
-    DocumentFeed(KmlDocument& document, const ConversionOptions& options, SummaryAccumulator& summary)
-        : document_(document), selection_(selection_rules(options)), summary_(summary) {}
+    EpochFeed(const ConversionOptions& options, std::vector<EpochOutput*> outputs)
+        : selection_(selection_rules(options)), outputs_(std::move(outputs)) {}
 
     void epoch_final(waypoints& record) override {
-        // The decision may stamp a date: the summary keeps the log's own.
-        receiver_date_ = receiver_date(record);
+        // The decision may stamp a date: the outputs are told the log's own.
+        log_date_ = receiver_date(record);
         const EpochDecision d = selection_.decide(record);
         if (d.date) record.date = *d.date;
-        int drawn = 0;
-        for (std::size_t i = 0; i < static_cast<std::size_t>(d.placemarks); ++i) {
-            if (!d.drawn[i]) continue;
-            document_.placemark(record, d.classes[i]);
-            ++drawn;
-        }
-        if (d.on_valid_track) document_.track_point(Track::Valid, record, d.valid_track_breaks);
-        if (d.on_all_points_track) document_.track_point(Track::AllPoints, record, d.all_points_track_breaks);
-        std::optional<FixClass> first_class;
-        if (d.placemarks > 0) first_class = d.classes[0];
-        summary_.add(record, {has_position(record), first_class, drawn, d.on_valid_track, receiver_date_});
+        const FinalEpoch epoch{record, d, placemarks_, log_date_};
+        for (EpochOutput* output : outputs_) output->epoch(epoch);
+        for (std::size_t i = 0; i < static_cast<std::size_t>(d.placemarks); ++i) placemarks_ += d.drawn[i] ? 1 : 0;
     }
     void last_epoch_follows() override { selection_.last_epoch_follows(); }
 
 private:
-    KmlDocument& document_;
     EpochSelection selection_;
-    SummaryAccumulator& summary_;
-    std::string receiver_date_;
+    std::vector<EpochOutput*> outputs_;
+    std::string log_date_;
+    std::int32_t placemarks_ = 0;
+};
+
+// The session at a glance, complete once the log has ended.
+class SummaryOutput : public EpochOutput {
+public:
+    const char* name() const override { return "session summary"; }
+    void epoch(const FinalEpoch& e) override {
+        const EpochDecision& d = e.decision;
+        int drawn = 0;
+        for (std::size_t i = 0; i < static_cast<std::size_t>(d.placemarks); ++i) drawn += d.drawn[i] ? 1 : 0;
+        std::optional<FixClass> first_class;
+        if (d.placemarks > 0) first_class = d.classes[0];
+        accumulator_.add(e.record, {has_position(e.record), first_class, drawn, d.on_valid_track, e.log_date});
+    }
+    void finish(std::uint64_t) override { summary_ = accumulator_.finish(); }
+    const SessionSummary& summary() const { return summary_; }
+
+private:
+    SummaryAccumulator accumulator_;
+    SessionSummary summary_;
+};
+
+// The KML document; with the fix-status strip its description is the
+// summary, so it finishes after the summary.
+class DocumentOutput : public EpochOutput {
+public:
+    DocumentOutput(KmlDocument& document, const SummaryOutput& summary, bool timeline)
+        : document_(document), summary_(summary), timeline_(timeline) {}
+    const char* name() const override { return "KML document"; }
+    void epoch(const FinalEpoch& e) override {
+        const EpochDecision& d = e.decision;
+        for (std::size_t i = 0; i < static_cast<std::size_t>(d.placemarks); ++i)
+            if (d.drawn[i]) document_.placemark(e.record, d.classes[i]);
+        if (d.on_valid_track) document_.track_point(Track::Valid, e.record, d.valid_track_breaks);
+        if (d.on_all_points_track) document_.track_point(Track::AllPoints, e.record, d.all_points_track_breaks);
+    }
+    void finish(std::uint64_t epochs) override {
+        document_.finish(epochs, timeline_ ? summary_html(summary_.summary()) : std::string());
+    }
+
+private:
+    KmlDocument& document_;
+    const SummaryOutput& summary_;
+    bool timeline_;
 };
 
 }  // namespace
@@ -58,12 +94,20 @@ KmlLook document_look(const ConversionOptions& options, IconNames icons) {
             options.split_gap_ms > 0, options.timeline ? kTimelineMember : ""};
 }
 
+CompanionLook companion_look(const ConversionOptions& options) {
+    return {options.input_format, options.use_all_waypoints, options.split_gap_ms > 0};
+}
+
 LogDocument write_log_document(InputFile& input, const ConversionOptions& options, IconNames icons,
-                               ByteSink& sink, RunHost& host) {
+                               ByteSink& sink, RunHost& host, const std::vector<EpochOutput*>& companions) {
     KmlDocument document(sink, document_look(options, std::move(icons)));
     host.phase(RunPhase::Reading, 0);
-    SummaryAccumulator summary;
-    DocumentFeed feed(document, options, summary);
+    // The summary first: the document's description is made from it.
+    SummaryOutput summary;
+    DocumentOutput document_output(document, summary, options.timeline);
+    std::vector<EpochOutput*> outputs{&summary, &document_output};
+    outputs.insert(outputs.end(), companions.begin(), companions.end());
+    EpochFeed feed(options, outputs);
     EpochStream epochs(feed);
     // Each epoch's placemarks are written as soon as the epoch is final.
     const std::uint64_t progress_step = input.size() / 100;  // the gauge's step
@@ -71,12 +115,14 @@ LogDocument write_log_document(InputFile& input, const ConversionOptions& option
     if (options.input_format == kFormatBinary) ingest_binary(input, progress_step, host, epochs);
     epochs.finish();
 
-    LogDocument result{epochs.size(), std::nullopt, summary.finish()};
+    LogDocument result{epochs.size(), std::nullopt, {}};
+    summary.finish(result.epochs);
+    result.summary = summary.summary();
     if (options.input_format == kFormatNmea || options.input_format == kFormatBinary) {
         result.placemarks = document.placemark_count();
         host.phase(RunPhase::Writing, *result.placemarks);
     }
-    document.finish(result.epochs, options.timeline ? summary_html(result.summary) : std::string());
+    for (std::size_t i = 1; i < outputs.size(); ++i) outputs[i]->finish(result.epochs);
     return result;
 }
 

@@ -43,7 +43,17 @@ FieldStep take_altitude(ChainContext& c, std::size_t open) {
 // The geoid separation is read like the altitude and discarded.
 FieldStep take_geoid(ChainContext& c, std::size_t open) { return take_height_with_unit(c, open, nullptr); }
 FieldStep take_diff_age(ChainContext& c, std::size_t open) { return take_double(c, open, c.record.diff_age); }
-FieldStep take_station(ChainContext& c, std::size_t) { return {true, c.star}; }
+// Only a station id the format allows (0 to 1023) is kept; the rest of the
+// sentence is passed over as before.
+FieldStep take_station(ChainContext& c, std::size_t open) {
+    const std::size_t end = field_end(c.s, open, c.star);
+    const std::string_view id = end > open ? field_text(c.s, open, end) : std::string_view();
+    if (!id.empty() && id.size() <= 4 && id.find_first_not_of("0123456789") == std::string_view::npos) {
+        const std::int32_t v = low32(c_atol(id));
+        if (v <= 1023) c.record.dgps_station = v;
+    }
+    return {true, c.star};
+}
 
 constexpr std::array<FieldHandler, 12> kGgaFields = {
     take_time,       // 092750.000   UTC time

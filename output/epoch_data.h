@@ -2,9 +2,16 @@
 // Schema at the head of the document, and SchemaData in every placemark.
 // The values are those of the description table, as numbers; a value the
 // table does not show as a number is left out, which readers take as null.
+// Every output that carries the fields (the document, the companion files)
+// takes their names, types and values from here.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "record/vocabulary.h"
 #include "record/waypoints.h"
@@ -14,6 +21,42 @@ namespace zelvo {
 
 // The class names the window shows beside the colours.
 const char* fix_class_name(FixClass fix_class);
+
+enum class FieldType { Int, Double, String };
+
+struct EpochField {
+    const char* name;
+    FieldType type;
+    bool nmea_only;  // binary logs have no GGA and GSA fields
+};
+
+// The fields of a log of `input_format`, in the order of the description table.
+std::vector<EpochField> epoch_fields(std::int32_t input_format);
+
+// One field's value; absent where the document leaves the field out.
+struct EpochValue {
+    const EpochField* field = nullptr;
+    bool present = false;
+    std::int64_t integer = 0;  // Int
+    double number = 0;         // Double, written with `decimals` digits
+    int decimals = 0;
+    // String: fix_class is `text`; utc_time is `text` (the date) "T" `time` "Z",
+    // each part as it stands in the record.
+    std::string_view text;
+    std::string_view time;
+};
+
+// The values of every field of epoch_fields(input_format), in that order.
+struct EpochValues {
+    std::array<EpochValue, 14> values;
+    std::size_t count = 0;
+};
+EpochValues epoch_values(const waypoints& record, std::int32_t number, FixClass fix_class,
+                         std::int32_t input_format);
+
+// The text a reader of the document finds in a String value: the parts up
+// to a NUL, every byte outside printable ASCII and tab as '?'.
+std::string epoch_value_text(const EpochValue& value);
 
 // The Schema element; binary logs have no GGA and GSA fields.
 void write_epoch_schema(KmlStream& out, std::int32_t input_format);

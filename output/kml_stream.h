@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "output/byte_sink.h"
+
 namespace zelvo {
 
 // A string literal whose line feeds are turned into CR LF when the program
@@ -43,14 +45,6 @@ constexpr const auto& operator""_kml() {
     return kCrLfLiteral<S>;
 }
 
-// Where the bytes of a stream end up: a file, a spool, an archive member.
-class ByteSink {
-public:
-    virtual ~ByteSink() = default;
-    // Throws std::runtime_error naming the destination and the reason.
-    virtual void write(const char* data, std::size_t size) = 0;
-};
-
 // Text stream with the conventions of the KML document: every line feed is
 // stored as CR LF (the document is a text-mode file on the system it was
 // designed for), numbers use '.' whatever the locale, and texts from the log
@@ -74,6 +68,7 @@ public:
     KmlStream& put_char(char c);
     // Bytes as they are (already in the document's line-end convention).
     KmlStream& put_raw(const char* data, std::size_t size);
+    KmlStream& put_raw(std::string_view text) { return put_raw(text.data(), text.size()); }
     KmlStream& put_int(std::int64_t v);                // "%d"
     KmlStream& put_fixed(double v, int decimals);      // "%.Nf" ("%f" is 6)
     // "%s" of a text inside an element: an empty text prints "(null)", a NUL

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <stdexcept>
 
 namespace zelvo {
@@ -31,11 +32,23 @@ void SpoolSink::copy_to(KmlStream& out) {
         out.put_raw(memory_.data(), memory_.size());
         return;
     }
+    copy_blocks([&out](const char* data, std::size_t n) { out.put_raw(data, n); });
+}
+
+void SpoolSink::copy_to(ByteSink& out) {
+    if (!file_) {
+        if (!memory_.empty()) out.write(memory_.data(), memory_.size());
+        return;
+    }
+    copy_blocks([&out](const char* data, std::size_t n) { out.write(data, n); });
+}
+
+void SpoolSink::copy_blocks(const std::function<void(const char*, std::size_t)>& take) {
     if (std::fflush(file_) != 0 || std::fseek(file_, 0, SEEK_SET) != 0)
         throw std::runtime_error(std::string("Cannot read a temporary file: ") + std::strerror(errno));
     std::vector<char> block(1 << 16);
     std::size_t n;
-    while ((n = std::fread(block.data(), 1, block.size(), file_)) > 0) out.put_raw(block.data(), n);
+    while ((n = std::fread(block.data(), 1, block.size(), file_)) > 0) take(block.data(), n);
     if (std::ferror(file_)) throw std::runtime_error("Cannot read a temporary file");
     std::fseek(file_, 0, SEEK_END);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,9 +23,14 @@ public:
     void write(const char* data, std::size_t size) override;
     // Hands everything written so far, in order, to `out` as raw bytes.
     void copy_to(KmlStream& out);
+    // The same straight into any sink (a stream writing to it is flushed
+    // first by its owner).
+    void copy_to(ByteSink& out);
     bool empty() const { return memory_.empty() && !file_; }
 
 private:
+    void copy_blocks(const std::function<void(const char*, std::size_t)>& take);
+
     std::size_t limit_;
     std::vector<char> memory_;
     std::FILE* file_ = nullptr;

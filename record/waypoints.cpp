@@ -12,6 +12,7 @@ void waypoints::clear() {
     fix_text.clear();
     sats_used = 0;
     hdop = diff_age = speed_kmh = course = 0;
+    dgps_station = -1;
     mode_indicator = 0;
     fix_mode = 0;
     sats.fill(sat_entry{});

@@ -36,6 +36,7 @@ struct waypoints {
     std::int32_t sats_used = 0;
     double hdop = 0;
     double diff_age = 0;       // seconds
+    std::int32_t dgps_station = -1;  // GGA differential station id, -1 when not given
     double speed_kmh = 0;
     double course = 0;         // degrees from true north
     char mode_indicator = 0;   // RMC mode letter, 0 when absent

@@ -14,7 +14,8 @@ packages=(
   libxml2-utils  # xmllint: the documents are checked against the KML schema
   shared-mime-info xdg-utils  # the installed types and the default application
   clang libclang-rt-dev
-  gdal-bin  # the --data fields read back by a GIS tool
+  gdal-bin  # the --data fields and the companion files read back by a GIS tool
+  gpsbabel  # the GPX companion read back by a route tool
 )
 
 missing=()

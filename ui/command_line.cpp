@@ -1,5 +1,6 @@
 #include "ui/command_line.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "engine/conversion_run.h"
+#include "engine/epoch_outputs.h"
 #include "engine/input_file.h"
 #include "engine/output_guard.h"
 #include "engine/summary_report.h"
@@ -235,8 +237,10 @@ int convert_to(ConversionOptions& options, const std::string& input, const std::
                bool progress, std::vector<SummaryEntry>* summaries = nullptr, std::FILE* lines = stdout) {
     const bool to_stdout = output == kStandardStream;
     PrivateDirectory spool;
+    // A reader that goes away early is a failed write, not a silent end.
+    for (const CompanionFile& f : options.companions)
+        if (f.path == kStandardStream) std::signal(SIGPIPE, SIG_IGN);
     if (to_stdout) {
-        // A reader that goes away early is a failed write, not a silent end.
         std::signal(SIGPIPE, SIG_IGN);
         std::string reason;
         if (!spool.create(reason)) {
@@ -364,6 +368,8 @@ int refuse_shared_files(const CommandRequest& request, const std::vector<std::st
     }
     if (!request.summary_path.empty())
         files.push_back({request.summary_path, RunFileRole::Companion, "the summary"});
+    for (const CompanionFile& f : request.companions)
+        files.push_back({f.path, RunFileRole::Companion, std::string("the ") + companion_format(f.kind).title + " file"});
     const std::optional<RunFileConflict> conflict = run_files_conflict(files);
     if (!conflict) return kConverted;
     std::fprintf(stderr, "%s: %s: %s\n  (%s)\n", kProgram, phase_text(RunPhase::OutputRefused),
@@ -410,14 +416,19 @@ int run_options_form(int argc, char** argv) {
         for (const auto& setting : request.settings) setting(options);
         options.input_format = request.format;
         options.config_path = request.config;
+        options.companions = request.companions;
         return options;
     };
     if (!request.config.empty()) warn_unreadable_settings(options_for(), request.config);
 
     int status = kConverted;
     std::vector<SummaryEntry> summaries;
-    // Standard output carries the summary when it is the summary's file.
-    std::FILE* lines = request.summary_path == kStandardStream ? stderr : stdout;
+    // Standard output carries the summary or a companion when it is its file.
+    const bool stdout_taken =
+        request.summary_path == kStandardStream ||
+        std::any_of(request.companions.begin(), request.companions.end(),
+                    [](const CompanionFile& f) { return f.path == kStandardStream; });
+    std::FILE* lines = stdout_taken ? stderr : stdout;
     for (std::size_t i = 0; i < request.inputs.size(); ++i) {
         const std::string& input = request.inputs[i];
         ConversionOptions options = options_for();

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string_view>
 
+#include "engine/epoch_outputs.h"
 #include "ui/color_text.h"
 
 namespace zelvo {
@@ -54,6 +55,15 @@ std::string take_seconds(CommandRequest& r, const char* value) {
     return {};
 }
 
+// A companion file of the archive; a repeated option names it anew.
+template <CompanionKind Kind>
+std::string take_companion(CommandRequest& r, const char* value) {
+    if (!*value) return "a file name or '-'";
+    std::erase_if(r.companions, [](const CompanionFile& f) { return f.kind == Kind; });
+    r.companions.push_back({Kind, value});
+    return {};
+}
+
 const OptionRow kOptions[] = {
     {"output", 'o', required_argument, "FILE",
      "write the archive to FILE ('-': standard output)",
@@ -74,6 +84,13 @@ const OptionRow kOptions[] = {
 
     {"summary", 0, required_argument, "FILE", "also write the session summaries as JSON to FILE ('-': stdout)",
      [](CommandRequest& r, const char* v) { r.summary_path = v; return std::string(); }},
+    {"gpx", 0, required_argument, "FILE", "also write the tracks as GPX 1.1 to FILE ('-': stdout)",
+     take_companion<CompanionKind::Gpx>},
+    {"geojson", 0, required_argument, "FILE",
+     "also write the waypoints and tracks as GeoJSON to FILE ('-': stdout)",
+     take_companion<CompanionKind::GeoJson>},
+    {"csv", 0, required_argument, "FILE", "also write the waypoints' values as CSV to FILE ('-': stdout)",
+     take_companion<CompanionKind::Csv>},
     {"timeline", 0, no_argument, nullptr, "add a fix-status strip and the session summary to the document",
      [](CommandRequest& r, const char*) {
          set(r, [](ConversionOptions& o) { o.timeline = true; });
@@ -235,6 +252,9 @@ CommandRequest parse_options(int argc, char** argv) {
     r.inputs.assign(args.begin() + optind, args.begin() + argc);
     if (r.inputs.empty()) r.error = "no input file given";
     else if (!r.output.empty() && r.inputs.size() > 1) r.error = "option '--output' takes one INPUT only";
+    else if (!r.companions.empty() && r.inputs.size() > 1)
+        r.error = "option '--" + std::string(companion_format(r.companions.front().kind).option) +
+                  "' takes one INPUT only";
     else if (std::count(r.inputs.begin(), r.inputs.end(), "-") > 1)
         r.error = "standard input ('-') can be read only once";
     return r;

@@ -26,6 +26,7 @@ struct CommandRequest {
     std::int32_t format = kFormatNmea;
     bool quiet = false;
     std::string summary_path;         // empty: no summary file
+    std::vector<CompanionFile> companions;  // in the order given; "-": standard output
     bool help = false;
     bool version = false;
     // Settings given as options, applied in their order over the values of

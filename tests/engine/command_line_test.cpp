@@ -589,6 +589,67 @@ TEST_F(CommandLine, HelpLinesFitEightyColumnsAndShowTheWindowForms) {
     EXPECT_NE(help.find("zelvoconverter [INPUT]\n"), std::string::npos) << help;
 }
 
+TEST_F(CommandLine, CompanionsThatWouldTakeAnotherFileOfTheRunAreRefusedBeforeReading) {
+    write_file(dir_.path() / "a.log", kGga);
+    write_file(dir_.path() / "s.json", "");
+    const struct {
+        const char* args;
+        int status;
+    } rows[] = {
+        {"--gpx a.log a.log", 1},
+        {"--gpx ./a.log a.log", 1},
+        {"-o x.kmz --csv x.kmz a.log", 1},
+        {"--csv a.log.kmz a.log", 1},  // the archive's default name
+        {"--gpx t.out --geojson t.out a.log", 1},
+        {"--summary s.json --csv s.json a.log", 1},
+        {"-o - --gpx - a.log", 1},
+        {"--gpx - --csv - a.log", 1},
+        {"--gpx t.gpx a.log a.log.kmz", 2},
+        {"--gpx= a.log", 2},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args);
+        Outcome o = run(row.args + std::string(" >/dev/null"));
+        EXPECT_EQ(o.status, row.status) << o.out;
+        EXPECT_EQ(entries(), (std::vector<std::string>{"a.log", "out.txt", "s.json"}));
+    }
+}
+
+TEST_F(CommandLine, CompanionsReplaceOnlyTheirOwnKindAndGoToStandardOutput) {
+    write_file(dir_.path() / "a.log", kGga);
+    write_file(dir_.path() / "notes.csv", "my,own\r\n");
+    Outcome o = run("-q --csv notes.csv a.log");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.out.find("notes.csv: it exists and is not a CSV file"), std::string::npos) << o.out;
+    EXPECT_EQ(read_file(dir_.path() / "notes.csv"), "my,own\r\n");
+    EXPECT_FALSE(exists("a.log.kmz"));
+
+    ASSERT_EQ(run("-q --gpx t.gpx --geojson t.geojson --csv t.csv a.log").status, 0);
+    ASSERT_EQ(run("-q --gpx t.gpx --geojson t.geojson --csv t.csv a.log").status, 0);  // its own files again
+    EXPECT_EQ(entries(), (std::vector<std::string>{"a.log", "a.log.kmz", "notes.csv", "out.txt", "t.csv",
+                                                   "t.geojson", "t.gpx"}));
+    // With a companion on standard output, the lines go to standard error.
+    o = shell("$Z --gpx - a.log 2>/dev/null");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.out, read_file(dir_.path() / "t.gpx"));
+}
+
+TEST_F(CommandLine, SignalsLeaveOnlyThePreviousCompanions) {
+    write_file(dir_.path() / "big.log", long_log());
+    write_file(dir_.path() / "small.log", kGga);
+    ASSERT_EQ(run("-q -o old.kmz --gpx old.gpx --csv old.csv small.log").status, 0);
+    const std::string gpx = read_file(dir_.path() / "old.gpx"), csv = read_file(dir_.path() / "old.csv");
+    pid_t pid = start(dir_.path(), {"-q", "-o", "old.kmz", "--gpx", "old.gpx", "--csv", "old.csv", "big.log"});
+    const std::string temporary = ".old.csv." + std::to_string(pid) + "-2.tmp";
+    for (int i = 0; i < 10000 && !exists(temporary); ++i) ::usleep(1000);
+    ASSERT_TRUE(exists(temporary));
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(exit_status(pid), 128 + SIGTERM);
+    EXPECT_EQ(entries(), (std::vector<std::string>{"big.log", "old.csv", "old.gpx", "old.kmz", "out.txt", "small.log"}));
+    EXPECT_EQ(read_file(dir_.path() / "old.gpx"), gpx);
+    EXPECT_EQ(read_file(dir_.path() / "old.csv"), csv);
+}
+
 namespace {
 
 // Every file in the directory but the test's own output, with its bytes.

@@ -342,3 +342,16 @@ TEST(Position, OnlyCoordinatesReadFromTheOpeningSentenceAndOnTheGlobe) {
     merge_epoch(rmc("GPRMC,100000,A,4807.038,N,01131.000,E,022.4,084.4,230394,,,A"), empty);
     EXPECT_FALSE(has_position(empty));
 }
+
+TEST(GgaDecoder, KeepsOnlyAStationIdTheFormatAllows) {
+    const struct {
+        const char* station;
+        std::int32_t expected;
+    } rows[] = {{"0042", 42}, {"1023", 1023}, {"", -1}, {"1024", -1}, {"12a", -1}, {"-1", -1}, {"00042", -1}};
+    for (const auto& row : rows) {
+        waypoints r = gga(std::string("GPGGA,092750.000,5321.6802,N,00630.3372,W,2,8,1.03,61.7,M,55.2,M,2.5,") +
+                          row.station);
+        EXPECT_EQ(r.dgps_station, row.expected) << row.station;
+        EXPECT_EQ(r.diff_age, 2.5);
+    }
+}
