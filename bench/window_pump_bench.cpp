@@ -111,9 +111,9 @@ public:
     // Through the window's own Run handler, as a user would start it.
     // The options the window gives a run of this log; the headless host gets
     // the very same.
-    zelvo::ConversionOptions choose(const std::string& log, int format) {
+    zelvo::ConversionOptions choose(const std::string& log, zelvo::InputFormat format) {
         form_.handle_dropped_files({QString::fromStdString(log)});
-        (format == zelvo::kFormatBinary ? form_.controls().binary_radio : form_.controls().nmea_radio)
+        (format == zelvo::InputFormat::Tolv ? form_.controls().binary_radio : form_.controls().nmea_radio)
             ->setChecked(true);
         return form_.gather_options();
     }
@@ -146,7 +146,7 @@ void remove_outputs(const std::string& log) {
 enum class Hosts { Both, Headless, Window };
 Hosts g_hosts = Hosts::Both;
 
-void report(const char* name, const std::string& log, const std::string& dir, int format) {
+void report(const char* name, const std::string& log, const std::string& dir, zelvo::InputFormat format) {
     constexpr int kRounds = 7;
     Timing headless, throttled, every;
     WindowBench window(dir);
@@ -205,8 +205,8 @@ int main(int argc, char** argv) {
     }
     repeat_into(dir + "big.tolv", sample, megabytes << 20);
 
-    report("NMEA", dir + "big.nmea", dir, zelvo::kFormatNmea);
-    report("Binary", dir + "big.tolv", dir, zelvo::kFormatBinary);
+    report("NMEA", dir + "big.nmea", dir, zelvo::InputFormat::Nmea);
+    report("Binary", dir + "big.tolv", dir, zelvo::InputFormat::Tolv);
     fs::remove_all(dir);
     return 0;
 }

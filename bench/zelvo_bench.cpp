@@ -1,8 +1,9 @@
 // Benchmark: converts a generated NMEA log of N epochs and prints the
 // throughput, the peak memory of the conversion, the time zlib alone needs
 // to compress the same KML on one core, and (when gpsbabel is installed)
-// the time of that program on the same log, and what the session summary
-// adds to a conversion.
+// the time of that program on the same log, what the session summary adds
+// to a conversion, and a binary log and a solution file of 500,000 epochs
+// against the NMEA log per epoch.
 //
 //   zelvo_bench [--epochs N] [--dir DIR]
 #include <algorithm>
@@ -226,8 +227,28 @@ double summary_seconds(const fs::path& log) {
 
 }  // namespace
 
+// A solution file of `epochs` lines at 1 Hz, walking north-east with every
+// Q from 1 to 6, without velocities (so speed and course come from the
+// geodesic between epochs). Returns its size in bytes.
+std::uint64_t write_solution_log(const fs::path& path, std::uint64_t epochs) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return 0;
+    std::fputs("%  GPST          latitude(deg) longitude(deg)  height(m)   Q  ns   sdn(m)   sde(m)   sdu(m)  sdne(m)"
+               "  sdeu(m)  sdun(m) age(s)  ratio\n", f);
+    for (std::uint64_t i = 0; i < epochs; ++i) {
+        const std::uint64_t seconds = 302400 * 1000ULL + i * 1000;  // from the middle of week 2137
+        std::fprintf(f, "%llu %10.3f %15.9f %15.9f %10.4f %3d %3d %8.4f %8.4f %8.4f %8.4f %8.4f %8.4f %6.2f %6.1f\n",
+                     static_cast<unsigned long long>(2137 + seconds / 604800000),
+                     static_cast<double>(seconds % 604800000) / 1000, 40.0 + 1e-6 * static_cast<double>(i % 200000),
+                     -105.0 + 1.3e-6 * static_cast<double>(i % 150000), 1578.7 + static_cast<double>(i % 50) * 0.01,
+                     static_cast<int>(i % 6 + 1), 11, 0.0542, 0.2093, 0.1052, 0.0133, -0.0902, -0.0069, 1.0, 3.2);
+    }
+    const bool ok = std::fclose(f) == 0;
+    return ok ? fs::file_size(path) : 0;
+}
+
 // Converts `log` into `kmz` in a child process; `adjust` changes the options.
-ChildRun convert(const fs::path& log, const fs::path& kmz, std::int32_t format,
+ChildRun convert(const fs::path& log, const fs::path& kmz, zelvo::InputFormat format,
                  void (*adjust)(zelvo::ConversionOptions&) = nullptr) {
     return in_child([&] {
         zelvo::ConversionOptions o;
@@ -266,7 +287,7 @@ int main(int argc, char** argv) {
     const std::uint64_t log_bytes = zelvo::bench::write_nmea_log(log.string(), epochs);
 
     const fs::path kmz = dir / "bench.kmz";
-    ChildRun run = convert(log, kmz, zelvo::kFormatNmea);
+    ChildRun run = convert(log, kmz, zelvo::InputFormat::Nmea);
     if (!run.ok) return 1;
 
     std::vector<unsigned char> kml =
@@ -301,10 +322,10 @@ int main(int argc, char** argv) {
     // class run, against every placemark; both with the all-epochs track.
     {
         const fs::path full_kmz = dir / "bench-full.kmz", thin_kmz = dir / "bench-thin.kmz";
-        ChildRun full = convert(log, full_kmz, zelvo::kFormatNmea, [](zelvo::ConversionOptions& o) {
+        ChildRun full = convert(log, full_kmz, zelvo::InputFormat::Nmea, [](zelvo::ConversionOptions& o) {
             o.use_all_waypoints = true;
         });
-        ChildRun thin = convert(log, thin_kmz, zelvo::kFormatNmea, [](zelvo::ConversionOptions& o) {
+        ChildRun thin = convert(log, thin_kmz, zelvo::InputFormat::Nmea, [](zelvo::ConversionOptions& o) {
             o.use_all_waypoints = true;
             o.placemark_interval_ms = 10'000;
         });
@@ -346,7 +367,7 @@ int main(int argc, char** argv) {
         auto best_of_two = [&](void (*adjust)(zelvo::ConversionOptions&)) {
             ChildRun best;
             for (int i = 0; i < 2; ++i) {
-                ChildRun r = convert(long_log, dir / "companions.kmz", zelvo::kFormatNmea, adjust);
+                ChildRun r = convert(long_log, dir / "companions.kmz", zelvo::InputFormat::Nmea, adjust);
                 if (!r.ok) return r;
                 if (i == 0 || r.cpu_seconds < best.cpu_seconds) best = r;
             }
@@ -379,7 +400,7 @@ int main(int argc, char** argv) {
     // The binary protocol, the same number of epochs.
     const fs::path tolv = dir / "bench.tolv";
     const std::uint64_t tolv_bytes = zelvo::bench::write_tolv_log(tolv.string(), epochs);
-    ChildRun binary = convert(tolv, dir / "bench-tolv.kmz", zelvo::kFormatBinary);
+    ChildRun binary = convert(tolv, dir / "bench-tolv.kmz", zelvo::InputFormat::Tolv);
     if (!binary.ok) return 1;
     const double tolv_mb = static_cast<double>(tolv_bytes) / 1e6;
     std::printf("binary log             %.1f MB\n", tolv_mb);
@@ -387,6 +408,21 @@ int main(int argc, char** argv) {
     std::printf("binary throughput      %.1f MB/s of input, %.0f epochs/s\n", tolv_mb / binary.seconds,
                 static_cast<double>(epochs) / binary.seconds);
     std::printf("binary peak memory     %.1f MiB\n", static_cast<double>(binary.peak_kib) / 1024.0);
+
+    // A solution file of half a million epochs, against the NMEA log per epoch.
+    constexpr std::uint64_t kSolutionEpochs = 500'000;
+    const fs::path pos = dir / "bench.pos";
+    const std::uint64_t pos_bytes = write_solution_log(pos, kSolutionEpochs);
+    ChildRun solution = convert(pos, dir / "bench-pos.kmz", zelvo::InputFormat::Solution);
+    if (!solution.ok || pos_bytes == 0) return 1;
+    const double nmea_us = run.seconds * 1e6 / static_cast<double>(epochs);
+    const double pos_us = solution.seconds * 1e6 / static_cast<double>(kSolutionEpochs);
+    std::printf("solution file          %llu epochs, %.1f MB\n", static_cast<unsigned long long>(kSolutionEpochs),
+                static_cast<double>(pos_bytes) / 1e6);
+    std::printf("solution file -> KMZ   %.3f s, %.2f us per epoch (NMEA %.2f us: %s)\n", solution.seconds, pos_us,
+                nmea_us, pos_us <= nmea_us ? "no slower" : "SLOWER");
+    std::printf("solution peak memory   %.1f MiB (NMEA %.1f MiB)\n", static_cast<double>(solution.peak_kib) / 1024.0,
+                static_cast<double>(run.peak_kib) / 1024.0);
     fs::remove_all(dir);
     return 0;
 }

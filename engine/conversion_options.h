@@ -24,7 +24,10 @@ struct ConversionOptions {
     std::string output_path;  // the archive's path; the run writes output_name into its directory
     std::string output_name;  // shown file name of the archive
     std::string config_path;
-    std::int32_t input_format = kFormatNmea;
+    InputFormat input_format = InputFormat::Nmea;
+    // Take the format from the log's first bytes instead (input_format when
+    // none is recognised).
+    bool detect_format = false;
     // The defaults are the window's initial values (before any settings
     // are loaded); the settings file and the window take them from here.
     ColorRef color_auto = kRed;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "engine/input_file.h"
+#include "engine/input_formats.h"
 #include "engine/log_document.h"
 #include "engine/output_guard.h"
 #include "engine/summary_report.h"
@@ -218,7 +219,20 @@ RunResult conversion_run(const ConversionOptions& options, RunHost& host) {
     if (auto reason = create_archive(archive, place, options, host))
         return refused(host, RunOutcome::OutputNotCreated, std::move(*reason));
 
-    RunResult result = write_archive(options, place, input, archive, host);
+    ConversionOptions run_options = options;
+    std::optional<InputFormat> recognised;
+    if (options.detect_format) {
+        try {
+            recognised = detect_input_format(input.peek(kDetectionBytes));
+        } catch (const std::runtime_error&) {
+            // Damaged compressed data: reading it again below fails the same
+            // way, where the run removes its unfinished archive.
+        }
+        if (recognised) run_options.input_format = *recognised;
+    }
+    RunResult result = write_archive(run_options, place, input, archive, host);
+    result.format = run_options.input_format;
+    result.format_recognised = recognised.has_value();
     host.phase(RunPhase::Finished, result.placemarks.value_or(0));
     return result;
 }

@@ -27,6 +27,10 @@ struct RunResult {
     std::string archive_path;  // the archive written, empty when refused
     std::uint64_t epochs = 0;  // epochs the log gave; 0 usually means the wrong format was chosen
     std::optional<SessionSummary> summary;  // of a finished run
+    InputFormat format = InputFormat::Nmea;  // the format the log was read as
+    // With detect_format: whether the log's content named the format; when
+    // not, it was none of the formats and was read as input_format.
+    bool format_recognised = false;
 };
 
 // "Waypoints N", the count as the window's right panel shows it.

@@ -7,9 +7,9 @@ namespace zelvo {
 
 namespace {
 
-std::string csv_header(std::int32_t input_format) {
+std::string csv_header(EpochFieldSet fields) {
     std::string header;
-    for (const EpochField& f : epoch_fields(input_format)) {
+    for (const EpochField& f : epoch_fields(fields)) {
         if (!header.empty()) header += ',';
         header += f.name;
     }
@@ -33,7 +33,7 @@ void put_csv_text(KmlStream& out, std::string_view text) {
 class CsvOutput : public EpochOutput {
 public:
     CsvOutput(ByteSink& sink, const CompanionLook& look) : look_(look), out_(sink) {
-        out_.put_raw(csv_header(look.input_format));
+        out_.put_raw(csv_header(look.fields));
     }
 
     const char* name() const override { return "CSV"; }
@@ -49,7 +49,7 @@ public:
 
 private:
     void row(const waypoints& r, std::int32_t number, FixClass c) {
-        const EpochValues values = epoch_values(r, number, c, look_.input_format);
+        const EpochValues values = epoch_values(r, number, c, look_.fields);
         for (std::size_t i = 0; i < values.count; ++i) {
             const EpochValue& v = values.values[i];
             if (i > 0) out_.put_char(',');
@@ -58,6 +58,7 @@ private:
                 case FieldType::Int: out_.put_int(v.integer); break;
                 case FieldType::Double: out_.put_fixed(v.number, v.decimals); break;
                 case FieldType::String: put_csv_text(out_, epoch_value_text(v)); break;
+                case FieldType::Bool: out_.put_raw(v.integer != 0 ? "true" : "false"); break;
             }
         }
         out_.put_raw("\r\n");
@@ -75,7 +76,7 @@ std::unique_ptr<EpochOutput> make_csv_output(ByteSink& sink, const CompanionLook
 
 // The same header as this run would write.
 bool is_csv_file(std::string_view head, const CompanionLook& look) {
-    const std::string header = csv_header(look.input_format);
+    const std::string header = csv_header(look.fields);
     const std::string_view bare = std::string_view(header).substr(0, header.size() - 2);
     if (head.substr(0, header.size()) == header) return true;
     return head.substr(0, bare.size() + 1) == std::string(bare) + "\n";

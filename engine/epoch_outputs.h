@@ -13,6 +13,7 @@
 #include "engine/conversion_options.h"
 #include "engine/waypoint_selection.h"
 #include "output/byte_sink.h"
+#include "output/epoch_data.h"
 #include "record/waypoints.h"
 
 namespace zelvo {
@@ -41,7 +42,7 @@ public:
 // writers take KmlStream for its locale-free numbers and write their text
 // with put_raw, which keeps their own line ends.
 struct CompanionLook {
-    std::int32_t input_format = kFormatNmea;
+    EpochFieldSet fields = EpochFieldSet::Nmea;  // the kind of log
     bool all_points_track = false;
     bool split_tracks = false;
 };

@@ -121,7 +121,7 @@ private:
         out_.put_raw("{\"type\":\"Feature\",\"geometry\":{\"type\":\"Point\",\"coordinates\":");
         put_position(out_, position_of(r));
         out_.put_raw("},\"properties\":{");
-        const EpochValues values = epoch_values(r, number, c, look_.input_format);
+        const EpochValues values = epoch_values(r, number, c, look_.fields);
         for (std::size_t i = 0; i < values.count; ++i) {
             const EpochValue& v = values.values[i];
             if (i > 0) out_.put_char(',');
@@ -134,6 +134,7 @@ private:
                 case FieldType::Int: out_.put_int(v.integer); break;
                 case FieldType::Double: out_.put_fixed(v.number, v.decimals); break;
                 case FieldType::String: put_json_string(out_, epoch_value_text(v)); break;
+                case FieldType::Bool: out_.put_raw(v.integer != 0 ? "true" : "false"); break;
             }
         }
         out_.put_raw("}}");

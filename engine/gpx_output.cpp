@@ -61,7 +61,7 @@ public:
 private:
     void point(KmlStream& out, const FinalEpoch& e, bool begins_piece) {
         const waypoints& r = e.record;
-        const bool nmea = look_.input_format == kFormatNmea;
+        const bool nmea = look_.fields == EpochFieldSet::Nmea;
         if (begins_piece && look_.split_tracks) out.put_raw("</trkseg>\n<trkseg>\n");
         // The schema's longitudes run from -180 up to but not including 180.
         const double lon = r.longitude == 180.0 ? -180.0 : r.longitude;
@@ -86,7 +86,8 @@ private:
             out.put_raw("<sat>").put_int(r.sats_used).put_raw("</sat>");
         if (std::isfinite(r.hdop) && r.hdop >= 0 && (nmea ? r.has_gga == 1 : r.hdop > 0))
             out.put_raw("<hdop>").put_fixed(r.hdop, 3).put_raw("</hdop>");
-        if (nmea && r.has_gga == 1 && d.placemarks > 0 && differential(d.classes[0]) && std::isfinite(r.diff_age) &&
+        const bool has_age = nmea ? r.has_gga == 1 : look_.fields == EpochFieldSet::Solution;
+        if (has_age && d.placemarks > 0 && differential(d.classes[0]) && std::isfinite(r.diff_age) &&
             r.diff_age >= 0)
             out.put_raw("<ageofdgpsdata>").put_fixed(r.diff_age, 2).put_raw("</ageofdgpsdata>");
         if (nmea && r.has_gga == 1 && r.dgps_station >= 0)

@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "engine/epoch_stream.h"
-#include "engine/ingestion.h"
+#include "engine/input_formats.h"
 #include "engine/summary_report.h"
 #include "engine/waypoint_selection.h"
 
@@ -27,7 +27,10 @@ public:
         // The decision may stamp a date: the outputs are told the log's own.
         log_date_ = receiver_date(record);
         const EpochDecision d = selection_.decide(record);
-        if (d.date) record.date = *d.date;
+        if (d.date) {
+            record.date = d.date->text;
+            record.date_source = d.date->source;
+        }
         const FinalEpoch epoch{record, d, placemarks_, log_date_};
         for (EpochOutput* output : outputs_) output->epoch(epoch);
         for (std::size_t i = 0; i < static_cast<std::size_t>(d.placemarks); ++i) placemarks_ += d.drawn[i] ? 1 : 0;
@@ -44,6 +47,7 @@ private:
 // The session at a glance, complete once the log has ended.
 class SummaryOutput : public EpochOutput {
 public:
+    explicit SummaryOutput(const InputFormatRow& format) : format_(format) {}
     const char* name() const override { return "session summary"; }
     void epoch(const FinalEpoch& e) override {
         const EpochDecision& d = e.decision;
@@ -51,12 +55,20 @@ public:
         for (std::size_t i = 0; i < static_cast<std::size_t>(d.placemarks); ++i) drawn += d.drawn[i] ? 1 : 0;
         std::optional<FixClass> first_class;
         if (d.placemarks > 0) first_class = d.classes[0];
-        accumulator_.add(e.record, {has_position(e.record), first_class, drawn, d.on_valid_track, e.log_date});
+        accumulator_.add(e.record, {has_position(e.record), first_class, drawn, d.on_valid_track, e.log_date,
+                                    format_.has_correction_age(e.record)});
     }
-    void finish(std::uint64_t) override { summary_ = accumulator_.finish(); }
+    // The lines the reading skipped, for formats that count them.
+    void set_skipped_lines(std::optional<std::uint64_t> lines) { skipped_lines_ = lines; }
+    void finish(std::uint64_t) override {
+        summary_ = accumulator_.finish();
+        summary_.skipped_lines = skipped_lines_;
+    }
     const SessionSummary& summary() const { return summary_; }
 
 private:
+    const InputFormatRow& format_;
+    std::optional<std::uint64_t> skipped_lines_;
     SummaryAccumulator accumulator_;
     SessionSummary summary_;
 };
@@ -88,14 +100,15 @@ private:
 }  // namespace
 
 KmlLook document_look(const ConversionOptions& options, IconNames icons) {
-    return {options.input_format,    std::move(icons),          options.icon_scale,
+    return {input_format_row(options.input_format).layout, std::move(icons), options.icon_scale,
             options.show_height,     options.track_width,       options.track_color,
             options.use_all_waypoints, options.full_track_color, options.epoch_data,
             options.split_gap_ms > 0, options.timeline ? kTimelineMember : ""};
 }
 
 CompanionLook companion_look(const ConversionOptions& options) {
-    return {options.input_format, options.use_all_waypoints, options.split_gap_ms > 0};
+    return {input_format_row(options.input_format).layout->fields, options.use_all_waypoints,
+            options.split_gap_ms > 0};
 }
 
 LogDocument write_log_document(InputFile& input, const ConversionOptions& options, IconNames icons,
@@ -103,7 +116,8 @@ LogDocument write_log_document(InputFile& input, const ConversionOptions& option
     KmlDocument document(sink, document_look(options, std::move(icons)));
     host.phase(RunPhase::Reading, 0);
     // The summary first: the document's description is made from it.
-    SummaryOutput summary;
+    const InputFormatRow& format = input_format_row(options.input_format);
+    SummaryOutput summary(format);
     DocumentOutput document_output(document, summary, options.timeline);
     std::vector<EpochOutput*> outputs{&summary, &document_output};
     outputs.insert(outputs.end(), companions.begin(), companions.end());
@@ -111,17 +125,14 @@ LogDocument write_log_document(InputFile& input, const ConversionOptions& option
     EpochStream epochs(feed);
     // Each epoch's placemarks are written as soon as the epoch is final.
     const std::uint64_t progress_step = input.size() / 100;  // the gauge's step
-    if (options.input_format == kFormatNmea) ingest_nmea(input, progress_step, host, epochs);
-    if (options.input_format == kFormatBinary) ingest_binary(input, progress_step, host, epochs);
+    const IngestReport report = format.ingest(input, progress_step, host, epochs);
     epochs.finish();
 
-    LogDocument result{epochs.size(), std::nullopt, {}};
+    LogDocument result{epochs.size(), document.placemark_count(), {}};
+    summary.set_skipped_lines(report.skipped_lines);
     summary.finish(result.epochs);
     result.summary = summary.summary();
-    if (options.input_format == kFormatNmea || options.input_format == kFormatBinary) {
-        result.placemarks = document.placemark_count();
-        host.phase(RunPhase::Writing, *result.placemarks);
-    }
+    host.phase(RunPhase::Writing, *result.placemarks);
     for (std::size_t i = 1; i < outputs.size(); ++i) outputs[i]->finish(result.epochs);
     return result;
 }

@@ -21,9 +21,7 @@ inline constexpr const char* kTimelineMember = "timeline.png";
 
 struct LogDocument {
     std::uint64_t epochs = 0;  // epochs the log gave
-    // The placemarks in the document's folder; none for a format that has
-    // no folder.
-    std::optional<std::int32_t> placemarks;
+    std::optional<std::int32_t> placemarks;  // in the document's folder
     SessionSummary summary;
 };
 

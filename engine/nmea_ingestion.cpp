@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 
 #include "engine/ingestion.h"
@@ -73,11 +74,10 @@ void merge_epoch(const waypoints& fresh, waypoints& last) {
         last.status = fresh.status;
         last.has_rmc = fresh.has_rmc;
         last.date += fresh.date;
+        last.date_source = fresh.date_source;
     }
 }
 
-// The gauge moves every progress_step + 1 bytes, and on the last byte of a
-// short read. Returns how often it moves over a chunk of n bytes.
 std::uint64_t gauge_steps(std::uint64_t& counter, std::uint64_t step, std::size_t n, bool short_chunk) {
     std::uint64_t steps = 0;
     std::uint64_t i = 0;
@@ -105,12 +105,17 @@ void ingest_nmea(InputFile& in, std::uint64_t progress_step, RunHost& host, Epoc
     NmeaFramer framer;
     waypoints fresh;
     std::uint64_t counter = 0;
+    std::uint64_t gauge_at = 0;
     while (!in.eof()) {
         const unsigned char* chunk = nullptr;
         const std::size_t n = in.read_chunk(chunk);
         host.pump_messages();
         host.bytes_read(in.consumed());
-        std::uint64_t steps = gauge_steps(counter, progress_step, n, n < kChunkSize);
+        // The gauge follows the bytes of the file, which a compressed log
+        // gives fewer of than its chunks hold.
+        const std::uint64_t moved = in.consumed() - gauge_at;
+        gauge_at = in.consumed();
+        std::uint64_t steps = gauge_steps(counter, progress_step, moved, n < kChunkSize);
         // The gauge stops at 100; more calls change nothing.
         for (std::uint64_t s = 0; s < steps && s <= 100; ++s) host.advance_progress();
 
@@ -128,6 +133,34 @@ void ingest_nmea(InputFile& in, std::uint64_t progress_step, RunHost& host, Epoc
             ++i;
         }
     }
+}
+
+std::size_t count_nmea_sentences(std::span<const unsigned char> head) {
+    constexpr std::size_t kLongestSentence = 128;
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < head.size(); ++i) {
+        if (head[i] != '$') continue;
+        const std::size_t limit = std::min(head.size(), i + kLongestSentence);
+        std::size_t star = i + 1;
+        unsigned sum = 0;
+        while (star < limit && head[star] != '*' && head[star] != '$' && head[star] != '\n') sum ^= head[star++];
+        if (star + 2 >= head.size() || head[star] != '*' || star - i < 6) continue;
+        auto hex = [](unsigned char c) -> int {
+            if (c >= '0' && c <= '9') return c - '0';
+            if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+            if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+            return -1;
+        };
+        const int high = hex(head[star + 1]), low = hex(head[star + 2]);
+        if (high < 0 || low < 0 || static_cast<unsigned>(high * 16 + low) != sum) continue;
+        SentenceBuffer s{};
+        std::memcpy(s.data(), head.data() + i, std::min(s.size(), star - i + 1));
+        if (has_type(s, "GGA") || has_type(s, "RMC") || has_type(s, "GSA") || has_type(s, "GSV") ||
+            is_rms_sentence(s))
+            ++count;
+        i = star;
+    }
+    return count;
 }
 
 }  // namespace zelvo

@@ -61,7 +61,7 @@ std::string time_of_day_text(std::int32_t ms_of_day) {
 
 std::string_view receiver_date(const waypoints& r) {
     const std::string& d = r.date;
-    if (d.size() != 10 || d[4] != '-' || d[7] != '-') return {};
+    if (r.date_source != DateSource::Log || d.size() != 10 || d[4] != '-' || d[7] != '-') return {};
     for (std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9})
         if (d[i] < '0' || d[i] > '9') return {};
     return d;
@@ -121,7 +121,7 @@ void SummaryAccumulator::add(const waypoints& r, const EpochFacts& facts) {
     }
     // The age of the corrections: an empty field reads as 0, which is no
     // correction rather than one of no age, like a zero HDOP.
-    if (r.has_gga == 1 && r.diff_age > 0 && std::isfinite(r.diff_age) &&
+    if (facts.has_correction_age && r.diff_age > 0 && std::isfinite(r.diff_age) &&
         (!s_.diff_age_max_s || r.diff_age > *s_.diff_age_max_s))
         s_.diff_age_max_s = r.diff_age;
     if (facts.on_valid_track && positioned) {

@@ -22,6 +22,7 @@ struct EpochFacts {
     int placemarks = 0;
     bool on_valid_track = false;
     std::string_view receiver_date;       // the log's own "yyyy-mm-dd"; empty when the log gave none
+    bool has_correction_age = false;      // the epoch's diff_age is an age of corrections
 };
 
 // Slot of the epochs with a position but no placemark, after the six classes.
@@ -55,6 +56,7 @@ struct SessionSummary {
     std::optional<double> hdop_max;
     std::optional<double> diff_age_max_s;
     std::optional<double> first_rtk_fix_after_s;
+    std::optional<std::uint64_t> skipped_lines;  // lines that were no epoch, for formats that count them
     TimelineBins timeline;
 };
 
@@ -112,7 +114,7 @@ private:
 };
 
 // The date the log itself gave the epoch ("yyyy-mm-dd"), or empty: a date
-// from the computer's clock (marked) or none at all is not the receiver's.
+// from the computer's clock or the user, or none at all, is not the receiver's.
 std::string_view receiver_date(const waypoints& record);
 
 // "hh:mm:ss.sss" of a time of day in milliseconds.

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "engine/input_formats.h"
 #include "output/utf8_text.h"
 
 namespace zelvo {
@@ -102,6 +103,7 @@ std::vector<std::pair<std::string, std::string>> summary_rows(const SessionSumma
     rows.emplace_back("diff age", s.diff_age_max_s ? "max " + fixed(*s.diff_age_max_s, 1) + " s" : "none");
     rows.emplace_back("RTK fix", s.first_rtk_fix_after_s ? "first after " + fixed(*s.first_rtk_fix_after_s, 1) + " s"
                                                          : "never");
+    if (s.skipped_lines) rows.emplace_back("bad lines", std::to_string(*s.skipped_lines) + " skipped");
     return rows;
 }
 
@@ -249,7 +251,7 @@ std::string summary_json(std::span<const SummaryEntry> entries) {
         j += "  {\n";
         j += "    \"input\": " + json_string(e.input) + ",\n";
         j += "    \"output\": " + json_string(e.output) + ",\n";
-        j += std::string("    \"format\": ") + (e.format == kFormatBinary ? "\"tolv\"" : "\"nmea\"") + ",\n";
+        j += std::string("    \"format\": \"") + input_format_row(e.format).json_name + "\",\n";
         j += "    \"epochs\": " + std::to_string(s.epochs) + ",\n";
         j += "    \"epochs_with_position\": " + std::to_string(s.epochs_with_position) + ",\n";
         j += "    \"placemarks\": " + std::to_string(s.placemarks) + ",\n";
@@ -269,9 +271,10 @@ std::string summary_json(std::span<const SummaryEntry> entries) {
              ", \"count\": " + std::to_string(s.gap_count) + ", \"longest_s\": " + shortest(s.longest_gap_s) + "},\n";
         j += "    \"hdop\": {\"median\": " + json_or_null(s.hdop_median) + ", \"max\": " + json_or_null(s.hdop_max) +
              "},\n";
-        j += "    \"diff_age_max_s\": " + json_or_null(e.format == kFormatBinary ? std::nullopt : s.diff_age_max_s) +
-             ",\n";
-        j += "    \"first_rtk_fix_after_s\": " + json_or_null(s.first_rtk_fix_after_s) + "\n";
+        j += "    \"diff_age_max_s\": " + json_or_null(s.diff_age_max_s) + ",\n";
+        j += "    \"first_rtk_fix_after_s\": " + json_or_null(s.first_rtk_fix_after_s);
+        if (s.skipped_lines) j += ",\n    \"skipped_lines\": " + std::to_string(*s.skipped_lines);
+        j += "\n";
         j += "  }";
     }
     return j + (entries.empty() ? "]\n" : "\n]\n");
@@ -283,6 +286,10 @@ std::string summary_lines(const SessionSummary& s, const std::string& indent) {
         out += indent + label + std::string(label.size() < 10 ? 10 - label.size() : 1, ' ') + text + "\n";
     }
     return out;
+}
+
+std::string format_line(InputFormat format, bool recognised, const std::string& indent) {
+    return indent + "format    " + input_format_row(format).name + (recognised ? " (recognised)" : "") + "\n";
 }
 
 std::string summary_html(const SessionSummary& s) {

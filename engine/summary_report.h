@@ -14,7 +14,7 @@ namespace zelvo {
 struct SummaryEntry {
     std::string input;
     std::string output;
-    std::int32_t format = kFormatNmea;
+    InputFormat format = InputFormat::Nmea;
     SessionSummary summary;
 };
 
@@ -23,6 +23,10 @@ std::string summary_json(std::span<const SummaryEntry> entries);
 
 // A few aligned lines, each ending in '\n', each starting with `indent`.
 std::string summary_lines(const SessionSummary& summary, const std::string& indent = "  ");
+
+// The summary's line naming the format the log was read as, and whether
+// that was recognised from its content, with the alignment of summary_lines.
+std::string format_line(InputFormat format, bool recognised, const std::string& indent = "  ");
 
 // The summary as an HTML table for a description.
 std::string summary_html(const SessionSummary& summary);

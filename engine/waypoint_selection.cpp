@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "engine/input_formats.h"
 #include "nmea/field_text.h"
 
 namespace zelvo {
@@ -49,12 +50,29 @@ bool passes_nmea_track_filter(const waypoints& r) {
            (r.has_gga == 0 && r.has_rmc == 1 && r.status == 'A');
 }
 
+// A solution's Q: 1 fix, 2 float, 3 SBAS, 4 DGPS, 5 single, 6 PPP, 7 dead
+// reckoning.
+FixClass class_by_solution_quality(std::int32_t q) {
+    switch (q) {
+        case 1: return FixClass::RtkFix;
+        case 2: return FixClass::RtkFloat;
+        case 3:
+        case 4:
+        case 6: return FixClass::Diff;
+        case 5: return FixClass::Auto;
+        case 7: return FixClass::Estimated;
+        default: return FixClass::Invalid;
+    }
+}
+
+}  // namespace
+
 EpochDecision select_nmea(const waypoints& r, const SelectionRules& rules) {
     EpochDecision d;
     const bool both = r.has_gga == 1 && r.has_rmc == 1;
     const bool gga_only = r.has_gga == 1 && r.has_rmc == 0;
     const bool rmc_only = r.has_gga == 0 && r.has_rmc == 1;
-    auto fixed_date = [&] { return rules.fixed_date + "^"; };
+    auto fixed_date = [&] { return EpochDate{rules.fixed_date, DateSource::Fixed}; };
     // The tests are independent: one epoch can give several placemarks.
     if (both && (r.status == 'A' || r.quality != 0)) {
         if (rules.use_fixed_date) d.date = fixed_date();
@@ -67,7 +85,7 @@ EpochDecision select_nmea(const waypoints& r, const SelectionRules& rules) {
     }
     if (gga_only && r.quality != 0) {
         // A GGA half has no date: the fixed one, or today's.
-        d.date = rules.use_fixed_date ? fixed_date() : today_with_marker();
+        d.date = rules.use_fixed_date ? fixed_date() : EpochDate{today_date(), DateSource::Today};
         if (auto c = class_by_quality(r.quality)) d.add(*c);
     }
     if (rmc_only && r.status == 'A') {
@@ -78,7 +96,7 @@ EpochDecision select_nmea(const waypoints& r, const SelectionRules& rules) {
     return d;
 }
 
-EpochDecision select_binary(const waypoints& r) {
+EpochDecision select_tolv(const waypoints& r, const SelectionRules&) {
     EpochDecision d;
     if (r.status == 'A') d.add(FixClass::Auto);
     else if (r.status == 'V') d.add(FixClass::Invalid);
@@ -86,12 +104,18 @@ EpochDecision select_binary(const waypoints& r) {
     return d;
 }
 
-}  // namespace
+// The file dates every epoch, as an RMC sentence does: the fixed date
+// replaces it when the user asks for one.
+EpochDecision select_solution(const waypoints& r, const SelectionRules& rules) {
+    EpochDecision d;
+    if (rules.use_fixed_date) d.date = EpochDate{rules.fixed_date, DateSource::Fixed};
+    d.add(class_by_solution_quality(r.quality));
+    d.on_valid_track = r.quality >= 1 && r.quality <= 6;
+    return d;
+}
 
 EpochDecision select_epoch(const waypoints& record, const SelectionRules& rules) {
-    EpochDecision d;
-    if (rules.input_format == kFormatNmea) d = select_nmea(record, rules);
-    else if (rules.input_format == kFormatBinary) d = select_binary(record);
+    EpochDecision d = input_format_row(rules.input_format).select(record, rules);
     d.on_all_points_track = rules.all_points_track;
     // An epoch without a position is not drawn and takes no number; its
     // date work is done all the same.

@@ -17,7 +17,7 @@ namespace zelvo {
 
 // The settings the decisions depend on.
 struct SelectionRules {
-    std::int32_t input_format = kFormatNmea;
+    InputFormat input_format = InputFormat::Nmea;
     bool use_fixed_date = true;
     std::string fixed_date;
     bool all_points_track = false;
@@ -25,9 +25,15 @@ struct SelectionRules {
     std::int64_t split_gap_ms = 0;           // 0: the tracks never break
 };
 
+// A date the selection stamps on an epoch, and where it came from.
+struct EpochDate {
+    std::string text;  // "yyyy-mm-dd" as the user or the clock gave it
+    DateSource source = DateSource::Fixed;
+};
+
 // What one epoch gives the document.
 struct EpochDecision {
-    std::optional<std::string> date;  // stamped on the record before its placemarks
+    std::optional<EpochDate> date;  // stamped on the record before its placemarks
     // The placemarks the epoch gives, in this order; a placemark thinned
     // out still counts as the epoch's class, but is not drawn.
     std::array<FixClass, 3> classes{};
@@ -44,6 +50,12 @@ struct EpochDecision {
         classes[static_cast<std::size_t>(placemarks++)] = c;
     }
 };
+
+// The classes, date and valid track of one epoch, by the rules of each kind
+// of log.
+EpochDecision select_nmea(const waypoints& record, const SelectionRules& rules);
+EpochDecision select_tolv(const waypoints& record, const SelectionRules& rules);
+EpochDecision select_solution(const waypoints& record, const SelectionRules& rules);
 
 // The decision for one epoch by its own fields alone: every placemark
 // drawn, no track broken. An epoch without a position gives no placemark

@@ -103,7 +103,7 @@ std::size_t field_end(const SentenceBuffer& s, std::size_t open, std::size_t sta
 
 void set_today_hook(TodayHook hook) { g_today_hook = hook; }
 
-std::string today_with_marker() {
+std::string today_date() {
     int year = 0, month = 0, day = 0;
     if (g_today_hook) {
         g_today_hook(year, month, day);
@@ -116,7 +116,7 @@ std::string today_with_marker() {
         day = local.tm_mday;
     }
     char buf[48];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d*", year, month, day);
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", year, month, day);
     return buf;
 }
 

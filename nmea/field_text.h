@@ -48,9 +48,8 @@ inline std::string_view field_text(const SentenceBuffer& s, std::size_t open, st
     return std::string_view(s.data() + open + 1, end - open - 1);
 }
 
-// Today's local date as "yyyy-mm-dd*": the mark of a date taken from the
-// computer's clock.
-std::string today_with_marker();
+// Today's local date as "yyyy-mm-dd", for an epoch whose log gave none.
+std::string today_date();
 
 // Tests fix the clock through this hook; nullptr restores the real clock.
 using TodayHook = void (*)(int& year, int& month, int& day);

@@ -38,10 +38,11 @@ FieldStep take_course(ChainContext& c, std::size_t open) {
 }
 
 // ddmmyy. An empty field means the receiver had no date: today's date from
-// the computer's clock, marked with '*'.
+// the computer's clock, which the epoch says it is.
 FieldStep take_date(ChainContext& c, std::size_t open) {
     if (field_is_empty(c, open)) {
-        c.record.date = today_with_marker();
+        c.record.date = today_date();
+        c.record.date_source = DateSource::Today;
         c.record.has_rmc = 1;
         return {true, open + 1};
     }

@@ -14,9 +14,10 @@ std::string kml_colour_text(ColorRef colour) {
     return buf;
 }
 
-std::string_view time_stamp_date(std::string_view date) {
+std::string_view time_stamp_date(std::string_view date, DateSource source) {
     std::size_t cut = date.find('^');
-    if (cut == std::string_view::npos) cut = date.find('*');
+    // The fixed date's own mark '^' would stop the cut at its end.
+    if (cut == std::string_view::npos && source != DateSource::Fixed) cut = date.find('*');
     if (cut != std::string_view::npos) date = date.substr(0, cut);
     return date.substr(0, 14);
 }
@@ -29,7 +30,7 @@ std::string_view up_to_nul(std::string_view text) { return text.substr(0, text.f
 // The text of <when> as it is printed, before it is made XML-safe (a valid
 // time has nothing that the safe form would change).
 std::string when_text(const waypoints& r) {
-    std::string text(up_to_nul(time_stamp_date(r.date)));
+    std::string text(up_to_nul(time_stamp_date(r.date, r.date_source)));
     text += 'T';
     text += r.time.empty() ? std::string_view("(null)") : up_to_nul(r.time);
     text += 'Z';
@@ -107,14 +108,14 @@ void put_gsa_status(KmlStream& out, std::int32_t fix_mode) {
     }
 }
 
-void put_satellite_table(KmlStream& out, const waypoints& r, std::int32_t input_format) {
+void put_satellite_table(KmlStream& out, const waypoints& r, bool glonass_channels) {
     out.put("\t<table>\n"_kml);
     out.put("<tfoot><tr><th colspan=5 align=center>Information about the satellites</th></tr></tfoot>\n"_kml);
     out.put("\t<tr>\t<th>SYS</th>\t<th>Svn</th>\t<th>El</th>\t<th>Az</th>\t<th>SNR</th>\t</tr>\n"_kml);
     for (const sat_entry& e : r.sats) {
         if (e.present != 1) continue;
         out.put("\t<tr>\t<td>"_kml);
-        if (e.system == 'R' && input_format == kFormatBinary) {
+        if (e.system == 'R' && glonass_channels) {
             out.put_char(e.system).put("/"_kml).put_int(e.channel);
         } else {
             // "%c" of the system letter: a NUL prints as a NUL byte.
@@ -129,26 +130,29 @@ void put_satellite_table(KmlStream& out, const waypoints& r, std::int32_t input_
     out.put("\t</table>\n"_kml);
 }
 
-// The description's table of the epoch, then its satellites, where the
-// viewer looks from, when the epoch was and its arrow: the placemark up to
-// the fields that go between its Style and its Point.
-void put_placemark_head(KmlStream& out, const waypoints& r, std::int32_t number, std::string_view icon,
-                        const KmlLook& look) {
-    const std::int32_t input_format = look.input_format;
-    const std::string_view icon_scale = look.icon_scale;
-    out.put("<Placemark>\n"_kml);
+// The date as the description shows it: with the mark of a date that is
+// not the log's own.
+void put_shown_date(KmlStream& out, const waypoints& r) {
+    const char* mark = date_marker(r.date_source);
+    if (*mark == '\0') out.put_cdata_text(r.date);
+    else out.put_cdata_text(r.date + mark);
+}
+
+// The description of an NMEA or binary epoch: its table, then its satellites.
+void put_classic_description(KmlStream& out, const waypoints& r, std::int32_t number, bool nmea) {
     out.put("<description><![CDATA[\n"_kml);
     out.put("\t<table>\n"_kml);
     out.put("\t<tr><th>NN</th><td>"_kml).put_int(number).put("</td></tr>\n"_kml);
     out.put("\t<tr><th>Longitude</th><td>"_kml).put_fixed(r.longitude, 6).put("</td></tr>\n"_kml);
     out.put("\t<tr><th>Latitude</th><td>"_kml).put_fixed(r.latitude, 6).put("</td></tr>\n"_kml);
     out.put("\t<tr><th>Altitude</th><td>"_kml).put_fixed(r.altitude, 3).put("m</td></tr>\n"_kml);
-    out.put("\t<tr><th>Time</th><td>"_kml).put_cdata_text(r.date).put("T"_kml).put_cdata_text(r.time)
-        .put("Z</td></tr>\n"_kml);
+    out.put("\t<tr><th>Time</th><td>"_kml);
+    put_shown_date(out, r);
+    out.put("T"_kml).put_cdata_text(r.time).put("Z</td></tr>\n"_kml);
     out.put("\t<tr><th>Speed</th><td>"_kml).put_fixed(r.speed_kmh, 1).put("kmh</td></tr>\n"_kml);
     out.put("\t<tr><th>COG</th><td>"_kml).put_fixed(r.course, 1).put("</td></tr>\n"_kml);
     out.put("\t<tr><th>RMS</th><td>"_kml).put_fixed(r.rms, 1).put("m</td></tr>\n"_kml);
-    if (input_format == kFormatNmea) {
+    if (nmea) {
         out.put("\t<tr><th>Status(GGA)</th><td>"_kml);
         put_gga_status(out, r);
         out.put("</td></tr>\n"_kml);
@@ -156,21 +160,66 @@ void put_placemark_head(KmlStream& out, const waypoints& r, std::int32_t number,
         out.put("\t<tr><th>Status(GSA)</th><td>"_kml);
         put_gsa_status(out, r.fix_mode);
         out.put("</td></tr>\n"_kml);
-    } else if (input_format == kFormatBinary) {
+    } else {
         out.put("\t<tr><th>Status</th><td>"_kml).put_cdata_text(r.fix_text).put("</td></tr>\n"_kml);
     }
     out.put("\t<tr><th>HDOP</th><td>"_kml).put_fixed(r.hdop, 3).put("</td></tr>\n"_kml);
-    if (input_format == kFormatNmea || (input_format == kFormatBinary && r.sats_used != -1)) {
+    if (nmea || r.sats_used != -1) {
         out.put("\t<tr><th>SAT</th><td>"_kml).put_int(r.sats_used).put("</td></tr>\n"_kml);
-    } else if (input_format == kFormatBinary) {
+    } else {
         out.put("\t<tr><th>SAT</th><td>None</td></tr>\n"_kml);
     }
     out.put("\t</table>\n"_kml);
-    if (r.has_sats == 1) put_satellite_table(out, r, input_format);
+    if (r.has_sats == 1) put_satellite_table(out, r, !nmea);
     out.put("]]></description>\n"_kml);
+}
+
+void put_nmea_description(KmlStream& out, const waypoints& r, std::int32_t number, FixClass) {
+    put_classic_description(out, r, number, true);
+}
+
+void put_tolv_description(KmlStream& out, const waypoints& r, std::int32_t number, FixClass) {
+    put_classic_description(out, r, number, false);
+}
+
+// A solution epoch: UTC time, the position to the file's precision, the
+// class with the Q it came from, and the solution's own quality figures.
+void put_solution_description(KmlStream& out, const waypoints& r, std::int32_t number, FixClass fix_class) {
+    const char* derived = r.motion_derived ? " (derived)</td></tr>\n" : "</td></tr>\n";
+    out.put("<description><![CDATA[\n"_kml);
+    out.put("\t<table>\n"_kml);
+    out.put("\t<tr><th>NN</th><td>"_kml).put_int(number).put("</td></tr>\n"_kml);
+    out.put("\t<tr><th>Time (UTC)</th><td>"_kml);
+    put_shown_date(out, r);
+    out.put("T"_kml).put_cdata_text(r.time).put("Z</td></tr>\n"_kml);
+    out.put("\t<tr><th>Latitude</th><td>"_kml).put_fixed(r.latitude, 9).put("</td></tr>\n"_kml);
+    out.put("\t<tr><th>Longitude</th><td>"_kml).put_fixed(r.longitude, 9).put("</td></tr>\n"_kml);
+    out.put("\t<tr><th>Height</th><td>"_kml).put_fixed(r.altitude, 4).put("m (ellipsoidal)</td></tr>\n"_kml);
+    out.put("\t<tr><th>Class</th><td>"_kml).put(fix_class_name(fix_class)).put(" (Q "_kml).put_int(r.quality)
+        .put(")</td></tr>\n"_kml);
+    out.put("\t<tr><th>SAT</th><td>"_kml).put_int(r.sats_used).put("</td></tr>\n"_kml);
+    out.put("\t<tr><th>sdn/sde/sdu</th><td>"_kml).put_fixed(r.sd_north, 4).put(" / "_kml).put_fixed(r.sd_east, 4)
+        .put(" / "_kml).put_fixed(r.sd_up, 4).put("m</td></tr>\n"_kml);
+    out.put("\t<tr><th>Age</th><td>"_kml).put_fixed(r.diff_age, 2).put("s</td></tr>\n"_kml);
+    out.put("\t<tr><th>Ratio</th><td>"_kml).put_fixed(r.ratio, 1).put("</td></tr>\n"_kml);
+    out.put("\t<tr><th>Speed</th><td>"_kml).put_fixed(r.speed_kmh, 1).put("kmh"_kml).put(derived);
+    out.put("\t<tr><th>COG</th><td>"_kml).put_fixed(r.course, 1).put(derived);
+    out.put("\t</table>\n"_kml);
+    out.put("]]></description>\n"_kml);
+}
+
+// The placemark up to the fields that go between its Style and its Point:
+// its description, where the viewer looks from, when the epoch was and its
+// arrow.
+void put_placemark_head(KmlStream& out, const waypoints& r, std::int32_t number, FixClass fix_class,
+                        std::string_view icon, const KmlLook& look) {
+    const std::string_view icon_scale = look.icon_scale;
+    const int decimals = look.layout->coordinate_decimals;
+    out.put("<Placemark>\n"_kml);
+    look.layout->description(out, r, number, fix_class);
     out.put("<LookAt>\n"_kml);
-    out.put("<longitude>"_kml).put_fixed(r.longitude, 6).put("</longitude>\n"_kml);
-    out.put("<latitude>"_kml).put_fixed(r.latitude, 6).put("</latitude>\n"_kml);
+    out.put("<longitude>"_kml).put_fixed(r.longitude, decimals).put("</longitude>\n"_kml);
+    out.put("<latitude>"_kml).put_fixed(r.latitude, decimals).put("</latitude>\n"_kml);
     out.put("<tilt>66</tilt>\n"_kml);
     out.put("</LookAt>\n"_kml);
     // One time that is no real date and time (an empty time field, a broken
@@ -192,19 +241,25 @@ void put_placemark_head(KmlStream& out, const waypoints& r, std::int32_t number,
     out.put("</Style>\n"_kml);
 }
 
-void put_placemark_point(KmlStream& out, const waypoints& r, bool show_height) {
+void put_placemark_point(KmlStream& out, const waypoints& r, bool show_height, int decimals) {
     out.put("<Point>\n"_kml);
     if (show_height) {
         out.put("<extrude>1</extrude>\n"_kml);
         out.put("<altitudeMode>relativeToGround</altitudeMode>\n"_kml);
     }
-    out.put("<coordinates>"_kml).put_fixed(r.longitude, 6).put(","_kml).put_fixed(r.latitude, 6).put(","_kml)
-        .put_fixed(r.altitude, 6).put("</coordinates>\n"_kml);
+    out.put("<coordinates>"_kml).put_fixed(r.longitude, decimals).put(","_kml).put_fixed(r.latitude, decimals)
+        .put(","_kml).put_fixed(r.altitude, 6).put("</coordinates>\n"_kml);
     out.put("</Point>\n"_kml);
     out.put("</Placemark>\n"_kml);
 }
 
 }  // namespace
+
+const EpochLayout kNmeaLayout{put_nmea_description, EpochFieldSet::Nmea, 6, true, false};
+const EpochLayout kTolvLayout{put_tolv_description, EpochFieldSet::Tolv, 6, false, true};
+// Solution files give millimetres: nine decimals of a degree keep them.
+const EpochLayout kSolutionLayout{put_solution_description, EpochFieldSet::Solution, 9,
+                                  false, false};
 
 KmlDocument::KmlDocument(ByteSink& sink, KmlLook look)
     : look_(std::move(look)),
@@ -220,13 +275,11 @@ KmlDocument::KmlDocument(ByteSink& sink, KmlLook look)
     // Schema after the styles and before the features.
     line_style(look_.track_color, "NormalTrack");
     if (look_.all_points_track) line_style(look_.full_track_color, "IncorrectTrack");
-    if (known_format() && look_.epoch_data) write_epoch_schema(out_, look_.input_format);
+    if (known_format() && look_.epoch_data) write_epoch_schema(out_, look_.layout->fields);
     if (known_format()) out_.put("<Folder>\n"_kml).put("<name>WayPoints</name>\n"_kml);
 }
 
-bool KmlDocument::known_format() const {
-    return look_.input_format == kFormatNmea || look_.input_format == kFormatBinary;
-}
+bool KmlDocument::known_format() const { return look_.layout != nullptr; }
 
 void KmlDocument::line_style(ColorRef colour, const char* id) {
     out_.put("<Style id=\""_kml).put(id).put("\">\n"_kml);
@@ -238,9 +291,9 @@ void KmlDocument::line_style(ColorRef colour, const char* id) {
 }
 
 void KmlDocument::placemark(const waypoints& record, FixClass fix_class) {
-    put_placemark_head(out_, record, count_, look_.icons[static_cast<int>(fix_class)], look_);
-    if (look_.epoch_data) write_epoch_data(out_, record, count_, fix_class, look_.input_format);
-    put_placemark_point(out_, record, look_.show_height);
+    put_placemark_head(out_, record, count_, fix_class, look_.icons[static_cast<int>(fix_class)], look_);
+    if (look_.epoch_data) write_epoch_data(out_, record, count_, fix_class, look_.layout->fields);
+    put_placemark_point(out_, record, look_.show_height, look_.layout->coordinate_decimals);
     ++count_;
 }
 
@@ -253,9 +306,10 @@ void KmlDocument::track_point(Track track, const waypoints& r, bool begins_line)
         out.put("<tessellate>1</tessellate>\n"_kml);
         out.put("<coordinates>\n"_kml);
     }
-    // Only the valid track of an NMEA log has its points at the line start.
-    if (track == Track::AllPoints || look_.input_format != kFormatNmea) out.put_char('\t');
-    out.put_fixed(r.longitude, 6).put_char(',').put_fixed(r.latitude, 6).put_char(',')
+    const bool at_line_start = track == Track::Valid && look_.layout && look_.layout->valid_track_at_line_start;
+    if (!at_line_start) out.put_char('\t');
+    const int decimals = look_.layout ? look_.layout->coordinate_decimals : 6;
+    out.put_fixed(r.longitude, decimals).put_char(',').put_fixed(r.latitude, decimals).put_char(',')
         .put_fixed(r.altitude, 6).put("\n"_kml);
 }
 
@@ -296,7 +350,7 @@ void KmlDocument::timeline(std::string_view description) {
 void KmlDocument::finish(std::uint64_t epochs, std::string_view description) {
     if (known_format()) {
         out_.put("</Folder>\n"_kml);
-        if (look_.input_format == kFormatBinary || epochs != 0)
+        if (look_.layout->valid_track_without_epochs || epochs != 0)
             track(Track::Valid, valid_points_, valid_stream_, "NormalTrack");
     }
     if (look_.all_points_track) track(Track::AllPoints, all_points_, all_stream_, "IncorrectTrack");

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "output/epoch_data.h"
 #include "output/kml_stream.h"
 #include "output/spool_sink.h"
 #include "record/vocabulary.h"
@@ -23,13 +24,28 @@ std::string kml_colour_text(ColorRef colour);
 // 00-23, minute and second 00-59.
 bool is_kml_time(std::string_view text);
 
-// The date of the time stamp: cut before its marker ('^' first, then '*'),
-// at most 14 characters.
-std::string_view time_stamp_date(std::string_view date);
+// The date of the time stamp, at most 14 characters. A hand-edited fixed
+// date may hold the mark characters itself: the date with its mark is cut
+// before the first '^', else before the first '*'.
+std::string_view time_stamp_date(std::string_view date, DateSource source);
+
+// How the placemarks of one kind of log are written: the description table,
+// the typed epoch fields, and the few ways its tracks differ.
+struct EpochLayout {
+    void (*description)(KmlStream& out, const waypoints& record, std::int32_t number, FixClass fix_class);
+    EpochFieldSet fields;  // the typed epoch fields
+    int coordinate_decimals;
+    bool valid_track_at_line_start;   // its points without the leading tab
+    bool valid_track_without_epochs;  // written even when the log gave no epoch
+};
+
+extern const EpochLayout kNmeaLayout;
+extern const EpochLayout kTolvLayout;
+extern const EpochLayout kSolutionLayout;
 
 // How the document draws what it is given.
 struct KmlLook {
-    std::int32_t input_format = kFormatNmea;  // another value: no folder and no valid track
+    const EpochLayout* layout = &kNmeaLayout;  // none: no folder and no valid track
     IconNames icons;                          // indexed by FixClass
     std::string icon_scale;
     bool show_height = false;

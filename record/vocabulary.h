@@ -1,8 +1,9 @@
-// The words every layer shares: colours, fix classes, icon names and the
-// two input formats. Depends on nothing.
+// The words every layer shares: colours, fix classes, icon names, the input
+// formats and where a date came from. Depends on nothing.
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -29,6 +30,23 @@ inline constexpr std::array<FixClass, kFixClassCount> kIconOrder = {
 // File names of the six icons, indexed by FixClass.
 using IconNames = std::array<std::string, kFixClassCount>;
 
-enum InputFormat : std::int32_t { kFormatNmea = 0, kFormatBinary = 1 };
+// The logs the program reads. Each has one row in the table of
+// engine/input_formats.h; a format added here without its row fails to build.
+enum class InputFormat : std::uint8_t { Nmea, Tolv, Solution };
+inline constexpr std::size_t kInputFormatCount = static_cast<std::size_t>(InputFormat::Solution) + 1;
+
+// Where the date of an epoch came from: the log itself, the user's fixed
+// date, or the computer's clock because the log had none.
+enum class DateSource : std::uint8_t { Log, Fixed, Today };
+
+// The mark the description shows after a date that is not the log's own.
+constexpr const char* date_marker(DateSource source) {
+    switch (source) {
+        case DateSource::Log: return "";
+        case DateSource::Fixed: return "^";
+        case DateSource::Today: return "*";
+    }
+    return "";
+}
 
 }  // namespace zelvo

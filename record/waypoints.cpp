@@ -6,6 +6,7 @@ void waypoints::clear() {
     time.clear();
     latitude = longitude = altitude = 0;
     date.clear();
+    date_source = DateSource::Log;
     status = 0;
     rms = 0;
     quality = 0;
@@ -20,6 +21,8 @@ void waypoints::clear() {
     ms_of_day = 0;
     has_gga = has_rmc = 0;
     has_latitude = has_longitude = false;
+    sd_north = sd_east = sd_up = ratio = 0;
+    motion_derived = false;
 }
 
 bool has_position(const waypoints& r) {

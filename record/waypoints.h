@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "record/vocabulary.h"
+
 namespace zelvo {
 
 // One satellite of the table. The index in the table is the NMEA satellite
@@ -28,7 +30,8 @@ struct waypoints {
     double latitude = 0;       // degrees, north positive
     double longitude = 0;      // degrees, east positive
     double altitude = 0;       // metres
-    std::string date;          // "yyyy-mm-dd", optionally a '*' or '^' marker
+    std::string date;          // "yyyy-mm-dd", empty when no date is known
+    DateSource date_source = DateSource::Log;
     char status = 0;           // 'A' valid, 'V' invalid
     double rms = 0;            // metres
     std::int32_t quality = 0;  // GGA fix quality
@@ -50,6 +53,12 @@ struct waypoints {
     // the sentence or message that opens an epoch sets them.
     bool has_latitude = false;
     bool has_longitude = false;
+    // Solution files only: the standard deviations north, east and up
+    // (metres), the ambiguity ratio, and whether speed and course were
+    // worked out from the positions rather than read.
+    double sd_north = 0, sd_east = 0, sd_up = 0;
+    double ratio = 0;
+    bool motion_derived = false;
 
     // Back to the zero state without giving up the texts' storage.
     void clear();

@@ -112,7 +112,7 @@ def opt(v, fmt="%r"):
 
 def row(path, binary, s):
     return ('    {"%s", %s, %d, %d, %d, {%s}, %s, %s, %d, %r, {%r, %d, %d}, %s, %s, %s, %s},' % (
-        os.path.basename(path), "kFormatBinary" if binary else "kFormatNmea", s["epochs"],
+        os.path.basename(path), "InputFormat::Tolv" if binary else "InputFormat::Nmea", s["epochs"],
         s["with_position"], s["placemarks"], ", ".join(map(str, s["classes"])),
         opt(s["first"], '"%s"'), opt(s["last"], '"%s"'), s["duration"], s["track"],
         s["gaps"][0], s["gaps"][1], s["gaps"][2],

@@ -18,6 +18,7 @@
 #include "engine/conversion_run.h"
 #include "engine/epoch_outputs.h"
 #include "engine/input_file.h"
+#include "engine/input_formats.h"
 #include "engine/output_guard.h"
 #include "engine/summary_report.h"
 #include "output/file_paths.h"
@@ -215,16 +216,20 @@ int convert(ConversionOptions& options, const std::string& shown, bool quiet, bo
         std::FILE* out = to_stdout ? stderr : lines;
         std::fprintf(out, "%s: %s -> %s\n", shown.c_str(), count_text(result).c_str(),
                      to_stdout ? "standard output" : result.archive_path.c_str());
-        if (result.summary) std::fputs(summary_lines(*result.summary).c_str(), out);
+        if (result.summary) {
+            std::fputs(format_line(result.format, result.format_recognised).c_str(), out);
+            std::fputs(summary_lines(*result.summary).c_str(), out);
+        }
     }
     if (summaries && result.summary) {
-        summaries->push_back({from_stdin ? "-" : shown, to_stdout ? "-" : result.archive_path, options.input_format,
+        summaries->push_back({from_stdin ? "-" : shown, to_stdout ? "-" : result.archive_path, result.format,
                               *result.summary});
     }
     if (result.epochs == 0) {
+        const bool unrecognised = options.detect_format && !result.format_recognised;
         std::fprintf(stderr, "%s: no epoch found (%s)\n", shown.c_str(),
-                     options.input_format == kFormatBinary ? "read as TOLV; for an NMEA log use -f nmea"
-                                                           : "read as NMEA; for a binary log use -f tolv");
+                     unrecognised ? "none of NMEA, TOLV or a solution file was recognised; read as NMEA"
+                                  : input_format_row(result.format).no_epoch_hint);
         return kNoEpoch;
     }
     return kConverted;
@@ -350,7 +355,8 @@ int run_plain_form(int argc, char** argv) {
         return usage_error(e.what());
     }
     if (found) warn_unreadable_settings(options, settings_path);
-    options.input_format = kFormatNmea;
+    options.input_format = InputFormat::Nmea;
+    options.detect_format = false;
     // This form keeps 0 for a log without epochs; the line on stderr says it.
     return convert_to(options, options.input_path, options.output_path, /*quiet=*/true, /*progress=*/true) == kFailed
                ? 1
@@ -414,7 +420,8 @@ int run_options_form(int argc, char** argv) {
         ConversionOptions options;
         settings.apply_to(options);
         for (const auto& setting : request.settings) setting(options);
-        options.input_format = request.format;
+        options.input_format = request.format.value_or(InputFormat::Nmea);
+        options.detect_format = !request.format;
         options.config_path = request.config;
         options.companions = request.companions;
         return options;

@@ -6,9 +6,11 @@
 #include <cmath>
 #include <getopt.h>
 #include <optional>
+#include <strings.h>
 #include <string_view>
 
 #include "engine/epoch_outputs.h"
+#include "engine/input_formats.h"
 #include "ui/color_text.h"
 
 namespace zelvo {
@@ -70,14 +72,17 @@ const OptionRow kOptions[] = {
      [](CommandRequest& r, const char* v) { r.output = v; return std::string(); }},
     {"config", 'c', required_argument, "FILE", "take the settings from FILE",
      [](CommandRequest& r, const char* v) { r.config = v; return std::string(); }},
-    {"format", 'f', required_argument, "FORMAT", "nmea (the default) or tolv, the binary protocol",
+    {"format", 'f', required_argument, "FORMAT", "auto (the default: by the log's content), or one of the formats below",
      [](CommandRequest& r, const char* v) {
-         std::string f = v;
-         std::transform(f.begin(), f.end(), f.begin(), [](unsigned char c) { return std::tolower(c); });
-         if (f == "nmea") r.format = kFormatNmea;
-         else if (f == "tolv") r.format = kFormatBinary;
-         else return std::string("nmea or tolv");
-         return std::string();
+         if (std::string_view(v).size() == 4 && strncasecmp(v, "auto", 4) == 0) {
+             r.format.reset();
+             return std::string();
+         }
+         r.format = input_format_of_token(v);
+         if (r.format) return std::string();
+         std::string tokens = "auto";
+         for (const InputFormatRow& row : input_format_rows()) tokens += std::string(", ") + row.token;
+         return tokens;
      }},
     {"quiet", 'q', no_argument, nullptr, "print no progress and no lines per converted log",
      [](CommandRequest& r, const char*) { r.quiet = true; return std::string(); }},
@@ -277,6 +282,16 @@ std::string help_text() {
         "\n"
         "Options:\n";
     for (const OptionRow& row : kOptions) {
+        if (row.short_name == 'f') {
+            // The formats under their option, from the table of formats.
+            text += "  -f, --format=FORMAT       auto (the default: recognised by the log's content), or\n";
+            for (const InputFormatRow& f : input_format_rows()) {
+                std::string left = std::string("                              ") + f.token;
+                left.resize(std::max<std::size_t>(left.size() + 2, 36), ' ');
+                text += left + f.description + "\n";
+            }
+            continue;
+        }
         std::string left = row.short_name ? std::string("  -") + row.short_name + ", " : std::string("      ");
         left += option_name(row);
         if (row.argument == required_argument) left += std::string("=") + row.value_name;
@@ -308,9 +323,10 @@ std::string help_text() {
         "\n"
         "The setting options override the settings file, which overrides the built-in\n"
         "settings. C is #RRGGBB or an SVG colour name such as red or darkorange.\n"
+        "A log compressed with gzip is read as the log it holds, in every form.\n"
         "\n"
         "Exit status: 0 all converted, 1 a conversion failed, 2 a usage error,\n"
-        "3 converted but no epoch found (the log may be in the other format).\n"
+        "3 converted but no epoch found (the log may be in another format).\n"
         "With several inputs the worst wins, 1 over 3.\n";
     return text;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,7 @@ struct CommandRequest {
     std::vector<std::string> inputs;  // "-" reads standard input
     std::string output;               // empty: each input + ".kmz"; "-": standard output
     std::string config;               // empty: the built-in settings
-    std::int32_t format = kFormatNmea;
+    std::optional<InputFormat> format;  // none: recognised from each log's content
     bool quiet = false;
     std::string summary_path;         // empty: no summary file
     std::vector<CompanionFile> companions;  // in the order given; "-": standard output

@@ -30,6 +30,7 @@
 #include <variant>
 
 #include "engine/conversion_run.h"
+#include "engine/input_formats.h"
 #include "engine/summary_report.h"
 #include "ui/window_controls.h"
 #include "ui/window_dialogs.h"
@@ -293,10 +294,12 @@ void TForm1::create_input_output_controls() {
 
     c_.input_group = make_group(this, "GroupBox1", tr(">>>Input"), {2, 172, 202, 69}, mono_font());
     c_.format_group = make_group(c_.input_group, "RadioGroup1", tr("Format "), {8, 14, 191, 30}, mono_font());
-    // Two columns, as a radio group lays out its items.
-    const int column = (191 - 8) / 2;
+    // Three columns, as a radio group lays out its items.
+    const int column = (191 - 8) / 3;
     c_.nmea_radio = make_radio(c_.format_group, "RadioGroup1Item0", tr("NMEA"), {6, 13, column - 4, 15});
     c_.binary_radio = make_radio(c_.format_group, "RadioGroup1Item1", tr("TOLV"), {6 + column, 13, column - 4, 15});
+    c_.solution_radio =
+        make_radio(c_.format_group, "RadioGroup1Item2", tr("POS"), {6 + 2 * column, 13, column - 4, 15});
     c_.nmea_radio->setChecked(true);
     c_.input_edit = make_edit(c_.input_group, "Edit1", {8, 46, 167, 18}, serif10_font());
     c_.input_button = make_button(c_.input_group, "SpeedButtonOpen", {176, 46, 18, 18}, QStyle::SP_DirOpenIcon);
@@ -455,6 +458,22 @@ void TForm1::set_input_from_file(const QString& full_name) {
     input_full_path_ = full_name;
     c_.input_edit->setToolTip(input_full_path_);
     put_output(full_name + QStringLiteral(".kmz"));
+    // The log's content picks the format; the user may still change it.
+    if (std::optional<InputFormat> format = detect_log_format(to_path(full_name))) choose_format(*format);
+}
+
+InputFormat TForm1::chosen_format() const {
+    if (c_.binary_radio->isChecked()) return InputFormat::Tolv;
+    if (c_.solution_radio->isChecked()) return InputFormat::Solution;
+    return InputFormat::Nmea;
+}
+
+void TForm1::choose_format(InputFormat format) {
+    switch (format) {
+        case InputFormat::Nmea: c_.nmea_radio->setChecked(true); break;
+        case InputFormat::Tolv: c_.binary_radio->setChecked(true); break;
+        case InputFormat::Solution: c_.solution_radio->setChecked(true); break;
+    }
 }
 
 void TForm1::set_output_full_path(const QString& path) {
@@ -548,7 +567,7 @@ ConversionOptions TForm1::gather_options() const {
     // and the field may hold a typed path: the name comes from the full path.
     o.output_name = to_path(output_full_path_.isEmpty() ? c_.output_edit->text() : name_of(output_full_path_));
     o.config_path = to_path(config_full_path_);
-    o.input_format = c_.binary_radio->isChecked() ? kFormatBinary : kFormatNmea;
+    o.input_format = chosen_format();
     settings_->put_choices(o);
     return o;
 }
@@ -606,7 +625,9 @@ void TForm1::show_run_result(const ConversionOptions& options, const RunResult& 
         const QString message = to_qstring(finished_message(options.input_name, result)) + QLatin1Char('\n') +
                                 from_path(result.archive_path);
         // More to read on request: the session summary.
-        const QString details = result.summary ? to_qstring(summary_lines(*result.summary, "")) : QString();
+        const QString details =
+            result.summary ? to_qstring(format_line(result.format, false, "") + summary_lines(*result.summary, ""))
+                           : QString();
         if (result.epochs == 0) show_no_epoch_information(message, options.input_format);
         else if (details.isEmpty()) dialogs_.information(this, tr("Information"), message);
         else dialogs_.information_with_details(this, tr("Information"), message, details);
@@ -693,10 +714,13 @@ FileFailureAction TForm1::file_failure(const std::string& text) {
 
 // A log without a single epoch was most likely read in the wrong format:
 // the closing message has a warning icon and a hint on how to read it.
-void TForm1::show_no_epoch_information(const QString& message, std::int32_t input_format) {
-    const QString hint = input_format == kFormatBinary
-                             ? tr("No epoch found (read as TOLV; for an NMEA log choose NMEA)")
-                             : tr("No epoch found (read as NMEA; for a binary log choose TOLV)");
+void TForm1::show_no_epoch_information(const QString& message, InputFormat input_format) {
+    QString hint;
+    switch (input_format) {
+        case InputFormat::Nmea: hint = tr("No epoch found (read as NMEA; for a binary log choose TOLV, for a solution file POS)"); break;
+        case InputFormat::Tolv: hint = tr("No epoch found (read as TOLV; for an NMEA log choose NMEA, for a solution file POS)"); break;
+        case InputFormat::Solution: hint = tr("No epoch found (read as a solution file; for an NMEA log choose NMEA, for a binary log TOLV)"); break;
+    }
     dialogs_.warning(this, tr("Information"), message + QLatin1Char('\n') + hint);
 }
 

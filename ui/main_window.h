@@ -40,6 +40,7 @@ struct FormControls {
     QGroupBox* format_group;
     QRadioButton* nmea_radio;
     QRadioButton* binary_radio;
+    QRadioButton* solution_radio;
     QLineEdit* input_edit;
     QToolButton* input_button;
     QGroupBox* output_group;
@@ -164,7 +165,10 @@ private:
     // What the window shows of a run that returned: the refusal's file and
     // reason in the status panel's hint, or the closing message.
     void show_run_result(const ConversionOptions& options, const RunResult& result);
-    void show_no_epoch_information(const QString& message, std::int32_t input_format);
+    void show_no_epoch_information(const QString& message, InputFormat input_format);
+    // The format group's choice, and setting it.
+    InputFormat chosen_format() const;
+    void choose_format(InputFormat format);
     void set_input_from_file(const QString& full_name);
     void set_output_full_path(const QString& path);
     // Runs a handler; an error escaping it goes to the general error report.

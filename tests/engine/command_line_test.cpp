@@ -129,14 +129,16 @@ TEST_F(CommandLine, ALogWithoutEpochsIsSaidAndExitsWithThree) {
     write_file(dir_.path() / "a.log", kGga);
     write_file(dir_.path() / "empty.log", "");
     write_file(dir_.path() / "noise.bin", noise);
-    const std::string as_nmea = ": no epoch found (read as NMEA; for a binary log use -f tolv)\n";
+    const std::string as_nmea = ": no epoch found (read as NMEA; for a binary log use -f tolv, for a solution file -f pos)\n";
+    const std::string none = ": no epoch found (none of NMEA, TOLV or a solution file was recognised; read as NMEA)\n";
     struct Case { std::string args; int status; std::string said; };
     const Case cases[] = {
-        {"-q empty.log", 3, "empty.log" + as_nmea},
-        {"-q noise.bin", 3, "noise.bin" + as_nmea},
-        {"-q -f tolv a.log", 3, "a.log: no epoch found (read as TOLV; for an NMEA log use -f nmea)\n"},
-        {"-q a.log empty.log", 3, "empty.log" + as_nmea},   // the worst wins
-        {"-q empty.log missing.log", 1, "empty.log" + as_nmea},  // a failure over no epoch
+        {"-q empty.log", 3, "empty.log" + none},
+        {"-q noise.bin", 3, "noise.bin" + none},
+        {"-q -f nmea noise.bin", 3, "noise.bin" + as_nmea},
+        {"-q -f tolv a.log", 3, "a.log: no epoch found (read as TOLV; for an NMEA log use -f nmea, for a solution file -f pos)\n"},
+        {"-q a.log empty.log", 3, "empty.log" + none},   // the worst wins
+        {"-q empty.log missing.log", 1, "empty.log" + none},  // a failure over no epoch
         {"-q a.log", 0, ""},
         {at("empty.log") + " " + at("plain.kmz"), 0, dir_.str() + "empty.log" + as_nmea},  // the classic form keeps 0
     };
@@ -155,7 +157,7 @@ TEST_F(CommandLine, SummaryLinesJsonFileAndTimelineArchive) {
     write_file(dir_.path() / "b.log", kGga);
     Outcome o = run("--summary s.json --timeline a.log b.log");
     ASSERT_EQ(o.status, 0) << o.out;
-    EXPECT_NE(o.out.find("a.log: Waypoints 1 -> a.log.kmz\n  time      12:35:19.000 to 12:35:19.000, 0:00:00.000\n"
+    EXPECT_NE(o.out.find("a.log: Waypoints 1 -> a.log.kmz\n  format    NMEA (recognised)\n  time      12:35:19.000 to 12:35:19.000, 0:00:00.000\n"
                          "  epochs    1, 1 with a position, 1 placemarks\n  classes   auto 100.0 %\n"),
               std::string::npos)
         << o.out;
@@ -230,18 +232,21 @@ TEST(CommandOptions, GnuFormsInAnyOrder) {
         std::vector<std::string> inputs;
         std::string output;
         bool quiet;
-        std::int32_t format;
+        std::optional<InputFormat> format;  // none: by the content
     } cases[] = {
-        {{"-o", "out.kmz", "a.log"}, {"a.log"}, "out.kmz", false, kFormatNmea},
-        {{"a.log", "-o", "out.kmz"}, {"a.log"}, "out.kmz", false, kFormatNmea},
-        {{"--output=out.kmz", "a.log"}, {"a.log"}, "out.kmz", false, kFormatNmea},
-        {{"-oout.kmz", "a.log"}, {"a.log"}, "out.kmz", false, kFormatNmea},
-        {{"-qo", "out.kmz", "a.log"}, {"a.log"}, "out.kmz", true, kFormatNmea},
-        {{"--out", "out.kmz", "a.log"}, {"a.log"}, "out.kmz", false, kFormatNmea},  // unambiguous prefix
-        {{"a.log", "-ftolv", "b.log", "--quiet"}, {"a.log", "b.log"}, "", true, kFormatBinary},
-        {{"--format", "TOLV", "a.log"}, {"a.log"}, "", false, kFormatBinary},
-        {{"-q", "--", "-o", "--x"}, {"-o", "--x"}, "", true, kFormatNmea},
-        {{"-o", "-", "-"}, {"-"}, "-", false, kFormatNmea},
+        {{"-o", "out.kmz", "a.log"}, {"a.log"}, "out.kmz", false, std::nullopt},
+        {{"a.log", "-o", "out.kmz"}, {"a.log"}, "out.kmz", false, std::nullopt},
+        {{"--output=out.kmz", "a.log"}, {"a.log"}, "out.kmz", false, std::nullopt},
+        {{"-oout.kmz", "a.log"}, {"a.log"}, "out.kmz", false, std::nullopt},
+        {{"-qo", "out.kmz", "a.log"}, {"a.log"}, "out.kmz", true, std::nullopt},
+        {{"--out", "out.kmz", "a.log"}, {"a.log"}, "out.kmz", false, std::nullopt},  // unambiguous prefix
+        {{"a.log", "-ftolv", "b.log", "--quiet"}, {"a.log", "b.log"}, "", true, InputFormat::Tolv},
+        {{"--format", "TOLV", "a.log"}, {"a.log"}, "", false, InputFormat::Tolv},
+        {{"-q", "--", "-o", "--x"}, {"-o", "--x"}, "", true, std::nullopt},
+        {{"-o", "-", "-"}, {"-"}, "-", false, std::nullopt},
+        {{"-f", "pos", "a.pos"}, {"a.pos"}, "", false, InputFormat::Solution},
+        {{"--format=NMEA", "a.log"}, {"a.log"}, "", false, InputFormat::Nmea},
+        {{"-ftolv", "-fAuto", "a.log"}, {"a.log"}, "", false, std::nullopt},
     };
     for (const auto& c : cases) {
         CommandRequest r = parse(c.words);
@@ -426,7 +431,9 @@ TEST_F(CommandLine, StandardInputAndOutput) {
     Outcome o = shell("$Z - < a.log > alone.kmz");
     EXPECT_EQ(o.status, 0);
     // The line and the session summary under it go to stderr.
-    EXPECT_EQ(o.out.rfind("standard input: Waypoints 122 -> standard output\n  time ", 0), 0u) << o.out;
+    EXPECT_EQ(o.out.rfind("standard input: Waypoints 122 -> standard output\n  format    NMEA (recognised)\n  time ", 0),
+              0u)
+        << o.out;
     EXPECT_EQ(read_zip(read_file(dir_.path() / "alone.kmz")).size(), 7u);
     // Nothing is left beside the input.
     EXPECT_FALSE(exists("-.kmz") || exists("-") || exists("doc.kml"));

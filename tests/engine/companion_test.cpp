@@ -90,7 +90,7 @@ TEST(Companions, SplitTracksGiveAPiecePerLineAndTheAllTrackComesSecond) {
     for (EpochDecision* d : {&first, &later, &broken}) d->on_all_points_track = true;
     broken.valid_track_breaks = true;
     const std::vector<Fed> epochs{{epoch_at(1, 2), first, ""}, {epoch_at(3, 4), later, ""}, {epoch_at(5, 6), broken, ""}};
-    const CompanionLook look{kFormatNmea, true, true};
+    const CompanionLook look{EpochFieldSet::Nmea, true, true};
 
     const std::string gpx = write_all(CompanionKind::Gpx, look, epochs);
     EXPECT_EQ(occurrences(gpx, "<trkseg>"), 3);  // two pieces of the valid track, one of the all track
@@ -154,7 +154,7 @@ TEST(Companions, AnExistingFileIsReplacedOnlyWhenEmptyOrOfItsOwnKind) {
         SCOPED_TRACE(row.contents);
         const std::string path = dir.str() + "out";
         write_file(path, row.contents);
-        EXPECT_EQ(companion_refusal({row.kind, path}, {kFormatBinary, false, false}, input).empty(), !row.refused);
+        EXPECT_EQ(companion_refusal({row.kind, path}, {EpochFieldSet::Tolv, false, false}, input).empty(), !row.refused);
     }
     EXPECT_FALSE(companion_refusal({CompanionKind::Csv, input}, {}, input).empty());  // the log itself
     EXPECT_FALSE(companion_refusal({CompanionKind::Csv, dir.str()}, {}, input).empty());

@@ -51,9 +51,9 @@ TEST_F(ConversionRun, EmptyLogGivesACompleteDocument) {
     EXPECT_EQ(result_.epochs, 0u);  // the host may say how to read the log instead
 }
 
-TEST_F(ConversionRun, BinaryAndUnknownFormatsShapeTheDocument) {
+TEST_F(ConversionRun, BinaryAndSolutionFormatsShapeTheDocument) {
     ConversionOptions binary = defaults();
-    binary.input_format = kFormatBinary;
+    binary.input_format = InputFormat::Tolv;
     EXPECT_EQ(convert("", binary),
               kHead + kRedStyle +
                   "<Folder>\r\n<name>WayPoints</name>\r\n</Folder>\r\n"
@@ -61,32 +61,36 @@ TEST_F(ConversionRun, BinaryAndUnknownFormatsShapeTheDocument) {
                   "<LineString>\r\n<tessellate>1</tessellate>\r\n<coordinates>\r\n</coordinates>\r\n"
                   "</LineString>\r\n</Placemark>\r\n</Document>\r\n</kml>");
 
-    ConversionOptions other = defaults();
-    other.input_format = 7;
-    other.use_all_waypoints = true;
+    // An NMEA line is no epoch of a solution file: like an NMEA log without
+    // epochs, the document has its folder but no valid track.
+    ConversionOptions solution = defaults();
+    solution.input_format = InputFormat::Solution;
+    solution.use_all_waypoints = true;
     RecordingHost host;
-    EXPECT_EQ(convert(test::nmea("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"), other, &host),
+    EXPECT_EQ(convert(test::nmea("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"), solution, &host),
               kHead + kRedStyle +
                   "<Style id=\"IncorrectTrack\">\r\n<LineStyle>\r\n<color>FF008000</color>\r\n<width>5</width>\r\n"
                   "</LineStyle>\r\n</Style>\r\n"
+                  "<Folder>\r\n<name>WayPoints</name>\r\n</Folder>\r\n"
                   "<Placemark\r\n><name>IncorrectTrack</name>\r\n<styleUrl>#IncorrectTrack</styleUrl>\r\n"
                   "<LineString>\r\n<tessellate>1</tessellate>\r\n<coordinates>\r\n</coordinates>\r\n"
                   "</LineString>\r\n</Placemark>\r\n</Document>\r\n</kml>");
-    EXPECT_EQ(finished_message("in.log", result_), "The progress finished!\n\rInput file in.log\n\r ");
-    // Without a folder there is no count, and no phase that writes it.
-    EXPECT_EQ(host.phases, (std::vector<RunPhase>{RunPhase::Begun, RunPhase::Reading, RunPhase::Finished}));
+    EXPECT_EQ(finished_message("in.log", result_), "The progress finished!\n\rInput file in.log\n\rWaypoints 0");
+    EXPECT_EQ(host.phases,
+              (std::vector<RunPhase>{RunPhase::Begun, RunPhase::Reading, RunPhase::Writing, RunPhase::Finished}));
+    EXPECT_EQ(result_.summary->skipped_lines, 1u);
 }
 
 TEST_F(ConversionRun, GaugeFollowsTheBytesRead) {
     struct Case { std::size_t size; int nmea; int binary; };
     const Case cases[] = {{50, 50, 50}, {100, 50, 100}, {1024, 93, 100}, {2000, 96, 100}, {12345, 100, 100}};
     for (const Case& c : cases) {
-        for (std::int32_t format : {kFormatNmea, kFormatBinary}) {
+        for (InputFormat format : {InputFormat::Nmea, InputFormat::Tolv}) {
             ConversionOptions o = defaults();
             o.input_format = format;
             HeadlessHost host;
             convert(std::string(c.size, 'x'), o, &host);
-            EXPECT_EQ(host.progress(), format == kFormatNmea ? c.nmea : c.binary) << c.size << " " << format;
+            EXPECT_EQ(host.progress(), format == InputFormat::Nmea ? c.nmea : c.binary) << c.size << " " << static_cast<int>(format);
         }
     }
 }

@@ -135,7 +135,7 @@ TEST(TrackGaps, BreaksOnlyWhereTheTrackSkipsMoreThanTheGap) {
 class LongLog : public RunFixture {
 protected:
     static ConversionOptions with(std::int64_t interval_ms, std::int64_t gap_ms, bool data,
-                                  std::int32_t format = kFormatNmea) {
+                                  InputFormat format = InputFormat::Nmea) {
         ConversionOptions o = defaults();
         o.use_all_waypoints = true;
         o.input_format = format;
@@ -229,9 +229,9 @@ std::string sample_tolv() { return read_file(ZELVO_EXAMPLES "/sample.tolv"); }
 }  // namespace
 
 TEST_F(LongLog, EpochFieldsAreTheTableValuesAndChangeNothingElse) {
-    struct Case { std::string log; std::int32_t format; };
-    for (const Case& c : {Case{real_log("gpsd-garmin-10x.log"), kFormatNmea}, Case{real_log("gpsd-nmea-rtk.log"), kFormatNmea},
-                          Case{sample_tolv(), kFormatBinary}}) {
+    struct Case { std::string log; InputFormat format; };
+    for (const Case& c : {Case{real_log("gpsd-garmin-10x.log"), InputFormat::Nmea}, Case{real_log("gpsd-nmea-rtk.log"), InputFormat::Nmea},
+                          Case{sample_tolv(), InputFormat::Tolv}}) {
         const std::string plain = convert(c.log, with(0, 0, false, c.format));
         const std::string doc = convert(c.log, with(0, 0, true, c.format));
         const std::vector<std::string> marks = placemarks(doc);
@@ -249,15 +249,15 @@ TEST_F(LongLog, EveryCombinationValidatesAgainstTheKmlSchema) {
     const std::string xsd = ZELVO_KML_SCHEMA;
     ASSERT_TRUE(have_tool("xmllint")) << "xmllint is not installed (package libxml2-utils)";
     ASSERT_TRUE(std::filesystem::exists(xsd)) << xsd;
-    struct Case { std::string log; std::int32_t format; };
-    for (const Case& c : {Case{real_log("gpsd-nmea-rtk.log"), kFormatNmea}, Case{real_log("gpsd-garmin-10x.log"), kFormatNmea},
-                          Case{real_log("gnsslibpy-pixel6.nmea"), kFormatNmea}, Case{sample_tolv(), kFormatBinary}}) {
+    struct Case { std::string log; InputFormat format; };
+    for (const Case& c : {Case{real_log("gpsd-nmea-rtk.log"), InputFormat::Nmea}, Case{real_log("gpsd-garmin-10x.log"), InputFormat::Nmea},
+                          Case{real_log("gnsslibpy-pixel6.nmea"), InputFormat::Nmea}, Case{sample_tolv(), InputFormat::Tolv}}) {
         for (int mask = 0; mask < 8; ++mask) {
             const std::string doc = convert(c.log, with(mask & 1 ? 5'000 : 0, mask & 2 ? 2'000 : 0, (mask & 4) != 0, c.format));
             int status = -1;
             const std::string out =
                 output_of("xmllint --noout --nonet --schema '" + xsd + "' '" + document_file() + "'", &status);
-            EXPECT_EQ(status, 0) << "options " << mask << ", format " << c.format << ":\n" << out.substr(0, 2000);
+            EXPECT_EQ(status, 0) << "options " << mask << ", format " << static_cast<int>(c.format) << ":\n" << out.substr(0, 2000);
         }
     }
 }

@@ -130,13 +130,15 @@ TEST_F(Selection, ShowHeightAndTracks) {
 }
 
 TEST(SelectionDecisions, ValidTrackTakesEpochsWithAValidHalf) {
-    struct Case { std::int32_t format; std::uint8_t gga, rmc; char status; std::int32_t quality; bool on_track; };
+    struct Case { InputFormat format; std::uint8_t gga, rmc; char status; std::int32_t quality; bool on_track; };
     const Case cases[] = {
-        {kFormatNmea, 1, 1, 'A', 0, true},   {kFormatNmea, 1, 1, 'V', 1, false},
-        {kFormatNmea, 1, 0, 0, 4, true},     {kFormatNmea, 1, 0, 0, 0, false},
-        {kFormatNmea, 0, 1, 'A', 0, true},   {kFormatNmea, 0, 1, 'V', 0, false},
-        {kFormatBinary, 0, 0, 'A', 0, true}, {kFormatBinary, 0, 0, 'V', 0, false},
-        {2, 1, 1, 'A', 1, false},
+        {InputFormat::Nmea, 1, 1, 'A', 0, true},   {InputFormat::Nmea, 1, 1, 'V', 1, false},
+        {InputFormat::Nmea, 1, 0, 0, 4, true},     {InputFormat::Nmea, 1, 0, 0, 0, false},
+        {InputFormat::Nmea, 0, 1, 'A', 0, true},   {InputFormat::Nmea, 0, 1, 'V', 0, false},
+        {InputFormat::Tolv, 0, 0, 'A', 0, true}, {InputFormat::Tolv, 0, 0, 'V', 0, false},
+        // A solution's Q 1 to 6 (fix to PPP) is on the track; dead reckoning and no solution are not.
+        {InputFormat::Solution, 0, 0, 0, 1, true}, {InputFormat::Solution, 0, 0, 0, 6, true},
+        {InputFormat::Solution, 0, 0, 0, 7, false}, {InputFormat::Solution, 0, 0, 0, 0, false},
     };
     for (const Case& c : cases) {
         waypoints r;
@@ -144,7 +146,7 @@ TEST(SelectionDecisions, ValidTrackTakesEpochsWithAValidHalf) {
         r.has_gga = c.gga, r.has_rmc = c.rmc, r.status = c.status, r.quality = c.quality;
         SelectionRules rules{c.format, true, "2000-01-01", true};
         EpochDecision d = select_epoch(r, rules);
-        EXPECT_EQ(d.on_valid_track, c.on_track) << c.format << ' ' << c.status << c.quality;
+        EXPECT_EQ(d.on_valid_track, c.on_track) << static_cast<int>(c.format) << ' ' << c.status << c.quality;
         EXPECT_TRUE(d.on_all_points_track);
     }
 }
@@ -163,11 +165,11 @@ TEST_F(Selection, EpochsWithoutAPositionAreDrawnNowhere) {
     tolv::Bytes binary_log = tolv::frame(kIdPvt, tolv::pvt_payload(off_globe));
     tolv::append(binary_log, tolv::frame(kIdPvt, tolv::pvt_payload(positioned)));
 
-    struct Case { std::string log; std::int32_t format; const char* point; };
+    struct Case { std::string log; InputFormat format; const char* point; };
     const Case cases[] = {
-        {no_position + second_half_only + gga("100004", 1) + rmc("100004", "A", "A"), kFormatNmea,
+        {no_position + second_half_only + gga("100004", 1) + rmc("100004", "A", "A"), InputFormat::Nmea,
          "11.516667,48.117300,545.400000\r\n"},
-        {std::string(binary_log.begin(), binary_log.end()), kFormatBinary, "0.000000,28.647890,0.000000\r\n"},
+        {std::string(binary_log.begin(), binary_log.end()), InputFormat::Tolv, "0.000000,28.647890,0.000000\r\n"},
     };
     for (const Case& c : cases) {
         ConversionOptions o = defaults();

@@ -14,7 +14,7 @@ using namespace zelvo::test;
 
 namespace {
 
-RunResult convert_file(const std::string& path, std::int32_t format, const std::string& out_dir,
+RunResult convert_file(const std::string& path, InputFormat format, const std::string& out_dir,
                        bool timeline = false) {
     ConversionOptions o;
     o.input_path = path;
@@ -35,7 +35,7 @@ void expect_relative(double actual, double expected) {
 // reference models' own decoding (times and steps in milliseconds).
 struct LogExpectation {
     const char* file;
-    std::int32_t format;
+    InputFormat format;
     std::uint64_t epochs, with_position, placemarks;
     std::array<std::uint64_t, kClassSlots> classes;
     std::optional<std::string> first, last;
@@ -51,17 +51,17 @@ struct LogExpectation {
 
 const LogExpectation kLogs[] = {
     // clang-format off
-    {"gpsd-garmin-10x.log", kFormatNmea, 14, 10, 11, {9, 0, 0, 0, 1, 0, 0}, "2010-07-18T16:50:07.000Z", "2010-07-18T16:50:49.000Z", 42000, 45.45560965629474, {5000.0, 2, 22000}, 1.5, 50.0, std::nullopt, std::nullopt},
-    {"gpsd-hemi.log", kFormatNmea, 22, 21, 21, {21, 0, 0, 0, 0, 0, 0}, "19:40:50.000", "19:41:00.000", 10000, 5.160661760935344, {5000.0, 0, 0}, 3.3, 3.3, std::nullopt, std::nullopt},
-    {"gpsd-humminbird-M37.log", kFormatNmea, 25, 25, 8, {0, 8, 0, 0, 0, 0, 17}, "2006-09-16T19:41:01.000Z", "2006-09-16T19:41:19.000Z", 23000, 85.77984993035297, {5000.0, 0, 0}, 0.9, 0.9, std::nullopt, std::nullopt},
-    {"gpsd-magellan-ec10.log", kFormatNmea, 38, 21, 0, {0, 0, 0, 0, 0, 0, 21}, "20:51:50.000", "20:53:04.000", 74000, 0.0, {10000, 0, 0}, std::nullopt, std::nullopt, std::nullopt, std::nullopt},
-    {"gpsd-myguide-3100.log", kFormatNmea, 13, 13, 13, {9, 0, 0, 0, 0, 4, 0}, "2009-10-08T10:50:25.800Z", "2009-10-08T10:50:37.800Z", 12000, 24.27666131694562, {5000.0, 0, 0}, 17.491, 60.0, std::nullopt, std::nullopt},
-    {"gpsd-nmea-rtk.log", kFormatNmea, 122, 122, 122, {0, 104, 18, 0, 0, 0, 0}, "2020-03-18T13:28:19.600Z", "2020-03-18T13:39:01.500Z", 641900, 16.19336782490273, {5000.0, 1, 629900}, 1.0, 1.2, 14.8, 640200},
-    {"gpsd-rx210.log", kFormatNmea, 62, 40, 40, {40, 0, 0, 0, 0, 0, 0}, "2016-04-03T18:40:40.000Z", "2016-04-03T18:41:41.000Z", 61000, 30.870162050358932, {5000.0, 0, 0}, 2.55, 3.62, std::nullopt, std::nullopt},
-    {"gpsd-sl869.log", kFormatNmea, 15, 15, 15, {8, 0, 0, 0, 0, 7, 0}, "2012-11-25T10:21:36.000Z", "2012-11-25T10:21:49.000Z", 13000, 95.71793876419227, {5000.0, 0, 0}, 99.0, 99.0, std::nullopt, std::nullopt},
-    {"gpsd-ublox-zed-f9r.log", kFormatNmea, 30, 30, 30, {0, 0, 0, 30, 0, 0, 0}, "2025-04-11T23:14:08.000Z", "2025-04-11T23:14:37.000Z", 29000, 0.9046446892871425, {5000.0, 0, 0}, 0.88, 0.92, std::nullopt, std::nullopt},
-    {"gnsslibpy-pixel6.nmea", kFormatNmea, 48, 48, 48, {48, 0, 0, 0, 0, 0, 0}, "2023-11-07T23:42:57.000Z", "2023-11-07T23:52:21.000Z", 564000, 613.9710113890953, {60000, 0, 0}, 0.3, 0.4, std::nullopt, std::nullopt},
-    {"../../examples/sample.tolv", kFormatBinary, 40, 40, 40, {35, 0, 0, 0, 0, 5, 0}, "2019-03-30T23:59:40.000Z", "2038-11-14T00:00:19.000Z", 39000, 197.31033434463848, {5000.0, 0, 0}, 1.100000023841858, 1.4000000953674316, std::nullopt, std::nullopt},
+    {"gpsd-garmin-10x.log", InputFormat::Nmea, 14, 10, 11, {9, 0, 0, 0, 1, 0, 0}, "2010-07-18T16:50:07.000Z", "2010-07-18T16:50:49.000Z", 42000, 45.45560965629474, {5000.0, 2, 22000}, 1.5, 50.0, std::nullopt, std::nullopt},
+    {"gpsd-hemi.log", InputFormat::Nmea, 22, 21, 21, {21, 0, 0, 0, 0, 0, 0}, "19:40:50.000", "19:41:00.000", 10000, 5.160661760935344, {5000.0, 0, 0}, 3.3, 3.3, std::nullopt, std::nullopt},
+    {"gpsd-humminbird-M37.log", InputFormat::Nmea, 25, 25, 8, {0, 8, 0, 0, 0, 0, 17}, "2006-09-16T19:41:01.000Z", "2006-09-16T19:41:19.000Z", 23000, 85.77984993035297, {5000.0, 0, 0}, 0.9, 0.9, std::nullopt, std::nullopt},
+    {"gpsd-magellan-ec10.log", InputFormat::Nmea, 38, 21, 0, {0, 0, 0, 0, 0, 0, 21}, "20:51:50.000", "20:53:04.000", 74000, 0.0, {10000, 0, 0}, std::nullopt, std::nullopt, std::nullopt, std::nullopt},
+    {"gpsd-myguide-3100.log", InputFormat::Nmea, 13, 13, 13, {9, 0, 0, 0, 0, 4, 0}, "2009-10-08T10:50:25.800Z", "2009-10-08T10:50:37.800Z", 12000, 24.27666131694562, {5000.0, 0, 0}, 17.491, 60.0, std::nullopt, std::nullopt},
+    {"gpsd-nmea-rtk.log", InputFormat::Nmea, 122, 122, 122, {0, 104, 18, 0, 0, 0, 0}, "2020-03-18T13:28:19.600Z", "2020-03-18T13:39:01.500Z", 641900, 16.19336782490273, {5000.0, 1, 629900}, 1.0, 1.2, 14.8, 640200},
+    {"gpsd-rx210.log", InputFormat::Nmea, 62, 40, 40, {40, 0, 0, 0, 0, 0, 0}, "2016-04-03T18:40:40.000Z", "2016-04-03T18:41:41.000Z", 61000, 30.870162050358932, {5000.0, 0, 0}, 2.55, 3.62, std::nullopt, std::nullopt},
+    {"gpsd-sl869.log", InputFormat::Nmea, 15, 15, 15, {8, 0, 0, 0, 0, 7, 0}, "2012-11-25T10:21:36.000Z", "2012-11-25T10:21:49.000Z", 13000, 95.71793876419227, {5000.0, 0, 0}, 99.0, 99.0, std::nullopt, std::nullopt},
+    {"gpsd-ublox-zed-f9r.log", InputFormat::Nmea, 30, 30, 30, {0, 0, 0, 30, 0, 0, 0}, "2025-04-11T23:14:08.000Z", "2025-04-11T23:14:37.000Z", 29000, 0.9046446892871425, {5000.0, 0, 0}, 0.88, 0.92, std::nullopt, std::nullopt},
+    {"gnsslibpy-pixel6.nmea", InputFormat::Nmea, 48, 48, 48, {48, 0, 0, 0, 0, 0, 0}, "2023-11-07T23:42:57.000Z", "2023-11-07T23:52:21.000Z", 564000, 613.9710113890953, {60000, 0, 0}, 0.3, 0.4, std::nullopt, std::nullopt},
+    {"../../examples/sample.tolv", InputFormat::Tolv, 40, 40, 40, {35, 0, 0, 0, 0, 5, 0}, "2019-03-30T23:59:40.000Z", "2038-11-14T00:00:19.000Z", 39000, 197.31033434463848, {5000.0, 0, 0}, 1.100000023841858, 1.4000000953674316, std::nullopt, std::nullopt},
     // clang-format on
 };
 
@@ -95,7 +95,7 @@ TEST(SessionSummary, AgreesWithTheIndependentComputationOnRealLogs) {
         expect_relative(s.longest_gap_s, static_cast<double>(e.gaps.longest_ms) / 1000);
         expect_optional(s.hdop_median, e.hdop_median);
         expect_optional(s.hdop_max, e.hdop_max);
-        expect_optional(e.format == kFormatNmea ? s.diff_age_max_s : std::nullopt, e.diff_age_max);
+        expect_optional(e.format == InputFormat::Nmea ? s.diff_age_max_s : std::nullopt, e.diff_age_max);
         expect_optional(s.first_rtk_fix_after_s, seconds(e.first_rtk_fix_ms));
     }
 }
@@ -142,7 +142,7 @@ std::string planted_log() {
 TEST(SessionSummary, GeneratedLogGivesPlantedGapsSharesFirstFixAndLength) {
     TempDir dir;
     write_file(dir.path() / "planted.nmea", planted_log());
-    const RunResult r = convert_file(dir.str() + "planted.nmea", kFormatNmea, dir.str(), true);
+    const RunResult r = convert_file(dir.str() + "planted.nmea", InputFormat::Nmea, dir.str(), true);
     ASSERT_TRUE(r.summary);
     const SessionSummary& s = *r.summary;
     EXPECT_EQ(s.epochs, 48u);
@@ -205,13 +205,20 @@ TEST(SessionSummary, MedianIsTheMiddleValueOrTheMeanOfTheTwo) {
 }
 
 TEST(SessionSummary, OnlyTheLogsOwnDateCounts) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"2024-01-02", "2024-01-02"}, {"2024-01-02*", ""}, {"2000-01-01^", ""}, {"", ""}, {"2024-1-02x", ""},
+    const struct {
+        const char* date;
+        DateSource source;
+        const char* expected;
+    } cases[] = {
+        {"2024-01-02", DateSource::Log, "2024-01-02"}, {"2024-01-02", DateSource::Today, ""},
+        {"2000-01-01", DateSource::Fixed, ""},         {"", DateSource::Log, ""},
+        {"2024-1-02x", DateSource::Log, ""},
     };
-    for (auto [date, expected] : cases) {
+    for (const auto& c : cases) {
         waypoints r;
-        r.date = date;
-        EXPECT_EQ(receiver_date(r), expected) << date;
+        r.date = c.date;
+        r.date_source = c.source;
+        EXPECT_EQ(receiver_date(r), c.expected) << c.date;
     }
 }
 
@@ -222,8 +229,8 @@ TEST(SessionSummary, JsonHoldsExactlyTheKeysOfTheReport) {
     r.date = "2024-05-06";
     r.hdop = 0.7;
     r.has_gga = 1;
-    a.add(r, {true, FixClass::RtkFix, 1, true, receiver_date(r)});
-    const SummaryEntry entry{"in \"a\".log", "out.kmz", kFormatNmea, a.finish()};
+    a.add(r, {true, FixClass::RtkFix, 1, true, receiver_date(r), true});
+    const SummaryEntry entry{"in \"a\".log", "out.kmz", InputFormat::Nmea, a.finish()};
     EXPECT_EQ(summary_json({&entry, 1}),
               "[\n  {\n"
               "    \"input\": \"in \\\"a\\\".log\",\n"
@@ -250,7 +257,7 @@ TEST(SessionSummary, JsonHoldsExactlyTheKeysOfTheReport) {
     r.diff_age = NAN;
     SummaryAccumulator odd;
     odd.add(r, {true, FixClass::Auto, 1, true, receiver_date(r)});
-    const SummaryEntry odd_entry{"in", "out", kFormatNmea, odd.finish()};
+    const SummaryEntry odd_entry{"in", "out", InputFormat::Nmea, odd.finish()};
     const std::string json = summary_json({&odd_entry, 1});
     EXPECT_EQ(json.find("inf"), std::string::npos) << json;
     EXPECT_EQ(json.find("nan"), std::string::npos) << json;
@@ -272,7 +279,7 @@ TEST(SessionSummary, NoEpochWithAValueGivesNoneNotZero) {
         r.hdop = c.hdop;
         r.diff_age = c.diff_age;
         a.add(r, {true, FixClass::Auto, 1, true, receiver_date(r)});
-        const SummaryEntry e{"in", "out", kFormatNmea, a.finish()};
+        const SummaryEntry e{"in", "out", InputFormat::Nmea, a.finish()};
         const std::string json = summary_json({&e, 1}), lines = summary_lines(e.summary);
         EXPECT_NE(json.find(std::string("\"hdop\": ") + c.hdop_json), std::string::npos) << json;
         EXPECT_NE(json.find(std::string("\"diff_age_max_s\": ") + c.age_json + ","), std::string::npos) << json;
@@ -320,7 +327,7 @@ TEST(SessionSummary, JsonNamesStayValidUtf8) {
         {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},      // a surrogate
     };
     for (const auto& c : cases) {
-        const SummaryEntry entry{c.name, "out.kmz", kFormatNmea, SummaryAccumulator().finish()};
+        const SummaryEntry entry{c.name, "out.kmz", InputFormat::Nmea, SummaryAccumulator().finish()};
         EXPECT_NE(summary_json({&entry, 1}).find("\"input\": \"" + c.written + "\""), std::string::npos) << c.written;
     }
 }

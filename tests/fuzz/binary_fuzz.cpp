@@ -2,6 +2,6 @@
 #include "document_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    zelvo::fuzz::check_document(data, size, zelvo::kFormatBinary);
+    zelvo::fuzz::check_document(data, size, zelvo::InputFormat::Tolv);
     return 0;
 }

@@ -2,6 +2,6 @@
 #include "document_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    zelvo::fuzz::check_document(data, size, zelvo::kFormatNmea);
+    zelvo::fuzz::check_document(data, size, zelvo::InputFormat::Nmea);
     return 0;
 }

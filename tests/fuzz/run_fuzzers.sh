@@ -9,13 +9,14 @@ build=${1:?build directory}
 seconds=${2:-60}
 shift 2 || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(nmea binary settings)
+[ ${#targets[@]} -gt 0 ] || targets=(nmea binary solution settings)
 src=$(cd "$(dirname "$0")/../.." && pwd)
 
 seeds() {
   case $1 in
     nmea) echo "$src/tests/data $src/examples/sample.nmea" ;;
     binary) echo "$src/examples/sample.tolv" ;;
+    solution) echo "$src/../shared/testdata/real/rtklibpy-rover.pos" ;;
     settings) echo "$src/tests/fuzz/seeds/settings" ;;
   esac
 }

@@ -166,21 +166,22 @@ TEST_F(ClockFixed, RmcCompleteSentence) {
 }
 
 TEST_F(ClockFixed, RmcDates) {
-    struct Case { const char* body; const char* date; std::uint8_t has_rmc; };
+    struct Case { const char* body; const char* date; bool today; std::uint8_t has_rmc; };
     const Case cases[] = {
-        {"GPRMC,092750,A,5321.6802,N,00630.3372,W,0.02,31.66,000013,,,A", "2013-01-01", 1},
-        {"GPRMC,092750,A,5321.6802,N,00630.3372,W,0.02,31.66,321399,,,A", "2099-01-01", 1},
-        {"GPRMC,092750,A,5321.6802,N,00630.3372,W,0.02,31.66,,,,A", "2026-12-09*", 1},
+        {"GPRMC,092750,A,5321.6802,N,00630.3372,W,0.02,31.66,000013,,,A", "2013-01-01", false, 1},
+        {"GPRMC,092750,A,5321.6802,N,00630.3372,W,0.02,31.66,321399,,,A", "2099-01-01", false, 1},
+        {"GPRMC,092750,A,5321.6802,N,00630.3372,W,0.02,31.66,,,,A", "2026-12-09", true, 1},
         // Five characters: the date handler stays armed and takes the
         // empty magnetic variation as an empty date.
-        {"GPRMC,092750,A,5321.6802,N,00630.3372,W,0.02,31.66,28051,,,A", "2026-12-09*", 1},
-        {"GPRMC,092750,A,5321.6802,N,00630.3372,W,0.02,31.66,2805111,1.0,E,A", "", 0},
-        {"GPRMC,092750,A,5321.6802,N,00630.3372,W,0.02,31.66,29022400,,A", "2026-12-09*", 1},
-        {"GPRMC,092750,A,5321.6802,N,00630.3372,W,0.02,31.66,290224,,,A", "2024-02-29", 1},
+        {"GPRMC,092750,A,5321.6802,N,00630.3372,W,0.02,31.66,28051,,,A", "2026-12-09", true, 1},
+        {"GPRMC,092750,A,5321.6802,N,00630.3372,W,0.02,31.66,2805111,1.0,E,A", "", false, 0},
+        {"GPRMC,092750,A,5321.6802,N,00630.3372,W,0.02,31.66,29022400,,A", "2026-12-09", true, 1},
+        {"GPRMC,092750,A,5321.6802,N,00630.3372,W,0.02,31.66,290224,,,A", "2024-02-29", false, 1},
     };
     for (const Case& c : cases) {
         waypoints r = rmc(c.body);
         EXPECT_EQ(r.date, c.date) << c.body;
+        EXPECT_EQ(r.date_source, c.today ? DateSource::Today : DateSource::Log) << c.body;
         EXPECT_EQ(r.has_rmc, c.has_rmc) << c.body;
     }
 }

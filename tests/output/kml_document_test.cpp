@@ -11,9 +11,12 @@ using zelvo::test::StringSink;
 
 namespace {
 
-KmlLook look_of(std::int32_t format, std::string icon_scale = "0.5", bool show_height = false) {
+KmlLook look_of(InputFormat format, std::string icon_scale = "0.5", bool show_height = false) {
     IconNames icons = {"255.png", "65535.png", "32768.png", "16711935.png", "16776960.png", "0.png"};
-    return {format, icons, std::move(icon_scale), show_height, std::string(1, '5'), 0x0000FF, false, 0x008000, false, false, {}};
+    const EpochLayout* layout = format == InputFormat::Nmea ? &kNmeaLayout
+                                : format == InputFormat::Tolv ? &kTolvLayout
+                                                              : &kSolutionLayout;
+    return {layout, icons, std::move(icon_scale), show_height, std::string(1, '5'), 0x0000FF, false, 0x008000, false, false, {}};
 }
 
 // The whole document, with `drive` between its opening and finish().
@@ -60,7 +63,7 @@ waypoints example_epoch() {
 }  // namespace
 
 TEST(KmlDocument, HeadStyleFolderAndTail) {
-    EXPECT_EQ(document(look_of(kFormatNmea), [](KmlDocument&) {}, 0),
+    EXPECT_EQ(document(look_of(InputFormat::Nmea), [](KmlDocument&) {}, 0),
               crlf("<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n<Document>\n"
                    "<Style id=\"NormalTrack\">\n<LineStyle>\n<color>FF0000FF</color>\n<width>5</width>\n"
                    "</LineStyle>\n</Style>\n"
@@ -102,7 +105,7 @@ TEST(KmlDocument, NmeaPlacemarkWholeText) {
         "<Style>\n<IconStyle>\n<scale>0.5</scale>\n<heading>31.660000</heading>\n<Icon>\n"
         "<href>65535.png</href>\n</Icon>\n</IconStyle>\n</Style>\n<Point>\n"
         "<coordinates>-6.505620,53.361337,61.700000</coordinates>\n</Point>\n</Placemark>\n");
-    EXPECT_EQ(placemark_text(r, FixClass::Diff, look_of(kFormatNmea), 7), expected);
+    EXPECT_EQ(placemark_text(r, FixClass::Diff, look_of(InputFormat::Nmea), 7), expected);
 }
 
 TEST(KmlDocument, StatusTextsFollowQualityAndFixMode) {
@@ -118,7 +121,7 @@ TEST(KmlDocument, StatusTextsFollowQualityAndFixMode) {
         r.has_gga = c.has_gga;
         r.quality = c.quality;
         r.fix_mode = c.fix_mode;
-        std::string text = placemark_text(r, FixClass::Invalid, look_of(kFormatNmea, "1"));
+        std::string text = placemark_text(r, FixClass::Invalid, look_of(InputFormat::Nmea, "1"));
         EXPECT_NE(text.find(std::string("Status(GGA)</th><td>") + c.gga + "<"), std::string::npos) << c.gga;
         EXPECT_NE(text.find(std::string("Status(GSA)</th><td>") + c.gsa + "<"), std::string::npos) << c.gsa;
     }
@@ -130,7 +133,7 @@ TEST(KmlDocument, BinaryPlacemarkRows) {
     r.sats_used = -1;
     r.sats[69] = {'R', 5, -7, 10, 20, 30, 1, 1};
     r.has_sats = 1;
-    std::string text = placemark_text(r, FixClass::Auto, look_of(kFormatBinary, "0.5", true));
+    std::string text = placemark_text(r, FixClass::Auto, look_of(InputFormat::Tolv, "0.5", true));
     EXPECT_EQ(text.find("Status(GGA)"), std::string::npos);
     EXPECT_EQ(text.find("Diff age"), std::string::npos);
     EXPECT_NE(text.find("<tr><th>Status</th><td>3D,DIFF</td></tr>"), std::string::npos);
@@ -138,9 +141,9 @@ TEST(KmlDocument, BinaryPlacemarkRows) {
     EXPECT_NE(text.find("\t<td>R/-7</td>\t<td>5*</td>"), std::string::npos);
     EXPECT_NE(text.find("<Point>\r\n<extrude>1</extrude>\r\n<altitudeMode>relativeToGround</altitudeMode>\r\n<coordinates>"),
               std::string::npos);
-    // Another format leaves out every format-specific row.
-    std::string other = placemark_text(r, FixClass::Auto, look_of(2));
-    EXPECT_EQ(other.find("SAT"), std::string::npos);
+    // A solution file's table has none of the receiver's rows.
+    std::string other = placemark_text(r, FixClass::Auto, look_of(InputFormat::Solution));
+    EXPECT_EQ(other.find("HDOP"), std::string::npos);
     EXPECT_EQ(other.find("Status"), std::string::npos);
 }
 
@@ -160,9 +163,13 @@ TEST(KmlDocument, TimeStampOnlyForATimeReadersTake) {
     };
     for (const Case& c : cases) {
         waypoints r;
+        // A trailing mark in the table's date is where the date came from.
         r.date = c.date;
+        const char mark = r.date.empty() ? '\0' : r.date.back();
+        r.date_source = mark == '^' ? DateSource::Fixed : mark == '*' ? DateSource::Today : DateSource::Log;
+        if (r.date_source != DateSource::Log) r.date.pop_back();
         r.time = c.time;
-        std::string text = placemark_text(r, FixClass::Invalid, look_of(kFormatNmea, ""));
+        std::string text = placemark_text(r, FixClass::Invalid, look_of(InputFormat::Nmea, ""));
         EXPECT_NE(text.find(std::string("<th>Time</th><td>") + c.row + "</td>"), std::string::npos) << c.date;
         if (c.when) {
             EXPECT_NE(text.find(crlf(std::string("</LookAt>\n<TimeStamp>\n<when>") + c.when +
@@ -193,11 +200,11 @@ TEST(KmlDocument, TextsFromTheLogAreMadeSafe) {
     waypoints r;
     r.time = "1<&]]>\x01";
     r.date = std::string("20]]>1\0xyz", 10);
-    std::string text = placemark_text(r, FixClass::Invalid, look_of(kFormatNmea, "a&b"));
+    std::string text = placemark_text(r, FixClass::Invalid, look_of(InputFormat::Nmea, "a&b"));
     EXPECT_NE(text.find("<td>20]]]]><![CDATA[>1T1<&]]]]><![CDATA[>?Z</td>"), std::string::npos);
     EXPECT_EQ(text.find("<TimeStamp>"), std::string::npos);
     EXPECT_NE(text.find("<scale>a&amp;b</scale>"), std::string::npos);
-    KmlLook odd_width = look_of(kFormatNmea);
+    KmlLook odd_width = look_of(InputFormat::Nmea);
     odd_width.track_width = "<5>";
     std::string style = document(odd_width, [](KmlDocument&) {});
     EXPECT_NE(style.find("<width>&lt;5></width>"), std::string::npos);
@@ -214,21 +221,22 @@ TEST(KmlDocument, TracksFollowTheFolder) {
         };
     };
     const std::string folder_end = "</Folder>\r\n";
-    std::string nmea = document(look_of(kFormatNmea), points(Track::Valid));
+    std::string nmea = document(look_of(InputFormat::Nmea), points(Track::Valid));
     EXPECT_EQ(nmea.substr(nmea.find(folder_end) + folder_end.size()),
               crlf("<Placemark>\n<name>NormalTrack</name>\n<styleUrl>#NormalTrack</styleUrl>\n<LineString>\n"
                    "<tessellate>1</tessellate>\n<coordinates>\n"
                    "1.000000,0.000000,0.000000\n2.000000,0.000000,0.000000\n0.000000,0.000000,-0.000000\n"
                    "</coordinates>\n</LineString>\n</Placemark>\n</Document>\n</kml>"));
     // An NMEA log without epochs has no valid track; a binary one has an empty one.
-    EXPECT_EQ(document(look_of(kFormatNmea), [](KmlDocument&) {}, 0).find("NormalTrack</name>"), std::string::npos);
-    std::string binary = document(look_of(kFormatBinary), [](KmlDocument&) {}, 0);
+    EXPECT_EQ(document(look_of(InputFormat::Nmea), [](KmlDocument&) {}, 0).find("NormalTrack</name>"), std::string::npos);
+    std::string binary = document(look_of(InputFormat::Tolv), [](KmlDocument&) {}, 0);
     EXPECT_NE(binary.find(crlf("</Folder>\n<Placemark>\n<name>NormalTrack</name>\n<styleUrl>#NormalTrack</styleUrl>\n"
                                "<LineString>\n<tessellate>1</tessellate>\n<coordinates>\n</coordinates>\n")),
               std::string::npos);
     // The track through every epoch comes last, after its own style, its
     // points indented; another format has neither folder nor valid track.
-    KmlLook all = look_of(2);
+    KmlLook all = look_of(InputFormat::Nmea);
+    all.layout = nullptr;
     all.all_points_track = true;
     std::string every = document(all, points(Track::AllPoints));
     EXPECT_EQ(every.find("Folder"), std::string::npos);

@@ -3,12 +3,13 @@
 
     python3 kml_schema_check.py --exe PATH [--schema XSD] [--shared DIR] [--xmllint PATH]
 
-Converts every log of tests/data, of DIR/testdata/real when it is there
-(NMEA) and examples/sample.tolv (binary), once with the built-in settings and
-once with a settings file that turns on the all-epochs track and extrusion,
-and checks each document with xmllint against the schema copied into the
-project (schema/kml22/ogckml22.xsd), offline. Exit status 0 when all
-validate, 1 otherwise, also when the schema or xmllint is not there.
+Converts every log of tests/data and tests/solution/data, of
+DIR/testdata/real when it is there (NMEA, and the solution files also with --data, --timeline, --split-gap and
+--placemark-interval) and examples/sample.tolv (binary), once with the
+built-in settings and once with a settings file that turns on the all-epochs
+track and extrusion, and checks each document with xmllint against the schema
+copied into the project (schema/kml22/ogckml22.xsd), offline. Exit status 0
+when all validate, 1 otherwise, also when the schema or xmllint is not there.
 """
 
 import argparse
@@ -49,8 +50,10 @@ def main():
         return 1
 
     inputs = [(p, "nmea") for p in logs_in(os.path.join(REPO, "tests", "data"))]
+    inputs += [(p, "pos") for p in logs_in(os.path.join(HERE, "..", "solution", "data"))]
     if args.shared:
-        inputs += [(p, "nmea") for p in logs_in(os.path.join(args.shared, "testdata", "real"))]
+        inputs += [(p, "pos" if p.endswith(".pos") else "nmea")
+                   for p in logs_in(os.path.join(args.shared, "testdata", "real"))]
     inputs.append((os.path.join(REPO, "examples", "sample.tolv"), "tolv"))
 
     work = tempfile.mkdtemp(prefix="zelvo-schema-")
@@ -61,9 +64,12 @@ def main():
         documents = []
         failures = 0
         for i, (log, form) in enumerate(inputs):
-            for settings in (None, ini):
-                kmz = os.path.join(work, "%03d%s.kmz" % (i, "-on" if settings else ""))
-                cmd = [args.exe, "-q", "-f", form, "-o", kmz]
+            # A solution file also with the options that shape its document.
+            shapes = [[]] if form != "pos" else [[], ["--data", "--timeline"], ["--split-gap", "1.5", "--data"],
+                                                 ["--placemark-interval", "2", "--timeline"]]
+            for settings, (k, shape) in [(s, ks) for s in (None, ini) for ks in enumerate(shapes)]:
+                kmz = os.path.join(work, "%03d%s-%d.kmz" % (i, "-on" if settings else "", k))
+                cmd = [args.exe, "-q", "-f", form, "-o", kmz] + shape
                 if settings:
                     cmd += ["-c", settings]
                 run = subprocess.run(cmd + [log], capture_output=True, text=True)

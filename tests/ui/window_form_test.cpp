@@ -168,7 +168,7 @@ void WindowFormTest::captions_fit_their_controls() {
         int room = g->width() - 12;
         QVERIFY2(g->fontMetrics().horizontalAdvance(g->title()) <= room, qPrintable(g->title()));
     }
-    for (QRadioButton* r : {c.nmea_radio, c.binary_radio})
+    for (QRadioButton* r : {c.nmea_radio, c.binary_radio, c.solution_radio})
         QVERIFY(r->sizeHint().width() <= r->width());
     QVERIFY(c.run_button->sizeHint().width() <= c.run_button->width());
     // The date and the numbers fit inside their fields.
@@ -209,6 +209,7 @@ void WindowFormTest::initial_values_and_window() {
     QVERIFY(c.run_group->title().isEmpty());
     QCOMPARE(c.nmea_radio->text(), QStringLiteral("NMEA"));
     QCOMPARE(c.binary_radio->text(), QStringLiteral("TOLV"));
+    QCOMPARE(c.solution_radio->text(), QStringLiteral("POS"));
     QVERIFY(c.nmea_radio->isChecked());
     QCOMPARE(c.rtk_float_caption->text(), QStringLiteral("RTK Float"));
     QCOMPARE(c.all_epochs_caption->text(), QStringLiteral("All the waypoints"));
@@ -547,8 +548,25 @@ void WindowFormTest::drops_of_one_and_of_two_files() {
     QCOMPARE(f.form->input_full_path(), QStringLiteral("/data/day1.nmea"));
     QCOMPARE(f.form->output_full_path(), QStringLiteral("/data/day1.nmea.kmz"));
     QVERIFY(c.run_button->isEnabled());
-    QVERIFY(c.binary_radio->isChecked());  // the format is left alone
+    QVERIFY(c.binary_radio->isChecked());  // a log that cannot be read leaves the format alone
     QCOMPARE(f.dialogs.count("warning"), 1);
+
+    // A log that can be read sets the format by its content; the user may change it after.
+    const struct {
+        std::string name, content;
+        QRadioButton* chosen;
+    } logs[] = {
+        {"rover.pos", "%  GPST latitude(deg) longitude(deg) height(m) Q ns sdn(m) sde(m) sdu(m) sdne(m) sdeu(m)"
+                      " sdun(m) age(s) ratio\n2137 422922.000 40.0 -105.0 1578.7 2 11 0.1 0.1 0.1 0 0 0 29.0 0.0\n",
+         c.solution_radio},
+        {"day2.nmea", "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n", c.nmea_radio},
+    };
+    for (const auto& log : logs) {
+        QVERIFY(drop({QUrl::fromLocalFile(QString::fromStdString(f.scratch.write(log.name, log.content)))}));
+        QVERIFY(log.chosen->isChecked());
+    }
+    c.binary_radio->setChecked(true);
+    QVERIFY(c.binary_radio->isChecked() && !c.nmea_radio->isChecked());
 }
 
 void WindowFormTest::a_single_argument_opens_the_log_as_a_drop_does() {

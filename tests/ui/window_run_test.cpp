@@ -182,6 +182,7 @@ void WindowRunTest::run_locks_the_window_and_unlocks_it_after() {
              QStringLiteral("The progress finished!\n\rInput file gpsd-ublox-zed-f9r.log\n\r") +
                  f.c->count_panel->text() + QStringLiteral("\n") + f.form->output_full_path());
     QVERIFY(f.dialogs.last_details.contains(QStringLiteral("RTK float 100.0 %")));
+    QVERIFY(f.dialogs.last_details.startsWith(QStringLiteral("format    NMEA\n")));
     QCOMPARE(f.form->output_full_path(), QString::fromStdString(f.scratch.path() + "out/day.kmz"));
     QCOMPARE(f.dialogs.count("error"), 0);
 }
@@ -206,8 +207,8 @@ void WindowRunTest::failed_open_leaves_the_window_as_it_was() {
 void WindowRunTest::a_log_without_epochs_ends_with_a_warning_and_a_hint() {
     struct Case { std::string log; bool binary; const char* hint; };
     const Case cases[] = {
-        {"", false, "No epoch found (read as NMEA; for a binary log choose TOLV)"},
-        {kLog, true, "No epoch found (read as TOLV; for an NMEA log choose NMEA)"},
+        {"", false, "No epoch found (read as NMEA; for a binary log choose TOLV, for a solution file POS)"},
+        {kLog, true, "No epoch found (read as TOLV; for an NMEA log choose NMEA, for a solution file POS)"},
     };
     for (const Case& c : cases) {
         Fixture f;
