@@ -284,7 +284,7 @@ std::string help_text() {
     for (const OptionRow& row : kOptions) {
         if (row.short_name == 'f') {
             // The formats under their option, from the table of formats.
-            text += "  -f, --format=FORMAT       auto (the default: recognised by the log's content), or\n";
+            text += "  -f, --format=FORMAT       auto (the default: by the log's content) or one of\n";
             for (const InputFormatRow& f : input_format_rows()) {
                 std::string left = std::string("                              ") + f.token;
                 left.resize(std::max<std::size_t>(left.size() + 2, 36), ' ');

@@ -278,7 +278,7 @@ TEST(SessionSummary, NoEpochWithAValueGivesNoneNotZero) {
         r.has_gga = 1;
         r.hdop = c.hdop;
         r.diff_age = c.diff_age;
-        a.add(r, {true, FixClass::Auto, 1, true, receiver_date(r)});
+        a.add(r, {true, FixClass::Auto, 1, true, receiver_date(r), /*has_correction_age=*/true});
         const SummaryEntry e{"in", "out", InputFormat::Nmea, a.finish()};
         const std::string json = summary_json({&e, 1}), lines = summary_lines(e.summary);
         EXPECT_NE(json.find(std::string("\"hdop\": ") + c.hdop_json), std::string::npos) << json;
