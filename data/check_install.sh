@@ -17,6 +17,7 @@ fail() { echo "FAILED: $*" >&2; failed=1; }
 for f in bin/zelvoconverter \
          "share/applications/$id.desktop" \
          "share/metainfo/$id.metainfo.xml" \
+         "share/mime/packages/$id.xml" \
          share/icons/hicolor/48x48/apps/"$id".png \
          share/icons/hicolor/256x256/apps/"$id".png \
          share/icons/hicolor/scalable/apps/"$id".svg \

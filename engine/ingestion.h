@@ -25,6 +25,10 @@ std::uint64_t gauge_steps(std::uint64_t& counter, std::uint64_t step, std::size_
 // progress_step is the input size / 100, rounded down.
 void ingest_nmea(InputFile& in, std::uint64_t progress_step, RunHost& host, EpochStream& epochs);
 
+// Merges a GGA or RMC record of the same time into the last record. Which
+// half `fresh` is follows from the flags of `last` alone.
+void merge_epoch(const waypoints& fresh, waypoints& last);
+
 // The DLE-framed binary protocol: one record per position message.
 void ingest_binary(InputFile& in, std::uint64_t progress_step, RunHost& host, EpochStream& epochs);
 

@@ -58,6 +58,26 @@ void dispatch(const SentenceBuffer& s, waypoints& fresh, EpochStream& epochs) {
 
 }  // namespace
 
+void merge_epoch(const waypoints& fresh, waypoints& last) {
+    if (last.has_rmc == 1) {
+        // The GGA half arrives.
+        last.altitude = fresh.altitude;
+        last.quality = fresh.quality;
+        last.fix_text = fresh.fix_text;
+        last.sats_used = fresh.sats_used;
+        last.hdop = fresh.hdop;
+        last.has_gga = fresh.has_gga;
+    } else if (last.has_gga == 1) {
+        // The RMC half arrives.
+        last.speed_kmh = fresh.speed_kmh;
+        last.course = fresh.course;
+        last.status = fresh.status;
+        last.has_rmc = fresh.has_rmc;
+        last.date += fresh.date;
+        last.date_source = fresh.date_source;
+    }
+}
+
 std::uint64_t gauge_steps(std::uint64_t& counter, std::uint64_t step, std::size_t n, bool short_chunk) {
     std::uint64_t steps = 0;
     std::uint64_t i = 0;

@@ -123,7 +123,10 @@ void SummaryAccumulator::add(const waypoints& r, const EpochFacts& facts) {
             if (!s_.hdop_max || r.hdop > *s_.hdop_max) s_.hdop_max = r.hdop;
         }
     }
-    if (facts.has_correction_age && std::isfinite(r.diff_age) && (!s_.diff_age_max_s || r.diff_age > *s_.diff_age_max_s))
+    // The age of the corrections: an empty field reads as 0, which is no
+    // correction rather than one of no age, like a zero HDOP.
+    if (facts.has_correction_age && r.diff_age > 0 && std::isfinite(r.diff_age) &&
+        (!s_.diff_age_max_s || r.diff_age > *s_.diff_age_max_s))
         s_.diff_age_max_s = r.diff_age;
     if (facts.on_valid_track && positioned) {
         if (has_track_point_) {

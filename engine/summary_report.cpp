@@ -1,7 +1,9 @@
 #include "engine/summary_report.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 
@@ -229,8 +231,26 @@ std::vector<std::optional<Rgb>> column_colours(const SessionSummary& s, const Co
     return columns;
 }
 
-// Ticks on whole multiples of the step in the receiver's time of day.
-std::vector<TimelineTick> time_ticks(const StripScale& scale, std::int32_t first_ms_of_day) {
+// "yyyy-mm-dd" `days` after `date` ("yyyy-mm-dd").
+std::string date_after(std::string_view date, std::uint64_t days) {
+    int y = 0;
+    unsigned m = 0, d = 0;
+    std::from_chars(date.data(), date.data() + 4, y);
+    std::from_chars(date.data() + 5, date.data() + 7, m);
+    std::from_chars(date.data() + 8, date.data() + 10, d);
+    const std::chrono::year_month_day day{std::chrono::sys_days{std::chrono::year{y} / m / d} +
+                                          std::chrono::days{static_cast<long>(days)}};
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(day.year()),
+                  static_cast<unsigned>(day.month()), static_cast<unsigned>(day.day()));
+    return text;
+}
+
+// Ticks on whole multiples of the step in the receiver's time of day. The
+// first tick also says the day, when the log gave one (`first_date`, of the
+// first epoch): a strip of times alone could be any day.
+std::vector<TimelineTick> time_ticks(const StripScale& scale, std::int32_t first_ms_of_day,
+                                     std::string_view first_date) {
     std::uint64_t step = kTickSteps_ms.back();
     for (std::uint64_t candidate : kTickSteps_ms) {
         if (scale.span_ms / candidate <= 8) {
@@ -242,19 +262,23 @@ std::vector<TimelineTick> time_ticks(const StripScale& scale, std::int32_t first
     const std::uint64_t start = static_cast<std::uint64_t>(first_ms_of_day);
     for (std::uint64_t at = (start + step - 1) / step * step; at < start + scale.span_ms; at += step) {
         const std::string text = time_of_day_text(static_cast<std::int32_t>(at % 86'400'000));
-        ticks.push_back({scale.column_of(at - start), step < 60'000 ? text.substr(0, 8) : text.substr(0, 5)});
+        std::string label = step < 60'000 ? text.substr(0, 8) : text.substr(0, 5);
+        if (ticks.empty() && !first_date.empty()) label = date_after(first_date, at / 86'400'000) + " " + label;
+        ticks.push_back({scale.column_of(at - start), std::move(label)});
     }
     return ticks;
 }
 
-// Every fix class in its colour with its share of the epochs.
+// Every fix class in its colour with its share of the epochs, and the grey
+// of the epochs without a placemark when the strip shows any.
 std::vector<TimelineLegendItem> legend_items(const SessionSummary& s, const ConversionOptions& options) {
-    static constexpr std::array<std::string_view, kFixClassCount> kLegendNames = {
-        "Auto", "Diff", "RTK fix", "RTK float", "Estimated", "Invalid"};
+    static constexpr std::array<std::string_view, kClassSlots> kLegendNames = {
+        "Auto", "Diff", "RTK fix", "RTK float", "Estimated", "Invalid", "No placemark"};
     std::vector<TimelineLegendItem> legend;
-    for (int k = 0; k < kFixClassCount; ++k) {
-        legend.push_back({rgb_of(options.class_color(static_cast<FixClass>(k))),
-                          std::string(kLegendNames[std::size_t(k)]) + " " + fixed(share_percent(s, k), 1) + " %"});
+    for (int k = 0; k < kClassSlots; ++k) {
+        if (k == kNoPlacemarkSlot && s.classes[std::size_t(k)] == 0) continue;
+        const Rgb colour = k == kNoPlacemarkSlot ? kNoPlacemarkColour : rgb_of(options.class_color(static_cast<FixClass>(k)));
+        legend.push_back({colour, std::string(kLegendNames[std::size_t(k)]) + " " + fixed(share_percent(s, k), 1) + " %"});
     }
     return legend;
 }
@@ -400,7 +424,11 @@ TimelinePicture timeline_picture(const SessionSummary& s, const ConversionOption
     const StripScale scale{static_cast<std::uint64_t>(std::llround(s.duration_s * 1000)) + 1};
     TimelinePicture p;
     p.columns = column_colours(s, options, scale);
-    if (s.first_epoch) p.ticks = time_ticks(scale, s.first_ms_of_day);
+    if (s.first_epoch) {
+        // "yyyy-mm-ddThh:mm:ss.sssZ" when the log dated its first epoch.
+        const std::string_view first = *s.first_epoch;
+        p.ticks = time_ticks(scale, s.first_ms_of_day, first.size() > 10 && first[10] == 'T' ? first.substr(0, 10) : "");
+    }
     p.legend = legend_items(s, options);
     return p;
 }

@@ -1,4 +1,4 @@
-// Decoders of the NMEA sentences the converter reads, and the epoch merge.
+// Decoders of the NMEA sentences the converter reads.
 #pragma once
 
 #include <cstdint>
@@ -25,9 +25,5 @@ void decode_rms(const SentenceBuffer& sentence, waypoints& record);
 // Milliseconds of the day, the key that groups the sentences of an epoch.
 // Evaluated in 80-bit extended precision and truncated.
 std::int32_t time_to_ms(std::int32_t hours, std::int32_t minutes, double seconds);
-
-// Merges a GGA or RMC record of the same time into the last record. Which
-// half `fresh` is follows from the flags of `last` alone.
-void merge_epoch(const waypoints& fresh, waypoints& last);
 
 }  // namespace zelvo

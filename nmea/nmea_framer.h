@@ -15,6 +15,10 @@ using SentenceBuffer = std::array<char, kSentenceSize>;
 
 class NmeaFramer {
 public:
+    // Idle: between sentences. InBody: after '$', summing the body.
+    // FirstDigit, SecondDigit: after '*', reading the checksum.
+    enum class State { Idle, InBody, FirstDigit, SecondDigit };
+
     // Handles one byte; true exactly when it is the second checksum digit of
     // a sentence whose checksum matches. The caller reads the buffer before
     // feeding the next byte.
@@ -24,7 +28,7 @@ public:
     // '*', '$' and no overflow) exactly as feed would, and returns how many
     // it took. Used to move through a sentence's body quickly.
     std::size_t feed_body_run(const unsigned char* data, std::size_t size, SentenceBuffer& buffer) {
-        if (!in_body_) return 0;
+        if (state_ != State::InBody) return 0;
         std::size_t room = kSentenceSize - static_cast<std::size_t>(pos_);
         std::size_t limit = size < room ? size : room;
         std::size_t i = 0;
@@ -42,16 +46,15 @@ public:
     }
 
     // Between sentences every byte but '$' is dropped.
-    bool idle() const { return !in_body_ && !star_seen_; }
+    bool idle() const { return state_ == State::Idle; }
+    State state() const { return state_; }
 
 private:
     void start(SentenceBuffer& buffer);
     void store(char c, SentenceBuffer& buffer) { buffer[static_cast<std::size_t>(pos_++)] = c; }
 
+    State state_ = State::Idle;
     std::int32_t pos_ = 0;
-    bool in_body_ = false;
-    bool star_seen_ = false;
-    bool first_digit_seen_ = false;
     char first_digit_ = 0;
     std::uint8_t checksum_ = 0;
 };
@@ -79,31 +82,22 @@ inline bool NmeaFramer::feed(char c, SentenceBuffer& buffer) {
     if (pos_ >= static_cast<std::int32_t>(kSentenceSize)) {
         // Over-long: back to idle, and this byte is looked at afresh.
         pos_ = 0;
-        in_body_ = star_seen_ = first_digit_seen_ = false;
+        state_ = State::Idle;
         first_digit_ = 0;
         buffer.fill(0);
     }
-    if (star_seen_) {
-        if (!framer_detail::is_hex_digit(c)) {
-            // Not a checksum: the sentence is abandoned, even a '$' here.
-            star_seen_ = first_digit_seen_ = false;
-            return false;
+    switch (state_) {
+    case State::Idle:
+        if (c == '$') {
+            start(buffer);
+            state_ = State::InBody;
         }
-        store(c, buffer);
-        if (!first_digit_seen_) {
-            first_digit_ = c;
-            first_digit_seen_ = true;
-            return false;
-        }
-        star_seen_ = first_digit_seen_ = false;
-        static constexpr char kHex[] = "0123456789ABCDEF";
-        return framer_detail::upper(first_digit_) == kHex[checksum_ >> 4] && framer_detail::upper(c) == kHex[checksum_ & 0x0F];
-    }
-    if (in_body_) {
+        return false;
+
+    case State::InBody:
         if (c == '*') {
             store(c, buffer);
-            in_body_ = false;
-            star_seen_ = true;
+            state_ = State::FirstDigit;
         } else if (c == '$') {
             start(buffer);  // a new sentence replaces the broken one
         } else {
@@ -111,10 +105,23 @@ inline bool NmeaFramer::feed(char c, SentenceBuffer& buffer) {
             checksum_ = static_cast<std::uint8_t>(checksum_ ^ static_cast<std::uint8_t>(c));
         }
         return false;
-    }
-    if (c == '$') {
-        start(buffer);
-        in_body_ = true;
+
+    case State::FirstDigit:
+    case State::SecondDigit:
+        if (!framer_detail::is_hex_digit(c)) {
+            // Not a checksum: the sentence is abandoned, even a '$' here.
+            state_ = State::Idle;
+            return false;
+        }
+        store(c, buffer);
+        if (state_ == State::FirstDigit) {
+            first_digit_ = c;
+            state_ = State::SecondDigit;
+            return false;
+        }
+        state_ = State::Idle;
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        return framer_detail::upper(first_digit_) == kHex[checksum_ >> 4] && framer_detail::upper(c) == kHex[checksum_ & 0x0F];
     }
     return false;
 }

@@ -72,7 +72,8 @@ def summarise(path, binary):
             s["classes"][SLOTS.index(first)] += 1
             if r.hdop > 0 and math.isfinite(r.hdop):
                 s["hdop"].append(r.hdop)
-        if not binary and r.has_gga == 1 and math.isfinite(r.diff_age):
+        # An empty age field reads as 0: no correction, not a fresh one.
+        if not binary and r.has_gga == 1 and math.isfinite(r.diff_age) and r.diff_age > 0:
             s["diff_age"] = r.diff_age if s["diff_age"] is None else max(s["diff_age"], r.diff_age)
         if on_track and positioned:
             if last_point:

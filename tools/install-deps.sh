@@ -13,6 +13,7 @@ packages=(
   desktop-file-utils appstream man-db dpkg-dev
   libxml2-utils  # xmllint: the documents are checked against the KML schema
   libxml2-dev  # the fuzz targets validate every document against that schema
+  shared-mime-info xdg-utils  # the installed types and the default application
   clang libclang-rt-dev
   gdal-bin  # the --data fields and the companion files read back by a GIS tool
   gpsbabel  # the GPX companion read back by a route tool

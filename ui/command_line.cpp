@@ -176,9 +176,10 @@ int worse(int a, int b) {
 // line says which one to try.
 // The session summary of a converted log is printed under its line, and
 // kept in `summaries`.
-int convert(ConversionOptions& options, const std::string& shown, bool quiet, bool from_stdin, bool to_stdout,
-            std::vector<SummaryEntry>* summaries, std::FILE* lines) {
-    CommandLineHost host(file_name_part(shown), isatty(STDERR_FILENO) != 0, from_stdin);
+// `quiet` leaves out those lines, `progress` draws the bar on a terminal.
+int convert(ConversionOptions& options, const std::string& shown, bool quiet, bool progress, bool from_stdin,
+            bool to_stdout, std::vector<SummaryEntry>* summaries, std::FILE* lines) {
+    CommandLineHost host(file_name_part(shown), progress && isatty(STDERR_FILENO) != 0, from_stdin);
     RunResult result;
     try {
         result = conversion_run(options, host);
@@ -238,7 +239,7 @@ int convert(ConversionOptions& options, const std::string& shown, bool quiet, bo
 // when it is "-". `lines` takes the lines about each log unless standard
 // output carries the archive.
 int convert_to(ConversionOptions& options, const std::string& input, const std::string& output, bool quiet,
-               std::vector<SummaryEntry>* summaries = nullptr, std::FILE* lines = stdout) {
+               bool progress, std::vector<SummaryEntry>* summaries = nullptr, std::FILE* lines = stdout) {
     const bool to_stdout = output == kStandardStream;
     PrivateDirectory spool;
     // A reader that goes away early is a failed write, not a silent end.
@@ -256,7 +257,7 @@ int convert_to(ConversionOptions& options, const std::string& input, const std::
     }
     const bool from_stdin = input == kStandardStream;
     if (from_stdin) options.input_path = kStandardInputPath;
-    return convert(options, shown_input(input), quiet, from_stdin, to_stdout, summaries, lines);
+    return convert(options, shown_input(input), quiet, progress, from_stdin, to_stdout, summaries, lines);
 }
 
 // Writes the summaries as JSON, to standard output for "-"; a file is
@@ -357,7 +358,9 @@ int run_plain_form(int argc, char** argv) {
     options.input_format = InputFormat::Nmea;
     options.detect_format = false;
     // This form keeps 0 for a log without epochs; the line on stderr says it.
-    return convert_to(options, options.input_path, options.output_path, true) == kFailed ? 1 : 0;
+    return convert_to(options, options.input_path, options.output_path, /*quiet=*/true, /*progress=*/true) == kFailed
+               ? 1
+               : 0;
 }
 
 // An output that would replace a file the run reads, or the summary where
@@ -503,7 +506,7 @@ int run_options_form(int argc, char** argv) {
         options.input_name = file_name_part(input);
         options.output_path = outputs[i];
         options.output_name = file_name_part(outputs[i]);
-        status = worse(status, convert_to(options, input, outputs[i], request.quiet, &summaries, lines));
+        status = worse(status, convert_to(options, input, outputs[i], request.quiet, !request.quiet, &summaries, lines));
     }
     if (!request.summary_path.empty() && !write_summary_file(request.summary_path, summaries)) status = kFailed;
     return status;
@@ -518,6 +521,24 @@ std::string usage_forms() {
     while (end < help.size() && (help.compare(end, 7, "Usage: ") == 0 || help.compare(end, 7, "       ") == 0))
         end = help.find('\n', end) + 1;
     return help.substr(0, end);
+}
+
+std::string shell_quoted(const std::string& word) {
+    const bool plain = !word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                               "0123456789-_./+,:@%") == std::string::npos;
+    if (plain) return word;
+    std::string quoted = "'";
+    for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::string no_window_text(int argc, char** argv, const std::string& reason) {
+    std::string text = std::string(kProgram) + ": " + reason + ".\n" + usage_forms();
+    // A single log name asked for the window with that log: the command
+    // that converts it instead ("--" keeps a name beginning with '-' a name).
+    if (argc == 2 && argv[1][0] != '\0')
+        text += "To convert it: " + std::string(kProgram) + " -- " + shell_quoted(argv[1]) + "\n";
+    return text + "Convert from the command line instead: " + kProgram + " --help\n";
 }
 
 // A line that could not be written to standard output (a full disk, a

@@ -15,4 +15,14 @@ int run_command_line(int argc, char** argv);
 // The lines of the usage text that show the command-line forms.
 std::string usage_forms();
 
+// What the program says when it is asked for the window and cannot open it
+// (`reason`): the command-line forms and, for a single log name, the
+// command that converts that log.
+std::string no_window_text(int argc, char** argv,
+                           const std::string& reason = "there is no display to open the window on");
+
+// `word` as a POSIX shell reads it back: unchanged when it is plain,
+// otherwise in single quotes.
+std::string shell_quoted(const std::string& word);
+
 }  // namespace zelvo

@@ -84,7 +84,7 @@ const OptionRow kOptions[] = {
          for (const InputFormatRow& row : input_format_rows()) tokens += std::string(", ") + row.token;
          return tokens;
      }},
-    {"quiet", 'q', no_argument, nullptr, "print no lines per converted log (its name and session summary)",
+    {"quiet", 'q', no_argument, nullptr, "print no progress and no lines per converted log",
      [](CommandRequest& r, const char*) { r.quiet = true; return std::string(); }},
 
     {"summary", 0, required_argument, "FILE", "also write the session summaries as JSON to FILE ('-': stdout)",
@@ -281,21 +281,24 @@ CommandRequest parse_options(int argc, char** argv) {
 
 std::string help_text() {
     std::string text =
-        "Usage: zelvoconverter INPUT OUTPUT.kmz [CONFIG.ini]\n"
+        "Usage: zelvoconverter [INPUT]\n"
+        "       zelvoconverter INPUT OUTPUT.kmz [CONFIG.ini]\n"
         "       zelvoconverter [OPTION]... INPUT...\n"
         "Converts GNSS receiver logs into KMZ files for a globe viewer.\n"
         "\n"
-        "The first form (two or three names, no option) reads INPUT as NMEA and writes\n"
-        "OUTPUT.kmz, the names taken from the current directory (beside a portable\n"
-        "copy that has its zelvoconverter.ini there), with the settings of CONFIG.ini\n"
-        "in the current directory. The second form takes names as given; each INPUT\n"
-        "becomes INPUT.kmz. INPUT '-' is standard input.\n"
+        "The first form opens the window, with INPUT as its log when one is named.\n"
+        "The second form (two or three names, no option) reads INPUT as NMEA and\n"
+        "writes OUTPUT.kmz, the names taken from the current directory (beside a\n"
+        "portable copy that has its zelvoconverter.ini there), with the settings of\n"
+        "CONFIG.ini in the current directory. The third form takes names as given;\n"
+        "each INPUT becomes INPUT.kmz. INPUT '-' is standard input; '--' before a\n"
+        "single INPUT converts it without opening the window.\n"
         "\n"
         "Options:\n";
     for (const OptionRow& row : kOptions) {
         if (row.short_name == 'f') {
             // The formats under their option, from the table of formats.
-            text += "  -f, --format=FORMAT       auto (the default: recognised by the log's content), or\n";
+            text += "  -f, --format=FORMAT       auto (the default: by the log's content) or one of\n";
             for (const InputFormatRow& f : input_format_rows()) {
                 std::string left = std::string("                              ") + f.token;
                 left.resize(std::max<std::size_t>(left.size() + 2, 36), ' ');
@@ -307,8 +310,28 @@ std::string help_text() {
         left += option_name(row);
         if (row.argument == required_argument) left += std::string("=") + row.value_name;
         if (row.argument == optional_argument) left += std::string("[=") + row.value_name + "]";
-        left.resize(std::max<std::size_t>(left.size() + 2, 28), ' ');
-        text += left + row.help + "\n";
+        // The help column starts at 28 and wraps before column 80; an option
+        // too long for its column has its help on the next line.
+        constexpr std::size_t kColumn = 28, kWidth = 79;
+        if (left.size() + 2 > kColumn) {
+            text += left + "\n";
+            left.clear();
+        }
+        left.resize(kColumn, ' ');
+        std::string line = left;
+        std::string_view words = row.help;
+        while (!words.empty()) {
+            std::size_t space = words.find(' ');
+            std::string_view word = words.substr(0, space);
+            if (line.size() > kColumn && line.size() + 1 + word.size() > kWidth) {
+                text += line + "\n";
+                line.assign(kColumn, ' ');
+            }
+            if (line.size() > kColumn) line += ' ';
+            line += word;
+            words = space == std::string_view::npos ? std::string_view() : words.substr(space + 1);
+        }
+        text += line + "\n";
     }
     text +=
         "\n"

@@ -15,9 +15,7 @@ int main(int argc, char** argv) {
 #ifdef ZELVO_HAVE_WINDOW
     return zelvo::run_window(argc, argv);
 #else
-    std::fprintf(stderr, "zelvoconverter: this build has no window.\n%s"
-                 "Convert from the command line instead: zelvoconverter --help\n",
-                 zelvo::usage_forms().c_str());
+    std::fputs(zelvo::no_window_text(argc, argv, "this build has no window").c_str(), stderr);
     return 2;
 #endif
 }

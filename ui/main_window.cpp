@@ -22,10 +22,12 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include <cstring>
 #include <optional>
 #include <span>
 #include <tuple>
 #include <utility>
+#include <variant>
 
 #include "engine/conversion_run.h"
 #include "engine/input_formats.h"
@@ -33,6 +35,7 @@
 #include "ui/window_controls.h"
 #include "ui/window_dialogs.h"
 #include "ui/window_rules.h"
+#include "ui/settings_table.h"
 #include "ui/window_settings.h"
 
 namespace zelvo {
@@ -153,29 +156,31 @@ struct ColourRow {
     ColorSwatch* FormControls::*swatch;
     const char* swatch_name;
     QPoint swatch_at;
-    ColorRef ConversionOptions::*initial;
 };
 
 using F = FormControls;
-using O = ConversionOptions;
+
+// The colour a swatch starts with: its setting's (settings_table.h).
+ColorRef initial_colour(const ConversionOptions& initial, const char* swatch_name) {
+    for (const Setting& s : kSettings) {
+        const auto* f = std::get_if<SettingField<ColorRef>>(&s.field);
+        if (f && f->option && std::strcmp(s.name, swatch_name) == 0) return initial.*f->option;
+    }
+    return 0;
+}
 
 // The class colours in two columns, then the tracks' colours.
 const ColourRow kClassColours[] = {
-    {&F::Label2, "Label2", QT_TR_NOOP("Auto"), {8, 16}, &F::Autoshape, "Autoshape", {64, 16}, &O::color_auto},
-    {&F::Label4, "Label4", QT_TR_NOOP("Diff"), {8, 32}, &F::Diffshape, "Diffshape", {64, 32}, &O::color_diff},
-    {&F::Label5, "Label5", QT_TR_NOOP("RTK Fix"), {8, 48}, &F::RTKFixshape, "RTKFixshape", {64, 48}, &O::color_rtk_fix},
-    {&F::Label6, "Label6", QT_TR_NOOP("Invalid"), {88, 16}, &F::Invalidshape, "Invalidshape", {160, 16},
-     &O::color_invalid},
-    {&F::Label7, "Label7", QT_TR_NOOP("RTK Float"), {88, 32}, &F::RTKFloatshape, "RTKFloatshape", {160, 32},
-     &O::color_rtk_float},
-    {&F::Label8, "Label8", QT_TR_NOOP("Estimated"), {88, 48}, &F::Estematedshape, "Estematedshape", {160, 48},
-     &O::color_estimated},
+    {&F::auto_caption, "Label2", QT_TR_NOOP("Auto"), {8, 16}, &F::auto_swatch, "Autoshape", {64, 16}},
+    {&F::diff_caption, "Label4", QT_TR_NOOP("Diff"), {8, 32}, &F::diff_swatch, "Diffshape", {64, 32}},
+    {&F::rtk_fix_caption, "Label5", QT_TR_NOOP("RTK Fix"), {8, 48}, &F::rtk_fix_swatch, "RTKFixshape", {64, 48}},
+    {&F::invalid_caption, "Label6", QT_TR_NOOP("Invalid"), {88, 16}, &F::invalid_swatch, "Invalidshape", {160, 16}},
+    {&F::rtk_float_caption, "Label7", QT_TR_NOOP("RTK Float"), {88, 32}, &F::rtk_float_swatch, "RTKFloatshape", {160, 32}},
+    {&F::estimated_caption, "Label8", QT_TR_NOOP("Estimated"), {88, 48}, &F::estimated_swatch, "Estematedshape", {160, 48}},
 };
 const ColourRow kTrackColours[] = {
-    {&F::Label1, "Label1", QT_TR_NOOP("Valid Track"), {8, 16}, &F::ShapeStyleTrack, "ShapeStyleTrack", {136, 14},
-     &O::track_color},
-    {&F::Label3, "Label3", QT_TR_NOOP("All the waypoints"), {8, 30}, &F::ShapeFullTrack, "ShapeFullTrack", {136, 30},
-     &O::full_track_color},
+    {&F::track_caption, "Label1", QT_TR_NOOP("Valid Track"), {8, 16}, &F::track_swatch, "ShapeStyleTrack", {136, 14}},
+    {&F::all_epochs_caption, "Label3", QT_TR_NOOP("All the waypoints"), {8, 30}, &F::all_epochs_swatch, "ShapeFullTrack", {136, 30}},
 };
 
 void make_colour_rows(QWidget* parent, std::span<const ColourRow> rows, const ConversionOptions& initial,
@@ -183,7 +188,7 @@ void make_colour_rows(QWidget* parent, std::span<const ColourRow> rows, const Co
     for (const ColourRow& row : rows) {
         c.*row.caption = make_label(parent, row.caption_name, TForm1::tr(row.text), row.at.x(), row.at.y(),
                                     mono_font(true));
-        c.*row.swatch = make_swatch(parent, row.swatch_name, row.swatch_at.x(), row.swatch_at.y(), initial.*row.initial);
+        c.*row.swatch = make_swatch(parent, row.swatch_name, row.swatch_at.x(), row.swatch_at.y(), initial_colour(initial, row.swatch_name));
     }
 }
 
@@ -260,11 +265,11 @@ TForm1::TForm1(WindowDialogs& dialogs, SettingsLocation location, bool interacti
     create_controls();
     connect_controls();
     // Start-up: gauge range and position, and an empty configuration field.
-    c_.CGauge1->set_range(0, 100);
-    c_.CGauge1->set_value(0);
-    c_.Edit2->setText(QString());
+    c_.gauge->set_range(0, 100);
+    c_.gauge->set_value(0);
+    c_.config_edit->setText(QString());
     config_full_path_.clear();
-    c_.Edit1->setFocus(Qt::OtherFocusReason);  // a user starts by naming the log
+    c_.input_edit->setFocus(Qt::OtherFocusReason);  // a user starts by naming the log
 }
 
 TForm1::~TForm1() = default;
@@ -280,116 +285,116 @@ void TForm1::create_controls() {
 
 // The picture, then the input log's format and name, then the archive's name.
 void TForm1::create_input_output_controls() {
-    c_.Image1 = new QLabel(this);
-    c_.Image1->setObjectName(QStringLiteral("Image1"));
-    c_.Image1->setGeometry(8, 4, 193, 165);
-    c_.Image1->setPixmap(decorative_picture());
-    c_.Image1->setScaledContents(true);
-    c_.Image1->setAttribute(Qt::WA_TranslucentBackground);
+    c_.picture = new QLabel(this);
+    c_.picture->setObjectName(QStringLiteral("Image1"));
+    c_.picture->setGeometry(8, 4, 193, 165);
+    c_.picture->setPixmap(decorative_picture());
+    c_.picture->setScaledContents(true);
+    c_.picture->setAttribute(Qt::WA_TranslucentBackground);
 
-    c_.GroupBox1 = make_group(this, "GroupBox1", tr(">>>Input"), {2, 172, 202, 69}, mono_font());
-    c_.RadioGroup1 = make_group(c_.GroupBox1, "RadioGroup1", tr("Format "), {8, 14, 191, 30}, mono_font());
+    c_.input_group = make_group(this, "GroupBox1", tr(">>>Input"), {2, 172, 202, 69}, mono_font());
+    c_.format_group = make_group(c_.input_group, "RadioGroup1", tr("Format "), {8, 14, 191, 30}, mono_font());
     // Three columns, as a radio group lays out its items.
     const int column = (191 - 8) / 3;
-    c_.RadioNmea = make_radio(c_.RadioGroup1, "RadioGroup1Item0", tr("NMEA"), {6, 13, column - 4, 15});
-    c_.RadioBinary = make_radio(c_.RadioGroup1, "RadioGroup1Item1", tr("TOLV"), {6 + column, 13, column - 4, 15});
-    c_.RadioSolution =
-        make_radio(c_.RadioGroup1, "RadioGroup1Item2", tr("POS"), {6 + 2 * column, 13, column - 4, 15});
-    c_.RadioNmea->setChecked(true);
-    c_.Edit1 = make_edit(c_.GroupBox1, "Edit1", {8, 46, 167, 18}, serif10_font());
-    c_.SpeedButtonOpen = make_button(c_.GroupBox1, "SpeedButtonOpen", {176, 46, 18, 18}, QStyle::SP_DirOpenIcon);
+    c_.nmea_radio = make_radio(c_.format_group, "RadioGroup1Item0", tr("NMEA"), {6, 13, column - 4, 15});
+    c_.binary_radio = make_radio(c_.format_group, "RadioGroup1Item1", tr("TOLV"), {6 + column, 13, column - 4, 15});
+    c_.solution_radio =
+        make_radio(c_.format_group, "RadioGroup1Item2", tr("POS"), {6 + 2 * column, 13, column - 4, 15});
+    c_.nmea_radio->setChecked(true);
+    c_.input_edit = make_edit(c_.input_group, "Edit1", {8, 46, 167, 18}, serif10_font());
+    c_.input_button = make_button(c_.input_group, "SpeedButtonOpen", {176, 46, 18, 18}, QStyle::SP_DirOpenIcon);
 
-    c_.GroupBox10 = make_group(this, "GroupBox10", tr(">>>Output(.kmz)"), {2, 240, 202, 40}, mono_font());
-    c_.Edit6 = make_edit(c_.GroupBox10, "Edit6", {8, 15, 167, 18}, serif10_font());
-    c_.SpeedButtonSave = make_button(c_.GroupBox10, "SpeedButtonSave", {176, 15, 18, 18}, QStyle::SP_DialogSaveButton);
+    c_.output_group = make_group(this, "GroupBox10", tr(">>>Output(.kmz)"), {2, 240, 202, 40}, mono_font());
+    c_.output_edit = make_edit(c_.output_group, "Edit6", {8, 15, 167, 18}, serif10_font());
+    c_.output_button = make_button(c_.output_group, "SpeedButtonSave", {176, 15, 18, 18}, QStyle::SP_DialogSaveButton);
 }
 
 // The settings: the waypoints' colours and scale, the tracks' colours and
 // width, and the fixed date.
 void TForm1::create_settings_controls(const ConversionOptions& initial) {
-    c_.GroupBox3 = make_group(this, "GroupBox3", tr(">>> Settings"), {205, 0, 191, 280}, mono_font());
-    c_.GroupBox11 = make_group(c_.GroupBox3, "GroupBox11", tr(" Waypoints"), {4, 13, 181, 110}, mono_font(true));
-    QWidget* w = c_.GroupBox11;
+    c_.settings_group = make_group(this, "GroupBox3", tr(">>> Settings"), {205, 0, 191, 280}, mono_font());
+    c_.waypoints_group = make_group(c_.settings_group, "GroupBox11", tr(" Waypoints"), {4, 13, 181, 110}, mono_font(true));
+    QWidget* w = c_.waypoints_group;
     make_colour_rows(w, kClassColours, initial, c_);
-    std::tie(c_.Label9, c_.Edit4, c_.UpDown2) =
+    std::tie(c_.scale_caption, c_.scale_edit, c_.scale_arrows) =
         make_stepper(make_label(w, "Label9", tr("Scale"), 8, 72, mono_font(true)), "Edit4", {64, 70, 33, 18},
                      initial.icon_scale, "UpDown2", 1, -100, 100);
-    c_.CheckBox3 = make_check(w, "CheckBox3", tr("Show value of height"), {8, 90, 141, 17}, initial.show_height);
+    c_.show_height_check = make_check(w, "CheckBox3", tr("Show value of height"), {8, 90, 141, 17}, initial.show_height);
 
-    c_.GroupBox5 = make_group(c_.GroupBox3, "GroupBox5", tr(" Style Track"), {4, 127, 181, 106}, mono_font(true));
-    w = c_.GroupBox5;
+    c_.track_group = make_group(c_.settings_group, "GroupBox5", tr(" Style Track"), {4, 127, 181, 106}, mono_font(true));
+    w = c_.track_group;
     make_colour_rows(w, kTrackColours, initial, c_);
-    std::tie(c_.Width, c_.Edit3, c_.UpDown1) =
+    std::tie(c_.width_caption, c_.width_edit, c_.width_arrows) =
         make_stepper(make_label(w, "Width", tr("Width of the track"), 8, 52, sans_font(true)), "Edit3",
                      {112, 50, 25, 18}, initial.track_width, "UpDown1", 5, -1000, 1000);
-    c_.CheckBox4 = make_check(w, "CheckBox4", tr("Start first fix"), {8, 69, 97, 17}, initial.start_first_fix);
-    c_.CheckBox4->setEnabled(false);
-    c_.CheckBox4->setVisible(false);
-    c_.CheckBox2 = make_check(w, "CheckBox2", tr("Use all the waypoints"), {8, 84, 145, 17}, initial.use_all_waypoints);
+    c_.start_first_fix_check = make_check(w, "CheckBox4", tr("Start first fix"), {8, 69, 97, 17}, initial.start_first_fix);
+    c_.start_first_fix_check->setEnabled(false);
+    c_.start_first_fix_check->setVisible(false);
+    c_.all_epochs_check = make_check(w, "CheckBox2", tr("Use all the waypoints"), {8, 84, 145, 17}, initial.use_all_waypoints);
 
-    c_.GroupBox4 = make_group(c_.GroupBox3, "GroupBox4", tr("Date(yyyy-mm-dd)"), {4, 237, 181, 38}, mono_font(true));
-    c_.CheckBox1 = make_check(c_.GroupBox4, "CheckBox1", QString(), {8, 17, 17, 17}, initial.use_fixed_date);
-    c_.MaskEdit1 = new DateMaskEdit(c_.GroupBox4);
-    c_.MaskEdit1->setObjectName(QStringLiteral("MaskEdit1"));
-    c_.MaskEdit1->setGeometry(27, 16, 86, 18);
-    c_.MaskEdit1->setFont(mono9_font());
-    c_.MaskEdit1->setTextMargins(0, 0, 0, 0);
-    c_.MaskEdit1->setText(to_qstring(initial.fixed_date));
-    c_.MaskEdit1->setEnabled(false);  // until the settings are loaded
+    c_.date_group = make_group(c_.settings_group, "GroupBox4", tr("Date(yyyy-mm-dd)"), {4, 237, 181, 38}, mono_font(true));
+    c_.fixed_date_check = make_check(c_.date_group, "CheckBox1", QString(), {8, 17, 17, 17}, initial.use_fixed_date);
+    c_.fixed_date_edit = new DateMaskEdit(c_.date_group);
+    c_.fixed_date_edit->setObjectName(QStringLiteral("MaskEdit1"));
+    c_.fixed_date_edit->setGeometry(27, 16, 86, 18);
+    c_.fixed_date_edit->setFont(mono9_font());
+    c_.fixed_date_edit->setTextMargins(0, 0, 0, 0);
+    c_.fixed_date_edit->setText(to_qstring(initial.fixed_date));
+    c_.fixed_date_edit->setEnabled(false);  // until the settings are loaded
 }
 
 // Run and progress, the configuration file, and the two status panels.
 void TForm1::create_run_controls() {
-    c_.GroupBox9 = make_group(this, "GroupBox9", QString(), {2, 280, 394, 35}, mono_font());
-    c_.SpeedButton3 = make_button(c_.GroupBox9, "SpeedButton3", {9, 9, 57, 19}, QStyle::SP_MediaPlay);
-    c_.SpeedButton3->setText(tr("Run"));
-    c_.SpeedButton3->setFont(sans_font());
-    c_.SpeedButton3->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    c_.SpeedButton3->setEnabled(false);
-    c_.CGauge1 = new Gauge(c_.GroupBox9);
-    c_.CGauge1->setObjectName(QStringLiteral("CGauge1"));
-    c_.CGauge1->setGeometry(66, 9, 319, 19);
-    c_.CGauge1->setFont(sans_font());
-    QPalette gauge = c_.CGauge1->palette();
+    c_.run_group = make_group(this, "GroupBox9", QString(), {2, 280, 394, 35}, mono_font());
+    c_.run_button = make_button(c_.run_group, "SpeedButton3", {9, 9, 57, 19}, QStyle::SP_MediaPlay);
+    c_.run_button->setText(tr("Run"));
+    c_.run_button->setFont(sans_font());
+    c_.run_button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    c_.run_button->setEnabled(false);
+    c_.gauge = new Gauge(c_.run_group);
+    c_.gauge->setObjectName(QStringLiteral("CGauge1"));
+    c_.gauge->setGeometry(66, 9, 319, 19);
+    c_.gauge->setFont(sans_font());
+    QPalette gauge = c_.gauge->palette();
     gauge.setColor(QPalette::Highlight, QColor(0, 0, 128));  // navy fill
-    c_.CGauge1->setPalette(gauge);
+    c_.gauge->setPalette(gauge);
 
-    c_.GroupBox2 = make_group(this, "GroupBox2", tr("Configuration"), {2, 314, 394, 40}, mono_font());
-    c_.Edit2 = make_edit(c_.GroupBox2, "Edit2", {6, 15, 335, 19}, sans_font());
-    c_.SpeedButton1 = make_button(c_.GroupBox2, "SpeedButton1", {343, 15, 19, 19}, QStyle::SP_DialogOpenButton);
-    c_.SpeedButton2 = make_button(c_.GroupBox2, "SpeedButton2", {364, 15, 19, 19}, QStyle::SP_DialogSaveButton);
+    c_.config_group = make_group(this, "GroupBox2", tr("Configuration"), {2, 314, 394, 40}, mono_font());
+    c_.config_edit = make_edit(c_.config_group, "Edit2", {6, 15, 335, 19}, sans_font());
+    c_.config_open_button = make_button(c_.config_group, "SpeedButton1", {343, 15, 19, 19}, QStyle::SP_DialogOpenButton);
+    c_.config_save_button = make_button(c_.config_group, "SpeedButton2", {364, 15, 19, 19}, QStyle::SP_DialogSaveButton);
 
-    c_.Panel2 = make_panel(this, "Panel2", {2, 355, 199, 20});
-    c_.Panel3 = make_panel(this, "Panel3", {202, 355, 193, 20});
+    c_.status_panel = make_panel(this, "Panel2", {2, 355, 199, 20});
+    c_.count_panel = make_panel(this, "Panel3", {202, 355, 193, 20});
 }
 
 void TForm1::connect_controls() {
     auto on = [this](auto* sender, auto signal, std::function<void()> handler) {
         connect(sender, signal, this, [this, handler] { guarded(handler); });
     };
-    connect(c_.Edit1, &QLineEdit::textChanged, this, [this] { on_input_text_changed(); });
-    connect(c_.Edit6, &QLineEdit::textChanged, this, [this] { on_output_text_changed(); });
-    connect(c_.Edit2, &QLineEdit::textChanged, this, [this](const QString& text) {
+    connect(c_.input_edit, &QLineEdit::textChanged, this, [this] { on_input_text_changed(); });
+    connect(c_.output_edit, &QLineEdit::textChanged, this, [this] { on_output_text_changed(); });
+    connect(c_.config_edit, &QLineEdit::textChanged, this, [this](const QString& text) {
         config_full_path_ = text;  // rule: the configuration path is the text itself
-        c_.Edit2->setToolTip(config_full_path_);
+        c_.config_edit->setToolTip(config_full_path_);
     });
-    on(c_.SpeedButtonOpen, &QToolButton::clicked, [this] { choose_input_file(); });
-    on(c_.SpeedButtonSave, &QToolButton::clicked, [this] { choose_output_file(); });
-    on(c_.SpeedButton1, &QToolButton::clicked, [this] { open_config(); });
-    on(c_.SpeedButton2, &QToolButton::clicked, [this] { save_config(); });
-    on(c_.SpeedButton3, &QToolButton::clicked, [this] { run_conversion(); });
-    for (ColorSwatch* s : {c_.Autoshape, c_.Diffshape, c_.RTKFixshape, c_.Invalidshape,
-                           c_.RTKFloatshape, c_.Estematedshape, c_.ShapeStyleTrack,
-                           c_.ShapeFullTrack})
+    on(c_.input_button, &QToolButton::clicked, [this] { choose_input_file(); });
+    on(c_.output_button, &QToolButton::clicked, [this] { choose_output_file(); });
+    on(c_.config_open_button, &QToolButton::clicked, [this] { open_config(); });
+    on(c_.config_save_button, &QToolButton::clicked, [this] { save_config(); });
+    on(c_.run_button, &QToolButton::clicked, [this] { run_conversion(); });
+    for (ColorSwatch* s : {c_.auto_swatch, c_.diff_swatch, c_.rtk_fix_swatch, c_.invalid_swatch,
+                           c_.rtk_float_swatch, c_.estimated_swatch, c_.track_swatch,
+                           c_.all_epochs_swatch})
         on(s, &ColorSwatch::pressed, [this, s] { pick_color(s); });
-    connect(c_.UpDown1, &UpDown::stepped, this, [this](int step) { guarded([=, this] { step_width(step); }); });
-    connect(c_.UpDown2, &UpDown::stepped, this, [this](int step) { guarded([=, this] { step_scale(step); }); });
+    connect(c_.width_arrows, &UpDown::stepped, this, [this](int step) { guarded([=, this] { step_width(step); }); });
+    connect(c_.scale_arrows, &UpDown::stepped, this, [this](int step) { guarded([=, this] { step_scale(step); }); });
     // toggled() fires on every change of state, by the user or by a load,
     // and not when the state stays: a switch's click behaviour.
-    connect(c_.CheckBox1, &QCheckBox::toggled, this,
-            [this](bool on) { c_.MaskEdit1->setEnabled(on); });
-    connect(c_.CheckBox2, &QCheckBox::toggled, this, [this] { update_track_controls(); });
-    connect(c_.MaskEdit1, &DateMaskEdit::invalid_input, this, [this] {
+    connect(c_.fixed_date_check, &QCheckBox::toggled, this,
+            [this](bool on) { c_.fixed_date_edit->setEnabled(on); });
+    connect(c_.all_epochs_check, &QCheckBox::toggled, this, [this] { update_track_controls(); });
+    connect(c_.fixed_date_edit, &DateMaskEdit::invalid_input, this, [this] {
         report_error(tr("Invalid input value.  Use escape key to abandon changes"));
     });
 }
@@ -421,18 +426,18 @@ QString TForm1::typed_name_dir() const {
 // "/data/a.nmea" into a longer broken path.) The output follows the input
 // until the user names it; "Run" needs a name.
 void TForm1::on_input_text_changed() {
-    const QString text = c_.Edit1->text();
+    const QString text = c_.input_edit->text();
     input_full_path_ = text.startsWith(QLatin1Char('/')) ? text : typed_name_dir() + text;
-    c_.Edit1->setToolTip(input_full_path_);
+    c_.input_edit->setToolTip(input_full_path_);
     if (!text.isEmpty() && !output_named_) put_output(input_full_path_ + QStringLiteral(".kmz"));
-    c_.SpeedButton3->setEnabled(!text.isEmpty() && !running_);
+    c_.run_button->setEnabled(!text.isEmpty() && !running_);
 }
 
 // Output field, as the user edits it: the full path is the archive the run
 // writes, by the input field's rule but relative to the output's directory.
 // An emptied field lets the output follow the input again.
 void TForm1::on_output_text_changed() {
-    const QString text = c_.Edit6->text();
+    const QString text = c_.output_edit->text();
     output_named_ = !text.isEmpty();
     const QString dir = output_dir_.isEmpty() ? typed_name_dir() : output_dir_;
     set_output_full_path(text.startsWith(QLatin1Char('/')) ? text : dir + text);
@@ -441,50 +446,50 @@ void TForm1::on_output_text_changed() {
 void TForm1::put_output(const QString& full_path) {
     set_output_full_path(full_path);
     output_dir_ = dir_of(full_path);
-    const QSignalBlocker program_not_user(c_.Edit6);
-    c_.Edit6->setText(name_of(full_path));
+    const QSignalBlocker program_not_user(c_.output_edit);
+    c_.output_edit->setText(name_of(full_path));
 }
 
 void TForm1::set_input_from_file(const QString& full_name) {
     chosen_dir_ = dir_of(full_name);
     output_named_ = false;
-    c_.Edit1->setText(name_of(full_name));
+    c_.input_edit->setText(name_of(full_name));
     on_input_text_changed();  // also when the shown name stayed the same
     input_full_path_ = full_name;
-    c_.Edit1->setToolTip(input_full_path_);
+    c_.input_edit->setToolTip(input_full_path_);
     put_output(full_name + QStringLiteral(".kmz"));
     // The log's content picks the format; the user may still change it.
     if (std::optional<InputFormat> format = detect_log_format(to_path(full_name))) choose_format(*format);
 }
 
 InputFormat TForm1::chosen_format() const {
-    if (c_.RadioBinary->isChecked()) return InputFormat::Tolv;
-    if (c_.RadioSolution->isChecked()) return InputFormat::Solution;
+    if (c_.binary_radio->isChecked()) return InputFormat::Tolv;
+    if (c_.solution_radio->isChecked()) return InputFormat::Solution;
     return InputFormat::Nmea;
 }
 
 void TForm1::choose_format(InputFormat format) {
     switch (format) {
-        case InputFormat::Nmea: c_.RadioNmea->setChecked(true); break;
-        case InputFormat::Tolv: c_.RadioBinary->setChecked(true); break;
-        case InputFormat::Solution: c_.RadioSolution->setChecked(true); break;
+        case InputFormat::Nmea: c_.nmea_radio->setChecked(true); break;
+        case InputFormat::Tolv: c_.binary_radio->setChecked(true); break;
+        case InputFormat::Solution: c_.solution_radio->setChecked(true); break;
     }
 }
 
 void TForm1::set_output_full_path(const QString& path) {
     output_full_path_ = path;
-    c_.Edit6->setToolTip(path);
+    c_.output_edit->setToolTip(path);
 }
 
 void TForm1::choose_input_file() {
-    QString start = c_.Edit1->text().isEmpty() ? from_path(location_.start_dir()) : dir_of(input_full_path_);
+    QString start = c_.input_edit->text().isEmpty() ? from_path(location_.start_dir()) : dir_of(input_full_path_);
     auto chosen = dialogs_.open_file(this, tr("Open"), start, QString());
     if (!chosen) return;
     set_input_from_file(*chosen);
 }
 
 void TForm1::choose_output_file() {
-    QString preset = c_.Edit6->text().isEmpty() ? last_output_choice_ : output_full_path_;
+    QString preset = c_.output_edit->text().isEmpty() ? last_output_choice_ : output_full_path_;
     QString start = dir_of(output_full_path_);
     if (start.isEmpty()) start = from_path(location_.start_dir());
     auto chosen = dialogs_.save_file(this, tr("Save as "), start, preset, QString());
@@ -505,9 +510,9 @@ void TForm1::open_config() {
     if (!QFileInfo(from_path(start)).isDir()) start = location_.start_dir();
     auto chosen = dialogs_.open_file(this, tr("Open "), from_path(start), config_filter());
     if (!chosen) return;
-    c_.Edit2->setText(name_of(*chosen));
+    c_.config_edit->setText(name_of(*chosen));
     config_full_path_ = *chosen;
-    c_.Edit2->setToolTip(config_full_path_);
+    c_.config_edit->setToolTip(config_full_path_);
     settings_->load_settings(to_path(*chosen));
 }
 
@@ -529,7 +534,7 @@ void TForm1::handle_dropped_files(const QStringList& paths) {
         return;
     }
     set_input_from_file(paths.first());
-    c_.SpeedButton3->setEnabled(!input_full_path_.isEmpty());
+    c_.run_button->setEnabled(!input_full_path_.isEmpty());
 }
 
 void TForm1::pick_color(ColorSwatch* swatch) {
@@ -538,38 +543,32 @@ void TForm1::pick_color(ColorSwatch* swatch) {
 }
 
 void TForm1::step_width(int step) {
-    c_.Edit3->setText(to_qstring(step_track_width(c_.Edit3->text().toStdString(), step)));
+    c_.width_edit->setText(to_qstring(step_track_width(c_.width_edit->text().toStdString(), step)));
 }
 
 void TForm1::step_scale(int step) {
-    c_.Edit4->setText(to_qstring(step_icon_scale(c_.Edit4->text().toStdString(), step)));
+    c_.scale_edit->setText(to_qstring(step_icon_scale(c_.scale_edit->text().toStdString(), step)));
     // Six decimals are wider than the field: show the leading digits.
-    c_.Edit4->setCursorPosition(0);
+    c_.scale_edit->setCursorPosition(0);
 }
 
 void TForm1::update_track_controls() {
-    bool on = c_.CheckBox2->isChecked();
-    c_.Label3->setEnabled(on);
-    c_.ShapeFullTrack->setEnabled(on);
+    bool on = c_.all_epochs_check->isChecked();
+    c_.all_epochs_caption->setEnabled(on);
+    c_.all_epochs_swatch->setEnabled(on);
 }
 
 ConversionOptions TForm1::gather_options() const {
     ConversionOptions o;
     o.input_path = to_path(input_full_path_);
-    o.input_name = to_path(c_.Edit1->text());
+    o.input_name = to_path(c_.input_edit->text());
     o.output_path = to_path(output_full_path_);
     // The run writes the directory of output_path followed by output_name,
     // and the field may hold a typed path: the name comes from the full path.
-    o.output_name = to_path(output_full_path_.isEmpty() ? c_.Edit6->text() : name_of(output_full_path_));
+    o.output_name = to_path(output_full_path_.isEmpty() ? c_.output_edit->text() : name_of(output_full_path_));
     o.config_path = to_path(config_full_path_);
     o.input_format = chosen_format();
-    o.color_auto = c_.Autoshape->color();
-    o.color_diff = c_.Diffshape->color();
-    o.color_rtk_fix = c_.RTKFixshape->color();
-    o.color_rtk_float = c_.RTKFloatshape->color();
-    o.color_estimated = c_.Estematedshape->color();
-    o.color_invalid = c_.Invalidshape->color();
-    settings_->current_values().apply_to(o);
+    settings_->put_choices(o);
     return o;
 }
 
@@ -584,7 +583,7 @@ void TForm1::run_conversion() {
     std::optional<RunResult> result;
     bool failed = false;
     QString failure;
-    c_.Panel2->setToolTip(QString());
+    c_.status_panel->setToolTip(QString());
     try {
         result = conversion_run(options, *this);
         show_run_result(options, *result);
@@ -616,9 +615,9 @@ void TForm1::run_conversion() {
 void TForm1::show_run_result(const ConversionOptions& options, const RunResult& result) {
     // The panel has room for the status alone; its hint tells which file and why.
     if (result.outcome == RunOutcome::InputNotOpened)
-        c_.Panel2->setToolTip(from_path(options.input_path) + QStringLiteral(": ") + to_qstring(result.reason));
+        c_.status_panel->setToolTip(from_path(options.input_path) + QStringLiteral(": ") + to_qstring(result.reason));
     if (result.outcome == RunOutcome::OutputNotCreated)
-        c_.Panel2->setToolTip(from_path(options.output_path) + QStringLiteral(": ") + to_qstring(result.reason));
+        c_.status_panel->setToolTip(from_path(options.output_path) + QStringLiteral(": ") + to_qstring(result.reason));
     if (result.outcome != RunOutcome::Finished) return;
     // The closing message also says where the archive is; then the
     // controls the run locked are free again.
@@ -637,9 +636,9 @@ void TForm1::show_run_result(const ConversionOptions& options, const RunResult& 
     set_options_enabled(true);
 }
 
-void TForm1::set_status(const std::string& text) { c_.Panel2->setText(to_qstring(text)); }
+void TForm1::set_status(const std::string& text) { c_.status_panel->setText(to_qstring(text)); }
 
-void TForm1::set_run_enabled(bool enabled) { c_.SpeedButton3->setEnabled(enabled); }
+void TForm1::set_run_enabled(bool enabled) { c_.run_button->setEnabled(enabled); }
 
 void TForm1::set_options_enabled(bool enabled) {
     const QColor caption = enabled ? QColor(Qt::black)
@@ -650,48 +649,48 @@ void TForm1::set_options_enabled(bool enabled) {
         p.setColor(QPalette::WindowText, caption);
         g->setPalette(p);
     };
-    c_.GroupBox3->setEnabled(enabled);
-    paint_caption(c_.GroupBox3);
-    paint_caption(c_.GroupBox5);
-    c_.Label1->setEnabled(enabled);
-    c_.Label3->setEnabled(enabled);
-    c_.Width->setEnabled(enabled);
-    c_.Edit3->setEnabled(enabled);
-    c_.CheckBox2->setEnabled(enabled);
-    c_.CheckBox4->setEnabled(enabled);
-    c_.CheckBox3->setEnabled(enabled);
-    c_.CheckBox1->setEnabled(enabled);
-    c_.GroupBox2->setEnabled(enabled);
-    paint_caption(c_.GroupBox2);
-    c_.GroupBox1->setEnabled(enabled);
-    paint_caption(c_.GroupBox1);
-    c_.Edit1->setEnabled(enabled);
-    c_.GroupBox10->setEnabled(enabled);
-    paint_caption(c_.GroupBox10);
-    c_.Edit6->setEnabled(enabled);
-    c_.GroupBox11->setEnabled(enabled);
-    paint_caption(c_.GroupBox11);
+    c_.settings_group->setEnabled(enabled);
+    paint_caption(c_.settings_group);
+    paint_caption(c_.track_group);
+    c_.track_caption->setEnabled(enabled);
+    c_.all_epochs_caption->setEnabled(enabled);
+    c_.width_caption->setEnabled(enabled);
+    c_.width_edit->setEnabled(enabled);
+    c_.all_epochs_check->setEnabled(enabled);
+    c_.start_first_fix_check->setEnabled(enabled);
+    c_.show_height_check->setEnabled(enabled);
+    c_.fixed_date_check->setEnabled(enabled);
+    c_.config_group->setEnabled(enabled);
+    paint_caption(c_.config_group);
+    c_.input_group->setEnabled(enabled);
+    paint_caption(c_.input_group);
+    c_.input_edit->setEnabled(enabled);
+    c_.output_group->setEnabled(enabled);
+    paint_caption(c_.output_group);
+    c_.output_edit->setEnabled(enabled);
+    c_.waypoints_group->setEnabled(enabled);
+    paint_caption(c_.waypoints_group);
 }
 
 // ---- RunHost ----
 
-void TForm1::reset_progress() { c_.CGauge1->set_value(0); }
+void TForm1::reset_progress() { c_.gauge->set_value(0); }
 
-void TForm1::advance_progress() { c_.CGauge1->set_value(c_.CGauge1->value() + 1); }
+void TForm1::advance_progress() { c_.gauge->set_value(c_.gauge->value() + 1); }
 
 // The window locks its own controls as the run goes: the Run button once the
 // run has begun, the options once it reads the log.
 void TForm1::phase(RunPhase phase, std::int32_t placemarks) {
     set_status(phase_text(phase));
     if (phase == RunPhase::Begun) {
-        c_.Panel3->setText(QStringLiteral(" "));
+        c_.count_panel->setText(QStringLiteral(" "));
         set_run_enabled(false);
         run_locked_ = true;
     } else if (phase == RunPhase::Reading) {
         set_options_enabled(false);
         options_locked_ = true;
     } else if (phase == RunPhase::Writing) {
-        c_.Panel3->setText(to_qstring(waypoints_text(placemarks)));
+        c_.count_panel->setText(to_qstring(waypoints_text(placemarks)));
     }
 }
 
@@ -784,7 +783,7 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
         button->click();
         return;
     }
-    if (c_.SpeedButton3->isEnabled()) c_.SpeedButton3->click();
+    if (c_.run_button->isEnabled()) c_.run_button->click();
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {

@@ -5,8 +5,11 @@
 #include <stdexcept>
 #include <strings.h>
 #include <sys/stat.h>
+#include <type_traits>
+#include <variant>
 
 #include "ui/ini_file.h"
+#include "ui/settings_table.h"
 
 namespace zelvo {
 
@@ -20,25 +23,33 @@ SettingsValues SettingsValues::built_in_defaults(int left, int top) {
 }
 
 bool SettingsValues::same_nine(const SettingsValues& o) const {
-    return use_fixed_date == o.use_fixed_date &&
-           fixed_date.size() == o.fixed_date.size() &&
-           strncasecmp(fixed_date.c_str(), o.fixed_date.c_str(), fixed_date.size()) == 0 &&
-           track_color == o.track_color && full_track_color == o.full_track_color &&
-           track_width == o.track_width && use_all_waypoints == o.use_all_waypoints &&
-           start_first_fix == o.start_first_fix && show_height == o.show_height &&
-           icon_scale == o.icon_scale;
+    for (const Setting& setting : kSettings) {
+        if (!setting.compared_on_close()) continue;
+        const bool same = std::visit(
+            [&](const auto& f) {
+                const auto& mine = this->*f.value;
+                const auto& theirs = o.*f.value;
+                if constexpr (std::is_same_v<std::decay_t<decltype(mine)>, std::string>) {
+                    if (setting.fold_case)
+                        return mine.size() == theirs.size() &&
+                               strncasecmp(mine.c_str(), theirs.c_str(), mine.size()) == 0;
+                }
+                return mine == theirs;
+            },
+            setting.field);
+        if (!same) return false;
+    }
+    return true;
 }
 
 void SettingsValues::apply_to(ConversionOptions& options) const {
-    options.use_fixed_date = use_fixed_date;
-    options.fixed_date = fixed_date;
-    options.track_color = track_color;
-    options.full_track_color = full_track_color;
-    options.track_width = track_width;
-    options.use_all_waypoints = use_all_waypoints;
-    options.start_first_fix = start_first_fix;
-    options.show_height = show_height;
-    options.icon_scale = icon_scale;
+    for (const Setting& setting : kSettings) {
+        std::visit(
+            [&](const auto& f) {
+                if (f.value && f.option) options.*f.option = this->*f.value;
+            },
+            setting.field);
+    }
 }
 
 SettingsValues load_settings_values(const std::string& path, const SettingsValues& current,
@@ -62,29 +73,21 @@ SettingsValues load_settings_values(const std::string& path, const SettingsValue
 
 SettingsValues settings_from_ini(const IniFile& ini, const SettingsValues& current) {
     SettingsValues v = current;
-    auto flag = [&](const char* key, bool& value) {
-        if (auto i = ini.read_int(kSettingsSection, key)) value = *i != 0;
-    };
-    auto text = [&](const char* key, std::string& value) {
-        if (auto t = ini.read_text(kSettingsSection, key)) value = *t;
-    };
-    auto colour = [&](const char* key, ColorRef& value) {
-        if (auto i = ini.read_int(kSettingsSection, key)) value = static_cast<ColorRef>(*i);
-    };
-    auto integer = [&](const char* key, int& value) {
-        if (auto i = ini.read_int(kSettingsSection, key)) value = *i;
-    };
-    flag("CheckBox1", v.use_fixed_date);
-    text("MaskEdit1", v.fixed_date);
-    colour("ShapeStyleTrack", v.track_color);
-    colour("ShapeFullTrack", v.full_track_color);
-    text("Edit3", v.track_width);
-    flag("CheckBox3", v.show_height);
-    flag("CheckBox4", v.start_first_fix);
-    flag("CheckBox2", v.use_all_waypoints);
-    text("Edit4", v.icon_scale);
-    integer("Left", v.left);
-    integer("Top", v.top);
+    // A missing key, or an integer that does not read, keeps the current value.
+    for (const Setting& setting : kSettings) {
+        std::visit(
+            [&](const auto& f) {
+                using T = std::decay_t<decltype(v.*f.value)>;
+                if (!f.value) return;
+                if constexpr (std::is_same_v<T, std::string>) {
+                    if (auto t = ini.read_text(kSettingsSection, setting.name)) v.*f.value = *t;
+                } else if (auto i = ini.read_int(kSettingsSection, setting.name)) {
+                    if constexpr (std::is_same_v<T, bool>) v.*f.value = *i != 0;
+                    else v.*f.value = static_cast<T>(*i);
+                }
+            },
+            setting.field);
+    }
     return v;
 }
 
@@ -95,21 +98,20 @@ void save_settings_values(const std::string& path, const SettingsValues& v) {
     if (int code = ini.load(path); code != 0 && code != ENOENT)
         throw std::runtime_error("Unable to write to " + path + ": its content cannot be read: " +
                                  std::strerror(code));
-    auto put = [&](const char* key, const std::string& value) {
-        ini.write_text(kSettingsSection, key, value);
-    };
-    auto put_int = [&](const char* key, long long value) { put(key, std::to_string(value)); };
-    put("CheckBox1", v.use_fixed_date ? "1" : "0");
-    put("MaskEdit1", v.fixed_date);
-    put_int("ShapeStyleTrack", static_cast<int>(v.track_color));
-    put_int("ShapeFullTrack", static_cast<int>(v.full_track_color));
-    put("Edit3", v.track_width);
-    put("CheckBox2", v.use_all_waypoints ? "1" : "0");
-    put("CheckBox4", v.start_first_fix ? "1" : "0");
-    put("CheckBox3", v.show_height ? "1" : "0");
-    put("Edit4", v.icon_scale);
-    put_int("Left", v.left);
-    put_int("Top", v.top);
+    for (const Setting& setting : kSettings) {
+        std::visit(
+            [&](const auto& f) {
+                using T = std::decay_t<decltype(v.*f.value)>;
+                if (!f.value) return;
+                if constexpr (std::is_same_v<T, std::string>)
+                    ini.write_text(kSettingsSection, setting.name, v.*f.value);
+                else if constexpr (std::is_same_v<T, bool>)
+                    ini.write_text(kSettingsSection, setting.name, std::string(1, v.*f.value ? '1' : '0'));
+                else
+                    ini.write_text(kSettingsSection, setting.name, std::to_string(static_cast<int>(v.*f.value)));
+            },
+            setting.field);
+    }
     ini.save(path);
 }
 

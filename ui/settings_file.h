@@ -20,18 +20,20 @@ inline const ConversionOptions& initial_options() {
 inline constexpr int kInitialLeft = 616;
 inline constexpr int kInitialTop = 315;
 
+// The values the settings file keeps; settings_table.h names each one's key,
+// control and option.
 struct SettingsValues {
-    bool use_fixed_date = initial_options().use_fixed_date;        // CheckBox1
-    std::string fixed_date = initial_options().fixed_date;         // MaskEdit1
-    ColorRef track_color = initial_options().track_color;          // ShapeStyleTrack
-    ColorRef full_track_color = initial_options().full_track_color;  // ShapeFullTrack
-    std::string track_width = initial_options().track_width;       // Edit3
-    bool use_all_waypoints = initial_options().use_all_waypoints;  // CheckBox2
-    bool start_first_fix = initial_options().start_first_fix;      // CheckBox4
-    bool show_height = initial_options().show_height;              // CheckBox3
-    std::string icon_scale = initial_options().icon_scale;         // Edit4
-    int left = kInitialLeft;                                       // Left
-    int top = kInitialTop;                                         // Top
+    bool use_fixed_date = initial_options().use_fixed_date;
+    std::string fixed_date = initial_options().fixed_date;
+    ColorRef track_color = initial_options().track_color;
+    ColorRef full_track_color = initial_options().full_track_color;
+    std::string track_width = initial_options().track_width;
+    bool use_all_waypoints = initial_options().use_all_waypoints;
+    bool start_first_fix = initial_options().start_first_fix;
+    bool show_height = initial_options().show_height;
+    std::string icon_scale = initial_options().icon_scale;
+    int left = kInitialLeft;
+    int top = kInitialTop;
 
     // The form's initial values (the window before any load).
     static SettingsValues form_initial() { return {}; }

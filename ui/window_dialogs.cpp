@@ -1,9 +1,14 @@
 #include "ui/window_dialogs.h"
 
+#include <algorithm>
+
 #include <QColorDialog>
+#include <QEvent>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTextEdit>
 
 #include "ui/window_controls.h"
@@ -14,18 +19,7 @@ namespace {
 
 void message_box(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
                  const QString& text, const QString& details = QString()) {
-    QMessageBox box(icon, caption, text, QMessageBox::NoButton, parent);
-    box.addButton(QObject::tr("OK"), QMessageBox::AcceptRole);
-    if (!details.isEmpty()) {
-        box.setDetailedText(details);
-        // The details are aligned columns: a fixed-width face, no wrapping.
-        if (auto* area = box.findChild<QTextEdit*>()) {
-            area->setFont(QFont(QStringLiteral("Liberation Mono"), 9));
-            area->setLineWrapMode(QTextEdit::NoWrap);
-            area->setMinimumWidth(620);
-        }
-    }
-    box.exec();
+    make_message_box(parent, icon, caption, text, details)->exec();
 }
 
 std::optional<QString> run_file_dialog(QFileDialog& dialog) {
@@ -33,7 +27,56 @@ std::optional<QString> run_file_dialog(QFileDialog& dialog) {
     return dialog.selectedFiles().first();
 }
 
+// Keeps a box wholly on its screen when it shows and when it grows ("Show
+// Details..."): centred on a window near the screen's edge it would
+// otherwise hang off it.
+class KeepOnScreen : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Show && event->type() != QEvent::Resize) return false;
+        auto* widget = static_cast<QWidget*>(watched);
+        const QScreen* screen = widget->screen();
+        if (!screen) return false;
+        const QRect room = screen->availableGeometry();
+        const QRect frame = widget->frameGeometry();
+        const QPoint at(std::clamp(frame.x(), room.left(), std::max(room.left(), room.right() + 1 - frame.width())),
+                        std::clamp(frame.y(), room.top(), std::max(room.top(), room.bottom() + 1 - frame.height())));
+        if (at != frame.topLeft()) widget->move(at);
+        return false;
+    }
+};
+
 }  // namespace
+
+std::unique_ptr<QMessageBox> make_message_box(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
+                                              const QString& text, const QString& details) {
+    auto box = std::make_unique<QMessageBox>(icon, caption, text, QMessageBox::NoButton, parent);
+    box->addButton(QObject::tr("OK"), QMessageBox::AcceptRole);
+    if (!details.isEmpty()) {
+        box->setDetailedText(details);
+        // The details are aligned columns: a fixed-width face, no wrapping.
+        // It is as large as its lines, so that they show without
+        // scrolling, as far as the screen leaves room around it for the
+        // icon, the message and the buttons.
+        if (auto* area = box->findChild<QTextEdit*>()) {
+            area->setFont(QFont(QStringLiteral("Liberation Mono"), 9));
+            area->setLineWrapMode(QTextEdit::NoWrap);
+            // The document, laid out in the area's font, knows its size; a
+            // line more keeps the last one clear of the frame.
+            const QSize content = area->document()->size().toSize() + QSize(2, 2) * (area->frameWidth() + 1) +
+                                  QSize(0, area->fontMetrics().lineSpacing());
+            const QScreen* screen = parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
+            const QSize room = screen ? screen->availableGeometry().size() : QSize(800, 600);
+            area->setFixedSize(std::min(content.width(), room.width() - 140),
+                               std::min(content.height(), room.height() - 240));
+        }
+    }
+    box->installEventFilter(new KeepOnScreen(box.get()));
+    return box;
+}
 
 std::optional<QString> QtWindowDialogs::open_file(QWidget* parent, const QString& title,
                                                   const QString& directory, const QString& filter) {

@@ -2,8 +2,10 @@
 // that tests can answer in the user's place.
 #pragma once
 
+#include <memory>
 #include <optional>
 
+#include <QMessageBox>
 #include <QString>
 
 #include "engine/conversion_options.h"
@@ -42,6 +44,12 @@ public:
     virtual FileFailureAction abort_retry_ignore(QWidget* parent, const QString& caption,
                                                  const QString& text) = 0;
 };
+
+// A message box as the window shows it, made but not yet shown. With
+// `details`, the text behind "Show Details..." keeps its columns and the
+// box, opened up, fits on the parent's screen (or the primary one).
+std::unique_ptr<QMessageBox> make_message_box(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
+                                              const QString& text, const QString& details = QString());
 
 // The real dialogs of the toolkit.
 class QtWindowDialogs : public WindowDialogs {

@@ -85,10 +85,7 @@ void open_log_argument(TForm1& form, const QString& argument) {
 
 int run_window(int argc, char** argv) {
     if (!has_display()) {
-        std::fprintf(stderr,
-                     "zelvoconverter: there is no display to open the window on.\n%s"
-                     "Convert from the command line instead: zelvoconverter --help\n",
-                     usage_forms().c_str());
+        std::fputs(no_window_text(argc, argv).c_str(), stderr);
         return 2;
     }
     QApplication app(argc, argv);

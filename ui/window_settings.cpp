@@ -5,9 +5,12 @@
 #include <QLineEdit>
 
 #include <stdexcept>
+#include <type_traits>
+#include <variant>
 
 #include "ui/main_window.h"
 #include "ui/settings_paths.h"
+#include "ui/settings_table.h"
 #include "ui/window_controls.h"
 
 namespace zelvo {
@@ -17,23 +20,58 @@ namespace {
 std::string text_of(const QLineEdit* edit) { return edit->text().toStdString(); }
 QString qtext(const std::string& s) { return QString::fromStdString(s); }
 
+template <typename T>
+T* control(const TForm1& form, const char* name) {
+    return form.findChild<T*>(QLatin1String(name));
+}
+
+// A setting as its control shows it now.
+bool read_control(const TForm1& form, const char* name, bool*) { return control<QCheckBox>(form, name)->isChecked(); }
+std::string read_control(const TForm1& form, const char* name, std::string*) {
+    return text_of(control<QLineEdit>(form, name));
+}
+ColorRef read_control(const TForm1& form, const char* name, ColorRef*) {
+    return control<ColorSwatch>(form, name)->color();
+}
+
+// Puts a value into its control. Changing a switch runs its click
+// behaviour through its toggled() signal.
+void write_control(const TForm1& form, const char* name, bool on) { control<QCheckBox>(form, name)->setChecked(on); }
+void write_control(const TForm1& form, const char* name, const std::string& text) {
+    control<QLineEdit>(form, name)->setText(qtext(text));
+}
+void write_control(const TForm1& form, const char* name, ColorRef colour) {
+    control<ColorSwatch>(form, name)->set_color(colour);
+}
+
 }  // namespace
 
 SettingsValues SettingsFile::current_values() const {
-    const FormControls& c = form_.controls();
     SettingsValues v;
-    v.use_fixed_date = c.CheckBox1->isChecked();
-    v.fixed_date = text_of(c.MaskEdit1);
-    v.track_color = c.ShapeStyleTrack->color();
-    v.full_track_color = c.ShapeFullTrack->color();
-    v.track_width = text_of(c.Edit3);
-    v.use_all_waypoints = c.CheckBox2->isChecked();
-    v.start_first_fix = c.CheckBox4->isChecked();
-    v.show_height = c.CheckBox3->isChecked();
-    v.icon_scale = text_of(c.Edit4);
+    for (const Setting& setting : kSettings) {
+        std::visit(
+            [&](const auto& f) {
+                using T = std::decay_t<decltype(v.*f.value)>;
+                if constexpr (!std::is_same_v<T, int>)
+                    if (f.value) v.*f.value = read_control(form_, setting.name, static_cast<T*>(nullptr));
+            },
+            setting.field);
+    }
     v.left = form_.x();
     v.top = form_.y();
     return v;
+}
+
+void SettingsFile::put_choices(ConversionOptions& options) const {
+    for (const Setting& setting : kSettings) {
+        std::visit(
+            [&](const auto& f) {
+                using T = std::decay_t<decltype(options.*f.option)>;
+                if constexpr (!std::is_same_v<T, int>)
+                    if (f.option) options.*f.option = read_control(form_, setting.name, static_cast<T*>(nullptr));
+            },
+            setting.field);
+    }
 }
 
 void SettingsFile::load_settings(const std::string& path) {
@@ -42,28 +80,21 @@ void SettingsFile::load_settings(const std::string& path) {
     SettingsValues v = load_settings_values(path, current_values(), &found);
 
     // Each control is set in the file's order and the snapshot takes what
-    // the control then shows (the date field applies its mask). Changing a
-    // switch runs its click behaviour through its toggled() signal.
+    // the control then shows (the date field applies its mask).
     SettingsValues snap;
-    c.CheckBox1->setChecked(v.use_fixed_date);
-    snap.use_fixed_date = c.CheckBox1->isChecked();
-    c.MaskEdit1->setText(qtext(v.fixed_date));
-    snap.fixed_date = text_of(c.MaskEdit1);
-    c.MaskEdit1->setEnabled(found ? c.CheckBox1->isChecked() : true);
-    c.ShapeStyleTrack->set_color(v.track_color);
-    snap.track_color = c.ShapeStyleTrack->color();
-    c.ShapeFullTrack->set_color(v.full_track_color);
-    snap.full_track_color = c.ShapeFullTrack->color();
-    c.Edit3->setText(qtext(v.track_width));
-    snap.track_width = text_of(c.Edit3);
-    c.CheckBox3->setChecked(v.show_height);
-    snap.show_height = c.CheckBox3->isChecked();
-    c.CheckBox4->setChecked(v.start_first_fix);
-    snap.start_first_fix = c.CheckBox4->isChecked();
-    c.CheckBox2->setChecked(v.use_all_waypoints);
-    snap.use_all_waypoints = c.CheckBox2->isChecked();
-    c.Edit4->setText(qtext(v.icon_scale));
-    snap.icon_scale = text_of(c.Edit4);
+    for (const Setting& setting : kSettings) {
+        std::visit(
+            [&](const auto& f) {
+                using T = std::decay_t<decltype(v.*f.value)>;
+                if constexpr (!std::is_same_v<T, int>) {
+                    if (!f.value) return;
+                    write_control(form_, setting.name, v.*f.value);
+                    snap.*f.value = read_control(form_, setting.name, static_cast<T*>(nullptr));
+                }
+            },
+            setting.field);
+    }
+    c.fixed_date_edit->setEnabled(found ? c.fixed_date_check->isChecked() : true);
     if (found) {
         form_.update_track_controls();
         form_.move_on_screen(v.left, v.top);

@@ -24,6 +24,8 @@ public:
     const SettingsValues& loaded_settings() const { return loaded_; }
     // The eleven values as the controls hold them now.
     SettingsValues current_values() const;
+    // Every choice of the run that a control holds, into `options`.
+    void put_choices(ConversionOptions& options) const;
     // The close-time comparison of the nine values.
     bool changed_since_load() const { return !current_values().same_nine(loaded_); }
 

@@ -7,8 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "../output/zip_reader.h"
-#include "../test_support.h"
+#include "tests/output/zip_reader.h"
+#include "tests/test_support.h"
 #include "ui/command_options.h"
 
 using namespace zelvo;
@@ -560,12 +560,40 @@ TEST_F(CommandLine, TwoRunsIntoOneFolderBothComplete) {
 TEST_F(CommandLine, ASingleLogWithoutADisplayShowsTheFormsAndExitsWithTwo) {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) ::unsetenv(name);
     write_file(dir_.path() / "a.log", kGga);
-    for (const char* args : {"a.log", ""}) {
-        Outcome o = run(args);
-        EXPECT_EQ(o.status, 2) << args;
+    // The command that converts the one log named, quoted for the shell.
+    struct Case { const char* args; const char* command; };
+    for (const Case& c : {Case{"a.log", "zelvoconverter -- a.log\n"}, Case{"'my day.nmea'", "zelvoconverter -- 'my day.nmea'\n"},
+                          Case{"", nullptr}}) {
+        Outcome o = run(c.args);
+        EXPECT_EQ(o.status, 2) << c.args;
         EXPECT_NE(o.out.find("zelvoconverter INPUT OUTPUT.kmz"), std::string::npos) << o.out;
+        if (c.command) EXPECT_NE(o.out.find(std::string("To convert it: ") + c.command), std::string::npos) << o.out;
+        else EXPECT_EQ(o.out.find("To convert it"), std::string::npos) << o.out;
         EXPECT_FALSE(exists("a.log.kmz"));
     }
+    // The command it names converts the log.
+    EXPECT_EQ(run("-q -- a.log").status, 0);
+    EXPECT_TRUE(exists("a.log.kmz"));
+}
+
+TEST_F(CommandLine, QuietDrawsNoProgressOnATerminal) {
+    write_file(dir_.path() / "a.log", kGga);
+    // script(1) gives the program a terminal for its standard error.
+    ASSERT_TRUE(have_tool("script")) << "script (bsdutils) runs the program on a terminal";
+    struct Case { const char* options; bool bar; };
+    for (const Case& c : {Case{"-q", false}, Case{"", true}}) {
+        Outcome o = shell("script -qec \"$Z " + std::string(c.options) + " -o t.kmz a.log\" /dev/null");
+        EXPECT_EQ(o.status, 0) << o.out;
+        if (c.bar) EXPECT_NE(o.out.find("% a.log"), std::string::npos) << o.out;
+        else EXPECT_EQ(o.out, "") << c.options;
+    }
+}
+
+TEST_F(CommandLine, HelpLinesFitEightyColumnsAndShowTheWindowForms) {
+    const std::string help = run("--help").out;
+    for (std::size_t at = 0, end; (end = help.find('\n', at)) != std::string::npos; at = end + 1)
+        EXPECT_LE(end - at, 80u) << help.substr(at, end - at);
+    EXPECT_NE(help.find("zelvoconverter [INPUT]\n"), std::string::npos) << help;
 }
 
 TEST_F(CommandLine, CompanionsThatWouldTakeAnotherFileOfTheRunAreRefusedBeforeReading) {

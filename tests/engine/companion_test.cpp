@@ -2,7 +2,7 @@
 #include <limits>
 #include <gtest/gtest.h>
 
-#include "../test_support.h"
+#include "tests/test_support.h"
 #include "engine/epoch_outputs.h"
 #include "output/epoch_data.h"
 

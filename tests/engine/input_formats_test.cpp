@@ -37,10 +37,11 @@ std::string gzip_members(const std::vector<std::string>& parts) {
     return out;
 }
 
-// Every log the project has: the test logs, the shared real logs, the samples.
+// Every log the project has: the test logs, the solution file, the shared
+// real logs when they are there, the samples.
 std::vector<std::filesystem::path> every_log() {
     std::vector<std::filesystem::path> logs;
-    for (const char* dir : {ZELVO_TEST_DATA, ZELVO_SHARED "/testdata/real"}) {
+    for (const char* dir : {ZELVO_TEST_DATA, ZELVO_SOLUTION_DATA, ZELVO_SHARED "/testdata/real"}) {
         if (!std::filesystem::is_directory(dir)) continue;
         for (const auto& e : std::filesystem::directory_iterator(dir))
             if (e.is_regular_file() && e.path().extension() != ".md") logs.push_back(e.path());

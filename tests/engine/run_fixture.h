@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 #include <string>
 
-#include "../output/zip_reader.h"
-#include "../test_support.h"
+#include "tests/output/zip_reader.h"
+#include "tests/test_support.h"
 #include "engine/conversion_run.h"
 
 namespace zelvo::test {

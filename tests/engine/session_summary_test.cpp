@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 #include <numbers>
 
-#include "../output/zip_reader.h"
-#include "../test_support.h"
+#include "tests/output/zip_reader.h"
+#include "tests/test_support.h"
 #include "engine/conversion_run.h"
 #include "engine/summary_report.h"
 #include "output/timeline_image.h"
@@ -53,16 +53,16 @@ struct LogExpectation {
 
 const LogExpectation kLogs[] = {
     // clang-format off
-    {"gpsd-garmin-10x.log", InputFormat::Nmea, 14, 10, 11, {9, 0, 0, 0, 1, 0, 0}, "2010-07-18T16:50:07.000Z", "2010-07-18T16:50:49.000Z", 42000, 45.45560965629474, {5000.0, 2, 22000}, 1.5, 50.0, 0.0, std::nullopt},
-    {"gpsd-hemi.log", InputFormat::Nmea, 22, 21, 21, {21, 0, 0, 0, 0, 0, 0}, "19:40:50.000", "19:41:00.000", 10000, 5.160661760935344, {5000.0, 0, 0}, 3.3, 3.3, 0.0, std::nullopt},
-    {"gpsd-humminbird-M37.log", InputFormat::Nmea, 25, 25, 8, {0, 8, 0, 0, 0, 0, 17}, "2006-09-16T19:41:01.000Z", "2006-09-16T19:41:19.000Z", 23000, 85.77984993035297, {5000.0, 0, 0}, 0.9, 0.9, 0.0, std::nullopt},
+    {"gpsd-garmin-10x.log", InputFormat::Nmea, 14, 10, 11, {9, 0, 0, 0, 1, 0, 0}, "2010-07-18T16:50:07.000Z", "2010-07-18T16:50:49.000Z", 42000, 45.45560965629474, {5000.0, 2, 22000}, 1.5, 50.0, std::nullopt, std::nullopt},
+    {"gpsd-hemi.log", InputFormat::Nmea, 22, 21, 21, {21, 0, 0, 0, 0, 0, 0}, "19:40:50.000", "19:41:00.000", 10000, 5.160661760935344, {5000.0, 0, 0}, 3.3, 3.3, std::nullopt, std::nullopt},
+    {"gpsd-humminbird-M37.log", InputFormat::Nmea, 25, 25, 8, {0, 8, 0, 0, 0, 0, 17}, "2006-09-16T19:41:01.000Z", "2006-09-16T19:41:19.000Z", 23000, 85.77984993035297, {5000.0, 0, 0}, 0.9, 0.9, std::nullopt, std::nullopt},
     {"gpsd-magellan-ec10.log", InputFormat::Nmea, 38, 21, 0, {0, 0, 0, 0, 0, 0, 21}, "20:51:50.000", "20:53:04.000", 74000, 0.0, {10000, 0, 0}, std::nullopt, std::nullopt, std::nullopt, std::nullopt},
-    {"gpsd-myguide-3100.log", InputFormat::Nmea, 13, 13, 13, {9, 0, 0, 0, 0, 4, 0}, "2009-10-08T10:50:25.800Z", "2009-10-08T10:50:37.800Z", 12000, 24.27666131694562, {5000.0, 0, 0}, 17.491, 60.0, 0.0, std::nullopt},
+    {"gpsd-myguide-3100.log", InputFormat::Nmea, 13, 13, 13, {9, 0, 0, 0, 0, 4, 0}, "2009-10-08T10:50:25.800Z", "2009-10-08T10:50:37.800Z", 12000, 24.27666131694562, {5000.0, 0, 0}, 17.491, 60.0, std::nullopt, std::nullopt},
     {"gpsd-nmea-rtk.log", InputFormat::Nmea, 122, 122, 122, {0, 104, 18, 0, 0, 0, 0}, "2020-03-18T13:28:19.600Z", "2020-03-18T13:39:01.500Z", 641900, 16.19336782490273, {5000.0, 1, 629900}, 1.0, 1.2, 14.8, 640200},
-    {"gpsd-rx210.log", InputFormat::Nmea, 62, 40, 40, {40, 0, 0, 0, 0, 0, 0}, "2016-04-03T18:40:40.000Z", "2016-04-03T18:41:41.000Z", 61000, 30.870162050358932, {5000.0, 0, 0}, 2.55, 3.62, 0.0, std::nullopt},
-    {"gpsd-sl869.log", InputFormat::Nmea, 15, 15, 15, {8, 0, 0, 0, 0, 7, 0}, "2012-11-25T10:21:36.000Z", "2012-11-25T10:21:49.000Z", 13000, 95.71793876419227, {5000.0, 0, 0}, 99.0, 99.0, 0.0, std::nullopt},
-    {"gpsd-ublox-zed-f9r.log", InputFormat::Nmea, 30, 30, 30, {0, 0, 0, 30, 0, 0, 0}, "2025-04-11T23:14:08.000Z", "2025-04-11T23:14:37.000Z", 29000, 0.9046446892871425, {5000.0, 0, 0}, 0.88, 0.92, 0.0, std::nullopt},
-    {"gnsslibpy-pixel6.nmea", InputFormat::Nmea, 48, 48, 48, {48, 0, 0, 0, 0, 0, 0}, "2023-11-07T23:42:57.000Z", "2023-11-07T23:52:21.000Z", 564000, 613.9710113890953, {60000, 0, 0}, 0.3, 0.4, 0.0, std::nullopt},
+    {"gpsd-rx210.log", InputFormat::Nmea, 62, 40, 40, {40, 0, 0, 0, 0, 0, 0}, "2016-04-03T18:40:40.000Z", "2016-04-03T18:41:41.000Z", 61000, 30.870162050358932, {5000.0, 0, 0}, 2.55, 3.62, std::nullopt, std::nullopt},
+    {"gpsd-sl869.log", InputFormat::Nmea, 15, 15, 15, {8, 0, 0, 0, 0, 7, 0}, "2012-11-25T10:21:36.000Z", "2012-11-25T10:21:49.000Z", 13000, 95.71793876419227, {5000.0, 0, 0}, 99.0, 99.0, std::nullopt, std::nullopt},
+    {"gpsd-ublox-zed-f9r.log", InputFormat::Nmea, 30, 30, 30, {0, 0, 0, 30, 0, 0, 0}, "2025-04-11T23:14:08.000Z", "2025-04-11T23:14:37.000Z", 29000, 0.9046446892871425, {5000.0, 0, 0}, 0.88, 0.92, std::nullopt, std::nullopt},
+    {"gnsslibpy-pixel6.nmea", InputFormat::Nmea, 48, 48, 48, {48, 0, 0, 0, 0, 0, 0}, "2023-11-07T23:42:57.000Z", "2023-11-07T23:52:21.000Z", 564000, 613.9710113890953, {60000, 0, 0}, 0.3, 0.4, std::nullopt, std::nullopt},
     {"../../examples/sample.tolv", InputFormat::Tolv, 40, 40, 40, {35, 0, 0, 0, 0, 5, 0}, "2019-03-30T23:59:40.000Z", "2038-11-14T00:00:19.000Z", 39000, 197.31033434463848, {5000.0, 0, 0}, 1.100000023841858, 1.4000000953674316, std::nullopt, std::nullopt},
     // clang-format on
 };
@@ -249,7 +249,7 @@ TEST(SessionSummary, JsonHoldsExactlyTheKeysOfTheReport) {
               "    \"valid_track_m\": 0,\n"
               "    \"gaps\": {\"threshold_s\": 5, \"count\": 0, \"longest_s\": 0},\n"
               "    \"hdop\": {\"median\": 0.7, \"max\": 0.7},\n"
-              "    \"diff_age_max_s\": 0,\n"
+              "    \"diff_age_max_s\": null,\n"
               "    \"first_rtk_fix_after_s\": 0\n"
               "  }\n]\n");
     EXPECT_EQ(summary_json({}), "[]\n");
@@ -302,7 +302,7 @@ TEST(SessionSummary, HugeValuesAreWrittenInFull) {
     for (double v : {1e300, 1.5e62, 1e20}) {
         r.hdop = r.diff_age = v;
         SummaryAccumulator a;
-        a.add(r, {true, FixClass::Auto, 1, true, ""});
+        a.add(r, {true, FixClass::Auto, 1, true, "", /*has_correction_age=*/true});
         const SessionSummary s = a.finish();
         char digits[400];
         std::snprintf(digits, sizeof digits, "max %.2f, ", v);
@@ -310,6 +310,56 @@ TEST(SessionSummary, HugeValuesAreWrittenInFull) {
             EXPECT_NE(text.find(std::string(digits, std::strlen(digits) - 2)), std::string::npos) << v << text;
             EXPECT_TRUE(std::all_of(text.begin(), text.end(), [](char c) { return c == '\t' || c == '\r' || c == '\n' || (c >= 0x20 && c <= 0x7E); }))
                 << v;
+
+TEST(SessionSummary, NoEpochWithAValueGivesNoneNotZero) {
+    // GGA fields as a receiver left them: empty HDOP and age fields read as 0.
+    struct Case { double hdop, diff_age; const char* hdop_json; const char* age_json; const char* hdop_line; const char* age_line; };
+    const Case cases[] = {
+        {0, 0, "{\"median\": null, \"max\": null}", "null", "none reported", "none"},
+        {1.2, 0, "{\"median\": 1.2, \"max\": 1.2}", "null", "median 1.20, max 1.20", "none"},
+        {0, 3.5, "{\"median\": null, \"max\": null}", "3.5", "none reported", "max 3.5 s"},
+    };
+    for (const Case& c : cases) {
+        SummaryAccumulator a;
+        waypoints r;
+        r.time = "12:00:00";
+        r.has_gga = 1;
+        r.hdop = c.hdop;
+        r.diff_age = c.diff_age;
+        a.add(r, {true, FixClass::Auto, 1, true, receiver_date(r), /*has_correction_age=*/true});
+        const SummaryEntry e{"in", "out", InputFormat::Nmea, a.finish()};
+        const std::string json = summary_json({&e, 1}), lines = summary_lines(e.summary);
+        EXPECT_NE(json.find(std::string("\"hdop\": ") + c.hdop_json), std::string::npos) << json;
+        EXPECT_NE(json.find(std::string("\"diff_age_max_s\": ") + c.age_json + ","), std::string::npos) << json;
+        EXPECT_NE(lines.find(std::string("hdop      ") + c.hdop_line + "\n"), std::string::npos) << lines;
+        EXPECT_NE(lines.find(std::string("diff age  ") + c.age_line + "\n"), std::string::npos) << lines;
+    }
+}
+
+TEST(SessionSummary, StripDatesItsFirstTickAndNamesEpochsWithoutAPlacemark) {
+    struct Case { const char* date; bool placemark; const char* first_tick; bool no_placemark_legend; };
+    const Case cases[] = {
+        {"2024-02-28", true, "2024-02-29 00:00", false},  // the first tick after midnight is the next day
+        {"", false, "00:00", true},                       // no date in the log: the time alone
+    };
+    for (const Case& c : cases) {
+        SummaryAccumulator a;
+        for (int minute = 0; minute < 20; ++minute) {
+            waypoints r;
+            const int m = (23 * 3600 + 59 * 60 + 50) * 1000 + minute * 60'000;  // 23:59:50 on
+            r.ms_of_day = m % 86'400'000;
+            r.time = time_of_day_text(r.ms_of_day);
+            r.date = minute < 1 ? c.date : "";
+            a.add(r, {true, c.placemark ? std::optional(FixClass::Auto) : std::nullopt, c.placemark, true,
+                      receiver_date(r)});
+        }
+        const TimelinePicture p = timeline_picture(a.finish(), ConversionOptions());
+        ASSERT_FALSE(p.ticks.empty()) << c.date;
+        EXPECT_EQ(p.ticks.front().label, c.first_tick);
+        for (std::size_t i = 1; i < p.ticks.size(); ++i) EXPECT_EQ(p.ticks[i].label.size(), 5u) << p.ticks[i].label;
+        EXPECT_EQ(p.legend.size(), c.no_placemark_legend ? 7u : 6u);
+        if (c.no_placemark_legend) {
+            EXPECT_EQ(p.legend.back().label, "No placemark 100.0 %");
         }
     }
 }

@@ -21,6 +21,12 @@ int main(int argc, char** argv) {
     int count = 0;
     for (int i = 1; i < argc; ++i) {
         std::filesystem::path p(argv[i]);
+        // Every place named must be there: a corpus that went missing
+        // would otherwise replay nothing of itself and pass.
+        if (!std::filesystem::exists(p)) {
+            std::fprintf(stderr, "%s: no such file or folder\n", argv[i]);
+            return 1;
+        }
         if (std::filesystem::is_directory(p)) {
             for (const auto& e : std::filesystem::recursive_directory_iterator(p))
                 if (e.is_regular_file()) replay(e.path()), ++count;

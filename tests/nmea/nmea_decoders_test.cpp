@@ -7,7 +7,8 @@
 #include <gtest/gtest.h>
 #include <string>
 
-#include "../test_support.h"
+#include "engine/ingestion.h"
+#include "tests/test_support.h"
 #include "nmea/field_text.h"
 
 using namespace zelvo;

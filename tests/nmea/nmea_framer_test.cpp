@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "../test_support.h"
+#include "tests/test_support.h"
 
 using namespace zelvo;
 using zelvo::test::nmea;
@@ -41,6 +41,22 @@ TEST(NmeaFramer, TableOfByteSequences) {
         {"split across two sentences", rmc + rmc, {rmc, rmc}},
     };
     for (const Row& r : rows) EXPECT_EQ(frame(r.bytes), r.expected) << r.legend;
+}
+
+TEST(NmeaFramer, StateAfterEachKindOfByte) {
+    using S = NmeaFramer::State;
+    struct Row { const char* bytes; S state; };
+    const Row rows[] = {
+        {"noise", S::Idle},         {"$GP", S::InBody},   {"$GP*", S::FirstDigit},
+        {"$GP*1", S::SecondDigit},  {"$GP*17", S::Idle},  {"$GP*x", S::Idle},
+        {"$GP*1$", S::Idle},        {"$GP$G", S::InBody},
+    };
+    for (const Row& r : rows) {
+        NmeaFramer framer;
+        SentenceBuffer buffer{};
+        for (const char* c = r.bytes; *c; ++c) framer.feed(*c, buffer);
+        EXPECT_EQ(framer.state(), r.state) << r.bytes;
+    }
 }
 
 TEST(NmeaFramer, HundredBytesIsTheLimit) {

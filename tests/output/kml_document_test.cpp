@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <vector>
 
-#include "../test_support.h"
+#include "tests/test_support.h"
 
 using namespace zelvo;
 using zelvo::test::crlf;

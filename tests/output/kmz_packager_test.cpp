@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "output/kml_stream.h"
-#include "scratch_dir.h"
+#include "tests/test_support.h"
 #include "zip_reader.h"
 
 namespace zelvo {
@@ -34,7 +34,7 @@ void set_mtime(const std::string& path, std::time_t t) {
 
 class KmzPackagerTest : public ::testing::Test {
 protected:
-    test::ScratchDir dir;
+    test::TempDir dir;
     std::string archive = dir / "track.kmz";
     std::vector<std::string> asked;  // texts OnProcessFileFailure was asked with
 
@@ -231,7 +231,7 @@ TEST_F(KmzPackagerTest, CreateFailuresNameThePath) {
                         "Cannot create file " + dir / "missing/track.kmz: No such file or directory");
     ::mkdir((dir / "folder.kmz").c_str(), 0755);
     expect_create_error(dir / "folder.kmz", "Cannot create file " + dir / "folder.kmz: Is a directory");
-    expect_create_error(dir.path() + "/",
+    expect_create_error(dir.str(),
                         "KmzPackager: File name is blank. Specify appropriate file name - Native error: 00010");
     if (test::permissions_enforced()) {
         ::mkdir((dir / "ro").c_str(), 0555);

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "scratch_dir.h"
+#include "tests/test_support.h"
 
 namespace zelvo {
 namespace {
@@ -51,7 +51,7 @@ TEST(PngCodec, RoundTripKeepsEveryChannelOfEveryPixel) {
 }
 
 TEST(PngCodec, WritesAFileThatDecodesBack) {
-    test::ScratchDir dir;
+    test::TempDir dir;
     PngImage original = asymmetric_image();
     write_png_file(original, dir / "a.png");
     std::string bytes = test::read_file(dir / "a.png");
@@ -76,7 +76,7 @@ TEST(PngCodec, RejectsDataThatIsNotAPng) {
 }
 
 TEST(PngCodec, FileThatCannotBeCreatedNamesThePath) {
-    test::ScratchDir dir;
+    test::TempDir dir;
     std::string path = dir / "missing/a.png";
     try {
         write_png_file(asymmetric_image(), path);

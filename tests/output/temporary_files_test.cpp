@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "scratch_dir.h"
+#include "tests/test_support.h"
 
 namespace zelvo {
 namespace {
@@ -28,7 +28,7 @@ pid_t ended_process() {
 }
 
 TEST(TemporaryFiles, OnlyStaleTemporariesOfTheTargetAreRemoved) {
-    test::ScratchDir dir;
+    test::TempDir dir;
     const std::string dead = std::to_string(ended_process()), alive = std::to_string(::getpid());
     struct Case {
         std::string name, bytes;
@@ -48,12 +48,12 @@ TEST(TemporaryFiles, OnlyStaleTemporariesOfTheTargetAreRemoved) {
         {".notes.txt.99999999-1.tmp", "PK\x03\x04", false},
     };
     for (const Case& c : cases) write_file(dir / c.name, c.bytes);
-    remove_stale_temporaries(dir.path() + "/", "old.kmz");
+    remove_stale_temporaries(dir.str(), "old.kmz");
     for (const Case& c : cases) EXPECT_EQ(std::filesystem::exists(dir / c.name), !c.removed) << c.name;
 }
 
 TEST(TemporaryFiles, PrivateDirectoriesOfEndedRunsAreRemoved) {
-    test::ScratchDir dir;
+    test::TempDir dir;
     const std::string dead = std::to_string(ended_process()), alive = std::to_string(::getpid());
     struct Case {
         std::string name;
@@ -72,12 +72,12 @@ TEST(TemporaryFiles, PrivateDirectoriesOfEndedRunsAreRemoved) {
         std::filesystem::create_directory(dir / c.name);
         for (const std::string& f : c.files) write_file(dir / c.name + "/" + f, "PK\x03\x04");
     }
-    remove_stale_private_directories(dir.path() + "/", "zelvoconverter-", "doc.kmz");
+    remove_stale_private_directories(dir.str(), "zelvoconverter-", "doc.kmz");
     for (const Case& c : cases) EXPECT_EQ(std::filesystem::exists(dir / c.name), !c.removed) << c.name;
 }
 
 TEST(ReplacedFile, TheTargetChangesOnlyByACompleteFile) {
-    test::ScratchDir dir;
+    test::TempDir dir;
     write_file(dir / "s.json", "previous");
     write_file(dir / "real.json", "previous");
     std::filesystem::create_symlink("real.json", dir / "link.json");

@@ -1,17 +1,17 @@
 #!/usr/bin/env python3
 """Every document the program makes validates against the OGC KML 2.2 schema.
 
-    python3 kml_schema_check.py --exe PATH --shared DIR [--xmllint PATH]
+    python3 kml_schema_check.py --exe PATH [--schema XSD] [--shared DIR] [--xmllint PATH]
 
-Converts every log of tests/data and of DIR/testdata/real (NMEA, and the
-solution file also with --data, --timeline, --split-gap and
---placemark-interval) and examples/sample.tolv (binary), once with the built-in settings and once with
-a settings file that turns on the all-epochs track and extrusion together
-with the fix-status strip and the standing receiver's scatter, and checks
-each document with xmllint against the schema's copy in kml22/, offline;
-likewise the NMEA logs merged into one document, both ways.
-Exit status 0 when all validate, 1 otherwise, 77 (skipped) when the schema or
-xmllint is not there.
+Converts every log of tests/data and tests/solution/data, of
+DIR/testdata/real when it is there (NMEA, and the solution files also with --data, --timeline, --split-gap and
+--placemark-interval) and examples/sample.tolv (binary), once with the
+built-in settings and once with a settings file that turns on the all-epochs
+track and extrusion together with the fix-status strip and the standing
+receiver's scatter, likewise the NMEA logs merged into one document both
+ways, and checks each document with xmllint against the schema
+copied into the project (schema/kml22/ogckml22.xsd), offline. Exit status 0
+when all validate, 1 otherwise, also when the schema or xmllint is not there.
 """
 
 import argparse
@@ -24,7 +24,7 @@ import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.normpath(os.path.join(HERE, "..", ".."))
-SKIPPED = 77
+SCHEMA = os.path.join(HERE, "kml22", "ogckml22.xsd")
 
 EVERYTHING_ON = "[Settings]\r\nCheckBox2=1\r\nCheckBox3=1\r\n"
 
@@ -39,20 +39,23 @@ def logs_in(directory):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--exe", required=True)
-    ap.add_argument("--shared", required=True)
+    ap.add_argument("--schema", default=SCHEMA)
+    ap.add_argument("--shared", default=None, help="also convert DIR/testdata/real when it is there")
     ap.add_argument("--xmllint", default=shutil.which("xmllint"))
     args = ap.parse_args()
-    schema = os.path.join(HERE, "kml22", "ogckml22.xsd")
+    schema = args.schema
     if not os.path.isfile(schema):
-        print("skipped: no KML schema at %s" % schema)
-        return SKIPPED
-    if not args.xmllint or args.xmllint.endswith("-NOTFOUND"):
-        print("skipped: xmllint is not installed (package libxml2-utils)")
-        return SKIPPED
+        print("FAILED: no KML schema at %s" % schema)
+        return 1
+    if not args.xmllint:
+        print("FAILED: xmllint is not installed (package libxml2-utils)")
+        return 1
 
     inputs = [(p, "nmea") for p in logs_in(os.path.join(REPO, "tests", "data"))]
-    inputs += [(p, "pos" if p.endswith(".pos") else "nmea")
-               for p in logs_in(os.path.join(args.shared, "testdata", "real"))]
+    inputs += [(p, "pos") for p in logs_in(os.path.join(HERE, "..", "solution", "data"))]
+    if args.shared:
+        inputs += [(p, "pos" if p.endswith(".pos") else "nmea")
+                   for p in logs_in(os.path.join(args.shared, "testdata", "real"))]
     inputs.append((os.path.join(REPO, "examples", "sample.tolv"), "tolv"))
 
     work = tempfile.mkdtemp(prefix="zelvo-schema-")

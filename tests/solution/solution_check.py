@@ -2,16 +2,16 @@
 """Solution files in every layout give the positions, classes, times and
 motion worked out here, independently of the program.
 
-    python3 solution_check.py --exe PATH --shared DIR
+    python3 solution_check.py --exe PATH [--xmllint PATH]
 
-From DIR/testdata/real/rtklibpy-rover.pos it writes the same session in each
+From data/rtklibpy-rover.pos (a real solution file, see data/SOURCES.md) it writes the same session in each
 layout (degrees, degrees-minutes-seconds, ECEF; GPST as week and seconds or
 as a date, UTC, JST; with and without velocities), converts each with --data
 and compares every placemark's typed fields with values computed here with
 Python's geographiclib. It also checks the leap seconds around their steps,
-bad lines, a station list, a baseline solution, a gzip copy and, when xmllint
-and the schema are there, the KML 2.2 schema. Exit status 0 when all hold,
-1 otherwise, 77 (skipped) when the real file is not there.
+bad lines, a station list, a baseline solution, a gzip copy and the KML 2.2
+schema (tests/schema/kml22). Exit status 0 when all hold, 1 otherwise, also
+when the file, the schema or xmllint is not there.
 """
 
 import argparse
@@ -33,7 +33,9 @@ except ImportError:  # the system's package under another interpreter
     sys.path.append("/usr/lib/python3/dist-packages")
     from geographiclib.geodesic import Geodesic
 
-SKIPPED = 77
+HERE = os.path.dirname(os.path.abspath(__file__))
+# The file and the KML schema, both copied into the project.
+SCHEMA = os.path.join(HERE, "..", "schema", "kml22", "ogckml22.xsd")
 A, F = 6378137.0, 1 / 298.257223563
 E2 = F * (2 - F)
 GPS_START = dt.datetime(1980, 1, 6)
@@ -247,13 +249,12 @@ def compare(name, got, want):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--exe", required=True)
-    ap.add_argument("--shared", required=True)
     ap.add_argument("--xmllint", default=shutil.which("xmllint"))
     args = ap.parse_args()
-    real_path = os.path.join(args.shared, "testdata", "real", "rtklibpy-rover.pos")
-    if not os.path.isfile(real_path):
-        print("skipped: no %s" % real_path)
-        return SKIPPED
+    real_path = os.path.join(HERE, "data", "rtklibpy-rover.pos")
+    if not os.path.isfile(real_path) or not os.path.isfile(SCHEMA) or not args.xmllint:
+        print("FAILED: this check needs %s, %s and xmllint" % (real_path, SCHEMA))
+        return 1
     real = read_real(real_path)
     work = tempfile.mkdtemp(prefix="zelvo-solution-")
     documents = []
@@ -348,11 +349,9 @@ def main():
         with zipfile.ZipFile(__import__("io").BytesIO(piped.stdout)) as z:
             check(z.read(z.namelist()[0]).decode() == plain, "gzip on standard input differs")
 
-        schema = os.path.join(args.shared, "kml-schema", "ogckml22.xsd")
-        if args.xmllint and os.path.isfile(schema):
-            lint = subprocess.run([args.xmllint, "--noout", "--nonet", "--schema", schema] + documents,
-                                  capture_output=True, text=True)
-            check(lint.returncode == 0, "schema: " + lint.stderr[-2000:])
+        lint = subprocess.run([args.xmllint, "--noout", "--nonet", "--schema", SCHEMA] + documents,
+                              capture_output=True, text=True)
+        check(lint.returncode == 0, "schema: " + lint.stderr[-2000:])
     finally:
         shutil.rmtree(work, ignore_errors=True)
     for f in failures[:40]:

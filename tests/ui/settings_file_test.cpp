@@ -2,12 +2,17 @@
 
 #include <climits>
 #include <iterator>
+#include <type_traits>
+#include <variant>
+#include <vector>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "../test_support.h"
+#include "tests/test_support.h"
+#include "ui/command_options.h"
 #include "ui/ini_file.h"
 #include "ui/settings_paths.h"
+#include "ui/settings_table.h"
 
 using namespace zelvo;
 using namespace zelvo::test;
@@ -57,6 +62,70 @@ TEST(SettingsFile, AFileThatCannotBeReadIsAnErrorNotTheDefaults) {
     bool found = true;
     EXPECT_EQ(load_settings_values(dir.str() + "missing.ini", SettingsValues::form_initial(), &found).track_color, kRed);
     EXPECT_FALSE(found);
+}
+
+namespace {
+
+// The value a setting's option is given, and the same value in its member.
+struct OptionSample { const char* option; std::vector<std::string> words; };
+const OptionSample kOptionSamples[] = {
+    {"--fixed-date", {"--fixed-date=2011-02-03"}}, {"--track-color", {"--track-color=blue"}},
+    {"--all-epochs", {"--all-epochs=blue"}},      {"--width", {"--width=7"}},
+    {"--extrude", {"--extrude"}},                 {"--scale", {"--scale=0.7"}},
+    {"--color-auto", {"--color-auto=blue"}},      {"--color-diff", {"--color-diff=blue"}},
+    {"--color-rtk-fix", {"--color-rtk-fix=blue"}}, {"--color-rtk-float", {"--color-rtk-float=blue"}},
+    {"--color-estimated", {"--color-estimated=blue"}}, {"--color-invalid", {"--color-invalid=blue"}},
+};
+
+ConversionOptions with_options(std::vector<std::string> words) {
+    words.insert(words.begin(), "zelvoconverter");
+    words.push_back("a.log");
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    const CommandRequest r = parse_options(static_cast<int>(argv.size()), argv.data());
+    EXPECT_EQ(r.error, "");
+    // From the window's initial values, where --fixed-date has its date to change.
+    ConversionOptions o;
+    o.use_fixed_date = false;
+    for (const auto& setting : r.settings) setting(o);
+    return o;
+}
+
+}  // namespace
+
+TEST(SettingsTable, EachOptionSetsTheMemberItsRowNames) {
+    for (const Setting& s : kSettings) {
+        if (!s.option) continue;
+        const OptionSample* sample = nullptr;
+        for (const OptionSample& o : kOptionSamples) if (std::string(o.option) == s.option) sample = &o;
+        ASSERT_TRUE(sample) << s.option << " has no sample here";
+        const ConversionOptions before = with_options({}), after = with_options(sample->words);
+        std::visit([&](const auto& f) { EXPECT_NE(after.*f.option, before.*f.option) << s.name << " " << s.option; },
+                   s.field);
+    }
+}
+
+TEST(SettingsTable, EachKeptSettingGoesThroughTheFileUnderItsName) {
+    TempDir dir;
+    for (const Setting& s : kSettings) {
+        if (!s.kept()) continue;
+        // One value changed from the built-in defaults; the others stay.
+        SettingsValues changed = SettingsValues::built_in_defaults();
+        std::visit(
+            [&](const auto& f) {
+                using T = std::decay_t<decltype(changed.*f.value)>;
+                if constexpr (std::is_same_v<T, std::string>) changed.*f.value += "9";
+                else if constexpr (std::is_same_v<T, bool>) changed.*f.value = !(changed.*f.value);
+                else changed.*f.value = static_cast<T>(changed.*f.value + 7);
+            },
+            s.field);
+        const std::string path = dir / (std::string(s.name) + ".ini");
+        save_settings_values(path, changed);
+        const SettingsValues back = load_settings_values(path, SettingsValues::built_in_defaults());
+        EXPECT_EQ(back.same_nine(changed) && back.left == changed.left && back.top == changed.top, true) << s.name;
+        EXPECT_EQ(back.same_nine(SettingsValues::built_in_defaults()), !s.compared_on_close()) << s.name;
+        EXPECT_NE(read_file(path).find(std::string("\n") + s.name + "="), std::string::npos) << s.name;
+    }
 }
 
 TEST(SettingsFile, SavingNeverWritesThroughAPlantedTemporaryName) {

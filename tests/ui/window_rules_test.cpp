@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tests/test_support.h"
 #include "ui/settings_paths.h"
 #include "ui/window_rules.h"
 
@@ -76,8 +77,8 @@ TEST(ErrorReportText, AddsAFullStopOnlyAfterCharactersAboveTheFullStop) {
 }
 
 TEST(SettingsLocation, PerUserDirectoryUnlessASettingsFileIsBesideTheProgram) {
-    auto dir = std::filesystem::temp_directory_path() / "zelvo_rules_test";
-    std::filesystem::remove_all(dir);
+    const test::TempDir scratch;
+    const std::filesystem::path dir = scratch.path();
     std::filesystem::create_directories(dir / "portable");
     std::filesystem::create_directories(dir / "renamed");
     std::filesystem::create_directories(dir / "writable");
@@ -101,7 +102,6 @@ TEST(SettingsLocation, PerUserDirectoryUnlessASettingsFileIsBesideTheProgram) {
         EXPECT_EQ(loc.settings_dir(), directory_part(c.settings_path)) << c.exe_dir;
         EXPECT_EQ(loc.start_dir(), c.start_dir) << c.exe_dir;
     }
-    std::filesystem::remove_all(dir);
 }
 
 TEST(SettingsLocation, SavePathRule) {
@@ -129,14 +129,13 @@ TEST(SettingsLocation, ConfigHomeFollowsTheEnvironment) {
 }
 
 TEST(MakeDirectories, CreatesEveryMissingLevel) {
-    auto base = std::filesystem::temp_directory_path() / "zelvo_mkdirs_test";
-    std::filesystem::remove_all(base);
+    const test::TempDir scratch;
+    const std::filesystem::path base = scratch.path();
     std::string deep = (base / "a" / "b" / "c").string() + "/";
     EXPECT_TRUE(make_directories(deep));
     EXPECT_TRUE(std::filesystem::is_directory(deep));
     EXPECT_TRUE(make_directories(deep));  // already there
     EXPECT_FALSE(make_directories("/proc/zelvo/none/"));
-    std::filesystem::remove_all(base);
 }
 
 }  // namespace

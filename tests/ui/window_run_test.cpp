@@ -8,7 +8,10 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QProcess>
+#include <QMessageBox>
 #include <QProgressBar>
+#include <QScrollBar>
+#include <QTextEdit>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
@@ -25,6 +28,7 @@
 
 #include "engine/conversion_run.h"
 #include "ui/main_window.h"
+#include "ui/window_dialogs.h"
 #include "ui/window_controls.h"
 #include "ui/window_settings.h"
 #include "window_test_support.h"
@@ -79,9 +83,9 @@ struct LockState {
 };
 
 LockState lock_state(const FormControls& c) {
-    return {c.SpeedButton3->isEnabled(), c.GroupBox3->isEnabled(), c.GroupBox1->isEnabled(),
-            c.GroupBox10->isEnabled(),   c.GroupBox2->isEnabled(), c.Edit1->isEnabled(),
-            c.CheckBox1->isEnabled(),    c.GroupBox1->palette().color(QPalette::WindowText)};
+    return {c.run_button->isEnabled(), c.settings_group->isEnabled(), c.input_group->isEnabled(),
+            c.output_group->isEnabled(),   c.config_group->isEnabled(), c.input_edit->isEnabled(),
+            c.fixed_date_check->isEnabled(),    c.input_group->palette().color(QPalette::WindowText)};
 }
 
 // The members of a ZIP archive by name, inflated. Empty when the bytes are
@@ -148,6 +152,7 @@ private slots:
     void an_error_escaping_the_run_is_reported_and_unlocks();
     void pump_looks_at_the_queue_only_every_15_ms();
     void window_and_command_line_write_the_same_output();
+    void the_final_details_fit_an_800_by_600_screen();
 };
 
 void WindowRunTest::run_locks_the_window_and_unlocks_it_after() {
@@ -157,7 +162,7 @@ void WindowRunTest::run_locks_the_window_and_unlocks_it_after() {
     QString status_during;
     QVERIFY(f.run_with_probe([&] {
         during = lock_state(*f.c);
-        status_during = f.c->Panel2->text();
+        status_during = f.c->status_panel->text();
     }));
     QVERIFY(!during.run_enabled && !during.settings && !during.input && !during.output &&
             !during.config && !during.edit1 && !during.checkbox1);
@@ -168,14 +173,14 @@ void WindowRunTest::run_locks_the_window_and_unlocks_it_after() {
     QVERIFY(after.run_enabled && after.settings && after.input && after.output && after.config &&
             after.edit1 && after.checkbox1);
     QCOMPARE(after.caption, QColor(Qt::black));
-    QCOMPARE(f.c->Panel2->text(), QStringLiteral("The progress finished"));
-    QVERIFY(f.c->Panel3->text().startsWith(QStringLiteral("Waypoints ")));
-    QCOMPARE(f.c->CGauge1->value(), 100);
+    QCOMPARE(f.c->status_panel->text(), QStringLiteral("The progress finished"));
+    QVERIFY(f.c->count_panel->text().startsWith(QStringLiteral("Waypoints ")));
+    QCOMPARE(f.c->gauge->value(), 100);
     QCOMPARE(f.dialogs.count("information"), 1);
     QCOMPARE(f.dialogs.last("information")->caption, QStringLiteral("Information"));
     QCOMPARE(f.dialogs.last("information")->text,
              QStringLiteral("The progress finished!\n\rInput file gpsd-ublox-zed-f9r.log\n\r") +
-                 f.c->Panel3->text() + QStringLiteral("\n") + f.form->output_full_path());
+                 f.c->count_panel->text() + QStringLiteral("\n") + f.form->output_full_path());
     QVERIFY(f.dialogs.last_details.contains(QStringLiteral("RTK float 100.0 %")));
     QVERIFY(f.dialogs.last_details.startsWith(QStringLiteral("format    NMEA\n")));
     QCOMPARE(f.form->output_full_path(), QString::fromStdString(f.scratch.path() + "out/day.kmz"));
@@ -185,14 +190,14 @@ void WindowRunTest::run_locks_the_window_and_unlocks_it_after() {
 void WindowRunTest::failed_open_leaves_the_window_as_it_was() {
     Fixture f;
     f.choose(f.scratch.path() + "missing.log");
-    f.c->Edit6->setText(QStringLiteral("renamed.kmz"));
+    f.c->output_edit->setText(QStringLiteral("renamed.kmz"));
     f.form->advance_progress();
     f.form->run_conversion();
-    QCOMPARE(f.c->Panel2->text(), QStringLiteral("Can't open the input file"));
-    QCOMPARE(f.c->CGauge1->value(), 1);
+    QCOMPARE(f.c->status_panel->text(), QStringLiteral("Can't open the input file"));
+    QCOMPARE(f.c->gauge->value(), 1);
     QCOMPARE(f.form->output_full_path(), QString::fromStdString(f.scratch.path() + "out/renamed.kmz"));
     // The panel's hint names the file and the system's reason.
-    QCOMPARE(f.c->Panel2->toolTip(),
+    QCOMPARE(f.c->status_panel->toolTip(),
              QString::fromStdString(f.scratch.path() + "missing.log: No such file or directory"));
     QVERIFY(lock_state(*f.c).run_enabled && lock_state(*f.c).settings);
     QCOMPARE(f.dialogs.count("information") + f.dialogs.count("error"), 0);
@@ -208,7 +213,7 @@ void WindowRunTest::a_log_without_epochs_ends_with_a_warning_and_a_hint() {
     for (const Case& c : cases) {
         Fixture f;
         f.choose(c.log.empty() ? f.scratch.write("empty.log", "") : c.log);
-        (c.binary ? f.c->RadioBinary : f.c->RadioNmea)->setChecked(true);
+        (c.binary ? f.c->binary_radio : f.c->nmea_radio)->setChecked(true);
         f.form->run_conversion();
         QCOMPARE(f.dialogs.count("information"), 0);
         QCOMPARE(f.dialogs.count("warning"), 1);
@@ -222,10 +227,10 @@ void WindowRunTest::a_log_without_epochs_ends_with_a_warning_and_a_hint() {
 
 void WindowRunTest::enter_runs_when_run_is_enabled() {
     Fixture f;
-    QTest::keyClick(f.c->Edit1, Qt::Key_Return);  // no log yet: "Run" is disabled
+    QTest::keyClick(f.c->input_edit, Qt::Key_Return);  // no log yet: "Run" is disabled
     QCOMPARE(f.dialogs.count("information"), 0);
     f.choose(kLog);
-    for (QWidget* focus : {static_cast<QWidget*>(f.c->Edit1), static_cast<QWidget*>(f.c->CheckBox3)}) {
+    for (QWidget* focus : {static_cast<QWidget*>(f.c->input_edit), static_cast<QWidget*>(f.c->show_height_check)}) {
         QTest::keyClick(focus, Qt::Key_Return);
     }
     QCOMPARE(f.dialogs.count("information"), 2);
@@ -244,11 +249,11 @@ void WindowRunTest::drops_and_a_second_run_are_ignored_during_a_run() {
         QDropEvent drop(QPointF(9, 9), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(f.form.get(), &drop);
         f.form->handle_dropped_files({QStringLiteral("/elsewhere/other.nmea")});
-        QVERIFY(!f.c->SpeedButton3->isEnabled());
+        QVERIFY(!f.c->run_button->isEnabled());
         f.form->run_conversion();  // a second run must not start
-        QTest::mouseClick(f.c->SpeedButton3, Qt::LeftButton);
+        QTest::mouseClick(f.c->run_button, Qt::LeftButton);
     }));
-    QCOMPARE(f.c->Edit1->text(), QStringLiteral("gpsd-ublox-zed-f9r.log"));
+    QCOMPARE(f.c->input_edit->text(), QStringLiteral("gpsd-ublox-zed-f9r.log"));
     QCOMPARE(f.dialogs.count("information"), 1);
     QCOMPARE(f.output_files().size(), 1);
 }
@@ -262,10 +267,10 @@ void WindowRunTest::closing_during_a_run_cancels_it_and_then_closes() {
     QVERIFY(f.run_with_probe([&] { closed_at_once = f.form->close(); }));
     QVERIFY(!closed_at_once);
     QVERIFY(!f.form->running());
-    QCOMPARE(f.c->Panel2->text(), QStringLiteral("The conversion was cancelled"));
+    QCOMPARE(f.c->status_panel->text(), QStringLiteral("The conversion was cancelled"));
     QVERIFY2(f.output_files().isEmpty(), qPrintable(f.output_files().join(u' ')));
     QCOMPARE(f.dialogs.count("information") + f.dialogs.count("error"), 0);
-    QVERIFY(f.c->GroupBox3->isEnabled() && f.c->SpeedButton3->isEnabled());
+    QVERIFY(f.c->settings_group->isEnabled() && f.c->run_button->isEnabled());
     QTRY_VERIFY(!f.form->isVisible());  // the close goes through once the run has ended
 }
 
@@ -339,6 +344,32 @@ void WindowRunTest::window_and_command_line_write_the_same_output() {
     bool has_kml = false;
     for (auto& [name, bytes] : window) has_kml |= bytes.find("<kml xmlns=") == 0;
     QVERIFY(has_kml);
+}
+
+void WindowRunTest::the_final_details_fit_an_800_by_600_screen() {
+    Fixture f;
+    f.choose(kLog);
+    f.c->run_button->click();
+    QVERIFY(!f.dialogs.last_details.isEmpty());
+    // The box the window would show, its details open, on an 800 x 600 screen.
+    auto box = make_message_box(f.form.get(), QMessageBox::Information, QStringLiteral("Information"),
+                                f.dialogs.last("information")->text, f.dialogs.last_details);
+    box->show();
+    for (QAbstractButton* b : box->buttons())
+        if (box->buttonRole(b) == QMessageBox::ActionRole) b->click();  // "Show Details..."
+    QApplication::processEvents();
+    const QRect screen(QPoint(0, 0), QSize(800, 600));
+    const QRect frame = box->frameGeometry();
+    QVERIFY2(screen.contains(frame), qPrintable(QStringLiteral("%1 x %2 at %3, %4")
+                                                    .arg(frame.width()).arg(frame.height()).arg(frame.x()).arg(frame.y())));
+    auto* area = box->findChild<QTextEdit*>();
+    QVERIFY(area && area->isVisible());
+    // Every line of the summary shows whole, without scrolling.
+    QVERIFY2(area->horizontalScrollBar()->maximum() == 0 && area->verticalScrollBar()->maximum() == 0,
+             qPrintable(QStringLiteral("area %1 x %2, scrolls %3 x %4: %5")
+                            .arg(area->width()).arg(area->height())
+                            .arg(area->horizontalScrollBar()->maximum()).arg(area->verticalScrollBar()->maximum())
+                            .arg(area->toPlainText())));
 }
 
 int main(int argc, char** argv) {

@@ -89,10 +89,8 @@ std::string Scratch::write(const std::string& name, const std::string& content) 
 }
 
 std::string Scratch::read(const std::string& name) const {
-    std::ifstream in(name.front() == '/' ? name : path() + name, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    const std::string p = name.front() == '/' ? name : path() + name;
+    return std::filesystem::exists(p) ? read_file(p) : std::string();
 }
 
 }  // namespace zelvo::test

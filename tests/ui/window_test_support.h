@@ -7,10 +7,9 @@
 #include <string>
 #include <vector>
 
-#include <QDir>
 #include <QString>
-#include <QTemporaryDir>
 
+#include "tests/test_support.h"
 #include "ui/settings_paths.h"
 #include "ui/window_dialogs.h"
 
@@ -56,13 +55,13 @@ public:
 // per-user settings directory (<config home>/zelvoconverter/), so that tests
 // find saved settings in one place; the config home is also the home.
 struct Scratch {
-    QTemporaryDir dir;
-    Scratch() { QDir(dir.path()).mkdir(QStringLiteral("zelvoconverter")); }
-    std::string path() const { return dir.path().toStdString() + "/zelvoconverter/"; }
-    SettingsLocation location() const {
-        return {path(), "zelvoconverter", dir.path().toStdString(), dir.path().toStdString()};
-    }
+    TempDir dir;
+    Scratch() { std::filesystem::create_directory(dir / "zelvoconverter"); }
+    std::string path() const { return dir / "zelvoconverter/"; }
+    SettingsLocation location() const { return {path(), "zelvoconverter", dir.path(), dir.path()}; }
+    // Writes the file when its directory is there; returns its path either way.
     std::string write(const std::string& name, const std::string& content) const;
+    // The file's content; "" when there is no such file.
     std::string read(const std::string& name) const;
 };
 

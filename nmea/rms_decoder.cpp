@@ -27,24 +27,4 @@ std::int32_t time_to_ms(std::int32_t hours, std::int32_t minutes, double seconds
     return to_int32_truncated(sum * 1000);
 }
 
-void merge_epoch(const waypoints& fresh, waypoints& last) {
-    if (last.has_rmc == 1) {
-        // The GGA half arrives.
-        last.altitude = fresh.altitude;
-        last.quality = fresh.quality;
-        last.fix_text = fresh.fix_text;
-        last.sats_used = fresh.sats_used;
-        last.hdop = fresh.hdop;
-        last.has_gga = fresh.has_gga;
-    } else if (last.has_gga == 1) {
-        // The RMC half arrives.
-        last.speed_kmh = fresh.speed_kmh;
-        last.course = fresh.course;
-        last.status = fresh.status;
-        last.has_rmc = fresh.has_rmc;
-        last.date += fresh.date;
-        last.date_source = fresh.date_source;
-    }
-}
-
 }  // namespace zelvo
