@@ -310,6 +310,9 @@ TEST(SessionSummary, HugeValuesAreWrittenInFull) {
             EXPECT_NE(text.find(std::string(digits, std::strlen(digits) - 2)), std::string::npos) << v << text;
             EXPECT_TRUE(std::all_of(text.begin(), text.end(), [](char c) { return c == '\t' || c == '\r' || c == '\n' || (c >= 0x20 && c <= 0x7E); }))
                 << v;
+        }
+    }
+}
 
 TEST(SessionSummary, NoEpochWithAValueGivesNoneNotZero) {
     // GGA fields as a receiver left them: empty HDOP and age fields read as 0.
