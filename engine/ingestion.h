@@ -21,6 +21,23 @@ struct IngestReport {
 // short read. Returns how often it moves over a chunk of n bytes.
 std::uint64_t gauge_steps(std::uint64_t& counter, std::uint64_t step, std::size_t n, bool short_chunk);
 
+// The chunks of a text log, each read with the pump and the gauge seen to.
+class TextChunks {
+public:
+    TextChunks(InputFile& in, std::uint64_t progress_step, RunHost& host)
+        : in_(in), step_(progress_step), host_(host) {}
+    // The next chunk into `chunk` and `size` (which may be 0 while a
+    // compressed log has more to come); false once the log has ended.
+    bool next(const unsigned char*& chunk, std::size_t& size);
+
+private:
+    InputFile& in_;
+    std::uint64_t step_;
+    RunHost& host_;
+    std::uint64_t counter_ = 0;
+    std::uint64_t gauge_at_ = 0;
+};
+
 // NMEA 0183 text: framed sentences, GGA/RMC records merged by time of day.
 // progress_step is the input size / 100, rounded down.
 void ingest_nmea(InputFile& in, std::uint64_t progress_step, RunHost& host, EpochStream& epochs);

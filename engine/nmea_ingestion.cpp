@@ -78,6 +78,21 @@ void merge_epoch(const waypoints& fresh, waypoints& last) {
     }
 }
 
+bool TextChunks::next(const unsigned char*& chunk, std::size_t& n) {
+    if (in_.eof()) return false;
+    n = in_.read_chunk(chunk);
+    host_.pump_messages();
+    host_.bytes_read(in_.consumed());
+    // The gauge follows the bytes of the file, which a compressed log
+    // gives fewer of than its chunks hold.
+    const std::uint64_t moved = in_.consumed() - gauge_at_;
+    gauge_at_ = in_.consumed();
+    const std::uint64_t steps = gauge_steps(counter_, step_, moved, n < kChunkSize);
+    // The gauge stops at 100; more calls change nothing.
+    for (std::uint64_t s = 0; s < steps && s <= 100; ++s) host_.advance_progress();
+    return true;
+}
+
 std::uint64_t gauge_steps(std::uint64_t& counter, std::uint64_t step, std::size_t n, bool short_chunk) {
     std::uint64_t steps = 0;
     std::uint64_t i = 0;
@@ -104,20 +119,10 @@ void ingest_nmea(InputFile& in, std::uint64_t progress_step, RunHost& host, Epoc
     SentenceBuffer sentence{};
     NmeaFramer framer;
     waypoints fresh;
-    std::uint64_t counter = 0;
-    std::uint64_t gauge_at = 0;
-    while (!in.eof()) {
-        const unsigned char* chunk = nullptr;
-        const std::size_t n = in.read_chunk(chunk);
-        host.pump_messages();
-        host.bytes_read(in.consumed());
-        // The gauge follows the bytes of the file, which a compressed log
-        // gives fewer of than its chunks hold.
-        const std::uint64_t moved = in.consumed() - gauge_at;
-        gauge_at = in.consumed();
-        std::uint64_t steps = gauge_steps(counter, progress_step, moved, n < kChunkSize);
-        // The gauge stops at 100; more calls change nothing.
-        for (std::uint64_t s = 0; s < steps && s <= 100; ++s) host.advance_progress();
+    TextChunks chunks(in, progress_step, host);
+    const unsigned char* chunk = nullptr;
+    std::size_t n = 0;
+    while (chunks.next(chunk, n)) {
 
         for (std::size_t i = 0; i < n;) {
             if (framer.idle()) {

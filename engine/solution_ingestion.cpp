@@ -82,17 +82,10 @@ IngestReport ingest_solution(InputFile& in, std::uint64_t progress_step, RunHost
     SolutionReader reader(epochs);
     std::string pending;  // a line begun in an earlier chunk
     bool overlong = false;
-    std::uint64_t counter = 0;
-    std::uint64_t gauge_at = 0;
-    while (!in.eof()) {
-        const unsigned char* chunk = nullptr;
-        const std::size_t n = in.read_chunk(chunk);
-        host.pump_messages();
-        host.bytes_read(in.consumed());
-        const std::uint64_t moved = in.consumed() - gauge_at;
-        gauge_at = in.consumed();
-        const std::uint64_t steps = gauge_steps(counter, progress_step, moved, n < kChunkSize);
-        for (std::uint64_t s = 0; s < steps && s <= 100; ++s) host.advance_progress();
+    TextChunks chunks(in, progress_step, host);
+    const unsigned char* chunk = nullptr;
+    std::size_t n = 0;
+    while (chunks.next(chunk, n)) {
 
         const char* text = reinterpret_cast<const char*>(chunk);
         std::size_t i = 0;

@@ -213,7 +213,9 @@ TEST(SolutionLines, WhatMakesAnEpochLine) {
         waypoints r;
         const bool read = decode_solution_line(c.line, *c.header, r).has_value();
         EXPECT_EQ(read, c.latitude.has_value()) << c.line;
-        if (read && c.latitude) EXPECT_NEAR(r.latitude, *c.latitude, 1e-12) << c.line;
+        if (read && c.latitude) {
+            EXPECT_NEAR(r.latitude, *c.latitude, 1e-12) << c.line;
+        }
     }
 }
 
