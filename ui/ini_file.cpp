@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "output/replaced_file.h"
+
 namespace zelvo {
 
 namespace {
@@ -171,29 +173,23 @@ void IniFile::save(const std::string& path) const {
     const std::runtime_error failure("Unable to write to " + path);
     // A read-only file stays unwritten, as it would with writing in place.
     if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0) throw failure;
-    // A name nobody can know in advance, made by this call alone: a fixed
-    // one could be a link someone placed to have another file written.
-    const std::size_t slash = path.rfind('/');
-    std::string tmp = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "." +
-                      path.substr(slash == std::string::npos ? 0 : slash + 1) + ".XXXXXX";
-    int fd = ::mkstemp(tmp.data());
-    if (fd < 0) throw failure;
-    // A replaced file keeps who may read it; a new one is the user's alone.
-    struct stat old {};
-    if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
     std::string text;
     for (const std::string& line : lines_) text += line + "\n";
-    bool ok = true;
-    for (std::size_t done = 0; ok && done < text.size();) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) done += static_cast<std::size_t>(n);
-    }
-    ok = (::fsync(fd) == 0) && ok;
-    ok = (::close(fd) == 0) && ok;
-    if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
-        ::unlink(tmp.c_str());
+    try {
+        // Written as every other file the program writes: under a name of
+        // its own beside the target (never one a link could have been
+        // placed at), renamed over it only when complete.
+        ReplacedFile file;
+        file.open(path);
+        if (file.working_path() != file.target_path()) {
+            // A replaced file keeps who may read it; a new one is the user's alone.
+            struct stat old {};
+            const bool existed = ::stat(file.target_path().c_str(), &old) == 0 && S_ISREG(old.st_mode);
+            ::fchmod(file.fd(), existed ? old.st_mode & 07777 : 0600);
+        }
+        file.write(text.data(), text.size());
+        file.commit();
+    } catch (const std::exception&) {
         throw failure;
     }
 }
