@@ -11,10 +11,6 @@ namespace zelvo {
 
 namespace {
 
-constexpr Rgb kBackground{255, 255, 255};
-constexpr std::uint8_t kBackgroundAlpha = 215;
-constexpr Rgb kInk{40, 40, 40};
-constexpr Rgb kFrame{120, 120, 120};
 constexpr Rgb kGrid{215, 215, 215};
 constexpr Rgb kAxis{160, 160, 160};
 constexpr Rgb kCircle{20, 70, 200};
@@ -69,13 +65,13 @@ PngImage draw_scatter(const ScatterPicture& picture, const std::string& font_pat
     const TextPen pen(font_path, kLabelPixels);
     const TextPen title_pen(font_path, kTitlePixels);
     PngImage image(kScatterWidth, kScatterHeight);
-    fill_rect(image, 0, 0, kScatterWidth, kScatterHeight, kBackground, kBackgroundAlpha);
-    title_pen.draw(image, picture.title, 10, 16, kInk);
+    fill_rect(image, 0, 0, kScatterWidth, kScatterHeight, kPictureBackground, kPictureBackgroundAlpha);
+    title_pen.draw(image, picture.title, 10, 16, kPictureInk);
 
     const PlotScale scale{picture.half_width_m > 0 && std::isfinite(picture.half_width_m) ? picture.half_width_m : 1};
     const std::uint32_t right = kScatterPlotLeft + kScatterPlotSide, bottom = kScatterPlotTop + kScatterPlotSide;
-    fill_rect(image, kScatterPlotLeft - 1, kScatterPlotTop - 1, kScatterPlotSide + 2, kScatterPlotSide + 2, kFrame);
-    fill_rect(image, kScatterPlotLeft, kScatterPlotTop, kScatterPlotSide, kScatterPlotSide, kBackground);
+    fill_rect(image, kScatterPlotLeft - 1, kScatterPlotTop - 1, kScatterPlotSide + 2, kScatterPlotSide + 2, kPictureFrame);
+    fill_rect(image, kScatterPlotLeft, kScatterPlotTop, kScatterPlotSide, kScatterPlotSide, kPictureBackground);
 
     // Grid lines and labels at whole steps from the mean, the axes through it.
     const double step = picture.tick_step_m > 0 ? picture.tick_step_m : scale.half_width_m;
@@ -90,19 +86,19 @@ PngImage draw_scatter(const ScatterPicture& picture, const std::string& font_pat
         const std::string text = tick_text(metres, picture.tick_decimals);
         const int w = pen.width(text);
         pen.draw(image, text, std::clamp(static_cast<int>(x) - w / 2, 1, static_cast<int>(kScatterWidth) - w - 1),
-                 static_cast<int>(bottom) + 4 + kLabelPixels, kInk);
-        pen.draw(image, text, std::max(1, static_cast<int>(kScatterPlotLeft) - 5 - w), static_cast<int>(y) + 4, kInk);
+                 static_cast<int>(bottom) + 4 + kLabelPixels, kPictureInk);
+        pen.draw(image, text, std::max(1, static_cast<int>(kScatterPlotLeft) - 5 - w), static_cast<int>(y) + 4, kPictureInk);
     }
-    pen.draw(image, "north (m)", 4, static_cast<int>(kScatterPlotTop) - 6, kInk);
+    pen.draw(image, "north (m)", 4, static_cast<int>(kScatterPlotTop) - 6, kPictureInk);
     const std::string east = "east (m)";
     pen.draw(image, east, static_cast<int>(right) - pen.width(east), static_cast<int>(bottom) + 8 + 2 * kLabelPixels,
-             kInk);
+             kPictureInk);
 
     // The points as small squares, then the circles over them.
     for (const ScatterPoint& p : picture.points) {
         const double x = scale.to_x(p.east_m), y = scale.to_y(p.north_m);
         if (!(x >= kScatterPlotLeft && y >= kScatterPlotTop && x < right && y < bottom)) continue;
-        const Rgb colour = p.colour < picture.colours.size() ? picture.colours[p.colour] : kInk;
+        const Rgb colour = p.colour < picture.colours.size() ? picture.colours[p.colour] : kPictureInk;
         const auto px = static_cast<std::uint32_t>(x), py = static_cast<std::uint32_t>(y);
         // A darker rim keeps light class colours (yellow, aqua) visible on white.
         const Rgb rim{static_cast<std::uint8_t>(colour.red * 3 / 5), static_cast<std::uint8_t>(colour.green * 3 / 5),
@@ -122,10 +118,10 @@ PngImage draw_scatter(const ScatterPicture& picture, const std::string& font_pat
     std::uint32_t x = 10;
     for (const ScatterCircle& c : picture.circles) {
         draw_legend_line(image, x, static_cast<std::uint32_t>(legend_baseline - 4), c.dashed);
-        pen.draw(image, c.label, static_cast<int>(x) + 30, legend_baseline, kInk);
+        pen.draw(image, c.label, static_cast<int>(x) + 30, legend_baseline, kPictureInk);
         x += 30 + static_cast<std::uint32_t>(pen.width(c.label)) + 24;
     }
-    if (!picture.note.empty()) pen.draw(image, picture.note, 10, legend_baseline + kLabelPixels + 7, kInk);
+    if (!picture.note.empty()) pen.draw(image, picture.note, 10, legend_baseline + kLabelPixels + 7, kPictureInk);
     return image;
 }
 

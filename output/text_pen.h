@@ -13,6 +13,13 @@ struct FT_FaceRec_;
 
 namespace zelvo {
 
+// The look the pictures share: a see-through white card, dark text and a
+// grey frame, so that each stays readable over any map.
+inline constexpr Rgb kPictureBackground{255, 255, 255};
+inline constexpr std::uint8_t kPictureBackgroundAlpha = 215;
+inline constexpr Rgb kPictureInk{40, 40, 40};
+inline constexpr Rgb kPictureFrame{120, 120, 120};
+
 class TextPen {
 public:
     // Throws std::runtime_error naming the font file and FreeType's reason
