@@ -177,22 +177,28 @@ int worse(int a, int b) {
 // The session summary of a converted log is printed under its line, and
 // kept in `summaries`.
 // `quiet` leaves out those lines, `progress` draws the bar on a terminal.
+// Runs `run`; a failure it throws ends the bar and is reported, named by
+// `shown` (the archive's own failures name the archive). False then.
+template <typename Run>
+bool run_reported(CommandLineHost& host, const std::string& shown, Run&& run) {
+    try {
+        run();
+        return true;
+    } catch (const KmzError& e) {
+        host.end_bar();
+        std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
+    } catch (const std::exception& e) {
+        host.end_bar();
+        std::fprintf(stderr, "%s: %s: %s\n", kProgram, shown.c_str(), e.what());
+    }
+    return false;
+}
+
 int convert(ConversionOptions& options, const std::string& shown, bool quiet, bool progress, bool from_stdin,
             bool to_stdout, std::vector<SummaryEntry>* summaries, std::FILE* lines) {
     CommandLineHost host(file_name_part(shown), progress && isatty(STDERR_FILENO) != 0, from_stdin);
     RunResult result;
-    try {
-        result = conversion_run(options, host);
-    } catch (const KmzError& e) {
-        // The archive's failures name the archive, not the log.
-        host.end_bar();
-        std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
-        return kFailed;
-    } catch (const std::exception& e) {
-        host.end_bar();
-        std::fprintf(stderr, "%s: %s: %s\n", kProgram, shown.c_str(), e.what());
-        return kFailed;
-    }
+    if (!run_reported(host, shown, [&] { result = conversion_run(options, host); })) return kFailed;
     host.end_bar();
     if (result.outcome == RunOutcome::InputNotOpened) {
         std::fprintf(stderr, "%s: %s: %s\n", kProgram, host.status().c_str(), shown.c_str());
@@ -392,17 +398,7 @@ int convert_merged(std::vector<ConversionOptions> logs, const CommandRequest& re
     const bool from_stdin = std::count(request.inputs.begin(), request.inputs.end(), kStandardStream) > 0;
     CommandLineHost host(file_name_part(request.output), isatty(STDERR_FILENO) != 0, from_stdin);
     MergedRun run;
-    try {
-        run = merge_run(logs, host);
-    } catch (const KmzError& e) {
-        host.end_bar();
-        std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
-        return kFailed;
-    } catch (const std::exception& e) {
-        host.end_bar();
-        std::fprintf(stderr, "%s: %s: %s\n", kProgram, request.output.c_str(), e.what());
-        return kFailed;
-    }
+    if (!run_reported(host, request.output, [&] { run = merge_run(logs, host); })) return kFailed;
     host.end_bar();
     if (run.outcome != RunOutcome::Finished) {
         std::fprintf(stderr, "%s: %s: %s\n", kProgram, host.status().c_str(),
