@@ -1,5 +1,6 @@
 #include "output/kml_stream.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "output/number_format.h"
@@ -7,7 +8,7 @@
 namespace zelvo {
 
 KmlStream::KmlStream(ByteSink& sink, std::size_t buffer_size)
-    : sink_(sink), buffer_(buffer_size < 1024 ? 1024 : buffer_size) {}
+    : sink_(sink), size_(buffer_size < 1024 ? 1024 : buffer_size) {}
 
 // The owner flushes explicitly so that a write error surfaces as an
 // exception; a destructor must not throw, so what is left here is dropped.
@@ -17,19 +18,30 @@ void KmlStream::flush() {
     if (used_ == 0) return;
     std::size_t n = used_;
     used_ = 0;
-    sink_.write(buffer_.data(), n);
+    sink_.write(buffer_.get(), n);
     flushed_ += n;
 }
 
+// The sink sees the same pieces whatever memory the buffer has so far: the
+// text is handed on only when it would pass the buffer's size.
 void KmlStream::make_room(std::size_t n) {
-    flush();
-    if (buffer_.size() < n) buffer_.resize(n);
+    if (size_ - used_ < n) {
+        flush();
+        size_ = std::max(size_, n);
+    }
+    if (capacity_ - used_ >= n) return;
+    constexpr std::size_t kFirstCapacity = 4096;
+    const std::size_t capacity = std::min(size_, std::max({capacity_ * 2, kFirstCapacity, used_ + n}));
+    auto grown = std::make_unique_for_overwrite<char[]>(capacity);  // not cleared: only what is written is read
+    if (used_ > 0) std::memcpy(grown.get(), buffer_.get(), used_);
+    buffer_ = std::move(grown);
+    capacity_ = capacity;
 }
 
 KmlStream& KmlStream::put(std::string_view literal) {
     // Worst case every byte is a line feed that becomes two.
     reserve(literal.size() * 2);
-    char* out = buffer_.data() + used_;
+    char* out = buffer_.get() + used_;
     const char* p = literal.data();
     const char* end = p + literal.size();
     while (p < end) {
@@ -42,7 +54,7 @@ KmlStream& KmlStream::put(std::string_view literal) {
         *out++ = '\n';
         p = stop + 1;
     }
-    used_ = static_cast<std::size_t>(out - buffer_.data());
+    used_ = static_cast<std::size_t>(out - buffer_.get());
     return *this;
 }
 
@@ -55,26 +67,27 @@ KmlStream& KmlStream::put_char(char c) {
 
 KmlStream& KmlStream::put_raw(const char* data, std::size_t size) {
     if (size == 0) return *this;
-    if (size > buffer_.size() - used_) flush();
-    if (size > buffer_.size()) {
+    if (size > size_ - used_) flush();
+    if (size > size_) {
         sink_.write(data, size);
         flushed_ += size;
         return *this;
     }
-    std::memcpy(buffer_.data() + used_, data, size);
+    reserve(size);
+    std::memcpy(buffer_.get() + used_, data, size);
     used_ += size;
     return *this;
 }
 
 KmlStream& KmlStream::put_int(std::int64_t v) {
     reserve(24);
-    used_ += format_int(v, buffer_.data() + used_);
+    used_ += format_int(v, buffer_.get() + used_);
     return *this;
 }
 
 KmlStream& KmlStream::put_fixed(double v, int decimals) {
     reserve(kMaxFixedText);
-    used_ += format_fixed(v, decimals, buffer_.data() + used_);
+    used_ += format_fixed(v, decimals, buffer_.get() + used_);
     return *this;
 }
 
@@ -106,7 +119,7 @@ KmlStream& KmlStream::put_element_text_raw(std::string_view text) {
 void KmlStream::put_safe(std::string_view text, bool cdata) {
     static constexpr std::string_view kCdataBreak = "]]]]><![CDATA[>";
     reserve(text.size() * kCdataBreak.size());
-    char* out = buffer_.data() + used_;
+    char* out = buffer_.get() + used_;
     for (std::size_t i = 0; i < text.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(text[i]);
         bool closes_cdata = c == ']' && text.substr(i, 3) == "]]>";
@@ -127,7 +140,7 @@ void KmlStream::put_safe(std::string_view text, bool cdata) {
             *out++ = static_cast<char>(c);
         }
     }
-    used_ = static_cast<std::size_t>(out - buffer_.data());
+    used_ = static_cast<std::size_t>(out - buffer_.get());
 }
 
 }  // namespace zelvo

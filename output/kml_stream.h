@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string_view>
-#include <vector>
 
 #include "output/byte_sink.h"
 
@@ -61,7 +61,7 @@ public:
     template <std::size_t N>
     KmlStream& put(const CrLfLiteral<N>& literal) {
         reserve(literal.size);
-        std::memcpy(buffer_.data() + used_, literal.text, literal.size);
+        std::memcpy(buffer_.get() + used_, literal.text, literal.size);
         used_ += literal.size;
         return *this;
     }
@@ -85,13 +85,18 @@ public:
 
 private:
     void reserve(std::size_t n) {
-        if (buffer_.size() - used_ < n) make_room(n);
+        if (capacity_ - used_ < n) make_room(n);
     }
     void make_room(std::size_t n);
     void put_safe(std::string_view text, bool cdata);
 
     ByteSink& sink_;
-    std::vector<char> buffer_;
+    // The text is handed to the sink when the next piece would not fit in
+    // `size_` bytes. The memory behind it grows towards that size only as
+    // the text needs it, uncleared: most streams of a document hold little.
+    std::size_t size_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t capacity_ = 0;
     std::size_t used_ = 0;
     std::uint64_t flushed_ = 0;
 };
