@@ -103,10 +103,6 @@ std::uint64_t ExactHistogram<Key>::count_above(double limit) const {
 template class ExactHistogram<double>;
 template class ExactHistogram<std::int64_t>;
 
-SummaryAccumulator::SummaryAccumulator() {
-    s_.timeline.counts.assign(std::size_t{TimelineBins::kBins} * kClassSlots, 0);
-}
-
 void SummaryAccumulator::add(const waypoints& r, const EpochFacts& facts) {
     ++s_.epochs;
     s_.placemarks += static_cast<std::uint64_t>(facts.placemarks);
@@ -191,26 +187,24 @@ void SummaryAccumulator::add_to_timeline(std::uint64_t offset_ms, int slot) {
         ++doublings;
     }
     if (doublings > 0) {
-        // Only the bins that count something move. Ascending: a bin's own
-        // counts have moved on before others land in it.
+        // Ascending: neighbours that merge are next to each other, and a bin
+        // lands at or before its old place.
         std::size_t kept = 0;
-        for (const std::uint64_t bin : filled_bins_) {
-            const std::uint64_t to = bin >> doublings;
-            if (to != bin) {
-                constexpr std::size_t kSlots = kClassSlots;
-                for (std::size_t k = 0; k < kSlots; ++k) {
-                    t.counts[to * kSlots + k] += t.counts[bin * kSlots + k];
-                    t.counts[bin * kSlots + k] = 0;
-                }
+        for (const TimelineBins::Bin& old : t.filled) {
+            const std::uint64_t to = old.index >> doublings;
+            if (kept > 0 && t.filled[kept - 1].index == to) {
+                for (std::size_t k = 0; k < old.counts.size(); ++k) t.filled[kept - 1].counts[k] += old.counts[k];
+            } else {
+                const TimelineBins::Bin moved{to, old.counts};
+                t.filled[kept++] = moved;
             }
-            if (kept == 0 || filled_bins_[kept - 1] != to) filled_bins_[kept++] = to;
         }
-        filled_bins_.resize(kept);
+        t.filled.resize(kept);
     }
     // Time only runs forward: a new bin is beyond every filled one.
     const std::uint64_t bin = offset_ms / t.width_ms;
-    if (filled_bins_.empty() || filled_bins_.back() != bin) filled_bins_.push_back(bin);
-    ++t.counts[bin * kClassSlots + static_cast<std::size_t>(slot)];
+    if (t.filled.empty() || t.filled.back().index != bin) t.filled.push_back({bin, {}});
+    ++t.filled.back().counts[static_cast<std::size_t>(slot)];
 }
 
 SessionSummary SummaryAccumulator::finish() const {

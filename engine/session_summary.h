@@ -35,9 +35,14 @@ inline constexpr int kClassSlots = kFixClassCount + 1;
 // that double (merging neighbours) whenever the session outgrows them.
 struct TimelineBins {
     static constexpr int kBins = 2048;
+    struct Bin {
+        std::uint64_t index = 0;  // the bin covers index * width_ms to (index + 1) * width_ms - 1
+        std::array<std::uint32_t, kClassSlots> counts{};
+    };
     std::uint64_t width_ms = 1;
-    // counts[bin * kClassSlots + slot]
-    std::vector<std::uint32_t> counts;
+    // Only the bins that count an epoch, by ascending index: a session with
+    // few epochs or a jump in its time fills few.
+    std::vector<Bin> filled;
 };
 
 struct SessionSummary {
@@ -101,7 +106,6 @@ private:
 
 class SummaryAccumulator {
 public:
-    SummaryAccumulator();
     void add(const waypoints& record, const EpochFacts& facts);
     SessionSummary finish() const;
 
@@ -117,7 +121,6 @@ private:
     std::int32_t last_epoch_ms_ = 0;  // the last epoch's, which may be earlier
     std::string last_date_;
     std::uint64_t offset_ms_ = 0;  // of the last timed epoch from the first
-    std::vector<std::uint64_t> filled_bins_;  // of the timeline, ascending
     std::uint64_t longest_step_ms_ = 0;
     bool has_track_point_ = false;
     double last_lat_ = 0, last_lon_ = 0;

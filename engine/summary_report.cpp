@@ -187,9 +187,9 @@ struct StripScale {
 // Each column takes the class most of its epochs have; -1 where none fell.
 std::vector<int> majority_slots(const TimelineBins& t, const StripScale& scale) {
     std::vector<std::array<std::uint64_t, kClassSlots>> per_column(kTimelineColumns);
-    for (int bin = 0; bin < TimelineBins::kBins; ++bin) {
-        auto& c = per_column[scale.column_of(static_cast<std::uint64_t>(bin) * t.width_ms)];
-        for (int k = 0; k < kClassSlots; ++k) c[std::size_t(k)] += t.counts[std::size_t(bin) * kClassSlots + k];
+    for (const TimelineBins::Bin& bin : t.filled) {
+        auto& c = per_column[scale.column_of(bin.index * t.width_ms)];
+        for (std::size_t k = 0; k < bin.counts.size(); ++k) c[k] += bin.counts[k];
     }
     std::vector<int> slot_of(kTimelineColumns, -1);
     for (std::uint32_t c = 0; c < kTimelineColumns; ++c) {

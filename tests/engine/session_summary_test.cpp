@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <map>
 #include <numbers>
 
 #include "tests/output/zip_reader.h"
@@ -287,9 +288,14 @@ TEST(SessionSummary, TimelineBinsCountEachEpochWhereItsOffsetFalls) {
         const std::uint64_t last = offsets.back().first;
         ASSERT_LT(last / bins.width_ms, std::uint64_t{TimelineBins::kBins}) << time;
         ASSERT_TRUE(bins.width_ms == 1 || last / (bins.width_ms / 2) >= TimelineBins::kBins) << time;
-        std::vector<std::uint32_t> expected(bins.counts.size());
-        for (auto [offset, c] : offsets) ++expected[offset / bins.width_ms * kClassSlots + static_cast<std::size_t>(c)];
-        EXPECT_EQ(bins.counts, expected) << time;
+        std::map<std::uint64_t, std::array<std::uint32_t, kClassSlots>> expected;
+        for (auto [offset, c] : offsets) ++expected[offset / bins.width_ms][static_cast<std::size_t>(c)];
+        std::map<std::uint64_t, std::array<std::uint32_t, kClassSlots>> counted;
+        for (std::size_t i = 0; i < bins.filled.size(); ++i) {
+            if (i > 0) ASSERT_LT(bins.filled[i - 1].index, bins.filled[i].index) << time;
+            counted[bins.filled[i].index] = bins.filled[i].counts;
+        }
+        EXPECT_EQ(counted, expected) << time;
     }
 }
 
