@@ -90,7 +90,7 @@ TEST(MergeRun, EachLogKeepsItsPlacemarksAndLaterLogsAreComparedWithTheFirst) {
 TEST(MergeRun, LogsOfEveryKindShareOneSchemaWithEachFieldOnce) {
     TempDir dir;
     std::vector<ConversionOptions> logs;
-    for (const char* f : {"../../../shared/testdata/real/rtklibpy-rover.pos", "gpsd-nmea-rtk.log",
+    for (const char* f : {"../solution/data/rtklibpy-rover.pos", "gpsd-nmea-rtk.log",
                           "../../examples/sample.tolv"}) {
         logs.push_back(log_options(f, dir.str()));
         logs.back().timeline = logs.back().standing = false;
@@ -107,6 +107,30 @@ TEST(MergeRun, LogsOfEveryKindShareOneSchemaWithEachFieldOnce) {
         const std::size_t at = schema.find(field);
         EXPECT_NE(at, std::string::npos) << field;
         EXPECT_EQ(schema.find(field, at + 1), std::string::npos) << field;
+    }
+}
+
+// Two real solution files of one session, processed by two programs (one
+// dated, one in GPS weeks), against tests/deviation_expectations.py.
+TEST(MergeRun, SolutionsOfOneSessionProcessedTwoWaysAreComparedAtTheirCommonInstants) {
+    TempDir dir;
+    std::vector<ConversionOptions> logs;
+    for (const char* f : {"../solution/data/demo5-b34f-forward.pos", "../solution/data/py-0315-forward.pos"}) {
+        logs.push_back(log_options(f, dir.str()));
+        logs.back().detect_format = true;
+    }
+    HeadlessHost host;
+    const MergedRun run = merge_run(logs, host);
+    ASSERT_EQ(run.outcome, RunOutcome::Finished);
+    for (const RunResult& log : run.logs) EXPECT_EQ(log.format, InputFormat::Solution);
+    const LogDeviation& d = *run.logs[1].summary->versus_first;
+    EXPECT_EQ(d.common_epochs, 106u);
+    const Spread horizontal{0.20565352007176768, 0.37236212222069287, 0.3938661610118369};
+    const Spread vertical{0.5181999999999789, 0.6862999999998465, 0.695699999999988};
+    for (auto [got, want] : {std::pair{*d.horizontal_m, horizontal}, std::pair{*d.vertical_m, vertical}}) {
+        EXPECT_NEAR(got.median, want.median, 1e-9);
+        EXPECT_NEAR(got.p95, want.p95, 1e-9);
+        EXPECT_NEAR(got.max, want.max, 1e-9);
     }
 }
 
