@@ -5,6 +5,7 @@
 #include "../output/zip_reader.h"
 #include "../test_support.h"
 #include "engine/conversion_run.h"
+#include "output/file_paths.h"
 #include "output/kml_document.h"
 
 using namespace zelvo;
@@ -142,7 +143,7 @@ TEST(MergeRun, CommandLineNeedsTwoLogsAndOneNamedArchive) {
         {"--merge -o " + out + " " + log, 2},
         {"--merge " + log + " " + log, 2},
         {"--merge -o - " + log + " " + log, 2},
-        {"--merge --gpx " + dir.str() + "g.gpx -o " + out + " " + log + " " + log, 2},
+        {"--merge --gpx - -o " + out + " " + log + " " + log, 2},
         {"-q --merge --summary " + dir.str() + "s.json -o " + out + " " + log + " " + log, 0},
     };
     for (const auto& [args, status] : cases) {
@@ -155,6 +156,45 @@ TEST(MergeRun, CommandLineNeedsTwoLogsAndOneNamedArchive) {
                         "\"max\": 0}"),
               std::string::npos)
         << json;
+}
+
+TEST(MergeRun, LaterLogsNumberTheirFilesBeforeTheExtension) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"day.gpx", "day-2.gpx"},   {"out/day.v1.csv", "out/day.v1-2.csv"}, {"dir.d/day", "dir.d/day-2"},
+        {"/tmp/.gpx", "/tmp/.gpx-2"}, {"timeline.png", "timeline-2.png"},
+    };
+    for (const auto& [first, second] : cases) {
+        EXPECT_EQ(numbered_name(first, 0), first);
+        EXPECT_EQ(numbered_name(first, 1), second);
+    }
+    EXPECT_EQ(numbered_name("day.gpx", 9), "day-10.gpx");
+}
+
+// Each log's companions are those the log alone gives, the later ones
+// numbered; a numbered name that is a file of the run is refused.
+TEST(MergeRun, EachLogWritesTheCompanionsItWouldWriteAlone) {
+    TempDir dir;
+    const std::string data = ZELVO_TEST_DATA;
+    const std::string logs[] = {data + "/gpsd-nmea-rtk.log", data + "/../solution/data/py-0315-forward.pos"};
+    const std::string kinds[] = {"gpx", "geojson", "csv"};
+    auto run = [&](const std::string& args) {
+        return WEXITSTATUS(std::system((std::string(ZELVO_BINARY) + " -q " + args + " 2>/dev/null").c_str()));
+    };
+    std::string companions;
+    for (const std::string& kind : kinds) companions += " --" + kind + " " + dir.str() + "m." + kind;
+    ASSERT_EQ(run("--merge --all-epochs --data" + companions + " -o " + dir.str() + "m.kmz " + logs[0] + " " + logs[1]), 0);
+    for (std::size_t k = 0; k < 2; ++k) {
+        std::string alone;
+        for (const std::string& kind : kinds) alone += " --" + kind + " " + dir.str() + "alone." + kind;
+        ASSERT_EQ(run("--all-epochs --data" + alone + " -o " + dir.str() + "alone.kmz " + logs[k]), 0);
+        for (const std::string& kind : kinds) {
+            const std::string merged = dir.str() + (k == 0 ? "m." : "m-2.") + kind;
+            EXPECT_EQ(read_file(merged), read_file(dir.str() + "alone." + kind)) << merged;
+        }
+    }
+    write_file(dir.path() / "x-2.gpx", "");
+    EXPECT_EQ(run("--merge --gpx " + dir.str() + "x.gpx -o " + dir.str() + "x.kmz " + logs[0] + " " + dir.str() + "x-2.gpx"), 1);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "x.kmz"));
 }
 
 }  // namespace
