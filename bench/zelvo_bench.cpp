@@ -397,6 +397,37 @@ int main(int argc, char** argv) {
             fs::remove(dir / name);
     }
 
+    // Two logs of half a million epochs each merged into one archive, against
+    // one of them alone: what the comparison keeps per epoch of the logs.
+    {
+        constexpr std::uint64_t kMergeEpochs = 500000;
+        const fs::path merge_log = dir / "merge.nmea";
+        zelvo::bench::write_nmea_log(merge_log.string(), kMergeEpochs);
+        ChildRun alone = convert(merge_log, dir / "merge-alone.kmz", zelvo::InputFormat::Nmea);
+        ChildRun merged = in_child([&] {
+            std::vector<zelvo::ConversionOptions> logs(2);
+            for (zelvo::ConversionOptions& o : logs) {
+                o.input_format = zelvo::InputFormat::Nmea;
+                o.input_path = merge_log.string();
+                o.input_name = "merge.nmea";
+                o.output_path = (dir / "merged.kmz").string();
+                o.output_name = "merged.kmz";
+            }
+            zelvo::HeadlessHost host;
+            return zelvo::merge_run(logs, host).outcome == zelvo::RunOutcome::Finished;
+        });
+        if (!alone.ok || !merged.ok) return 1;
+        const double per_epoch =
+            static_cast<double>(merged.peak_kib - alone.peak_kib) * 1024.0 / static_cast<double>(2 * kMergeEpochs);
+        std::printf("--merge, two logs of %llu epochs:\n", static_cast<unsigned long long>(kMergeEpochs));
+        std::printf("  peak memory          %.1f MiB one log alone, %.1f MiB both merged\n",
+                    static_cast<double>(alone.peak_kib) / 1024.0, static_cast<double>(merged.peak_kib) / 1024.0);
+        std::printf("  growth               %.1f bytes per epoch of the logs (at most 32: %s)\n", per_epoch,
+                    per_epoch <= 32 ? "holds" : "EXCEEDED");
+        std::printf("  log -> KMZ           %.3f s alone, %.3f s merged\n", alone.seconds, merged.seconds);
+        for (const char* name : {"merge.nmea", "merge-alone.kmz", "merged.kmz"}) fs::remove(dir / name);
+    }
+
     // The binary protocol, the same number of epochs.
     const fs::path tolv = dir / "bench.tolv";
     const std::uint64_t tolv_bytes = zelvo::bench::write_tolv_log(tolv.string(), epochs);

@@ -194,19 +194,6 @@ private:
     PositionCollector positions_;
 };
 
-// The archive member of the k-th log's picture: the first log's as a
-// single log names it, "-2", "-3" ... before the extension for the others.
-std::string numbered_member(const char* name, std::size_t k) {
-    if (k == 0) return name;
-    const std::string_view n = name;
-    const std::size_t dot = n.rfind('.');
-    std::string numbered(n.substr(0, dot));
-    numbered += '-';
-    numbered += std::to_string(k + 1);
-    numbered += n.substr(dot);
-    return numbered;
-}
-
 // The section of the k-th log: its folder, its track colours and styles.
 KmlLook section_look(ConversionOptions& options, std::size_t k, const IconNames& icons) {
     if (k > 0) {
@@ -265,13 +252,18 @@ MergedRun write_merged_archive(std::vector<ConversionOptions>& logs, std::vector
         ByteSink& sections = first.timeline ? static_cast<ByteSink&>(spool) : member;
         MergedRun run;
         run.archive_path = place.archive_path;
+        // Each log's companions, under temporaries until the archive is whole.
+        std::vector<Companions> companions;
+        for (const ConversionOptions& log : logs) companions.push_back(open_companions(log));
         // Each scatter is drawn as soon as its log is read: only the picture waits.
         std::vector<std::vector<unsigned char>> scatters;
         LogPositions first_positions;
         for (std::size_t k = 0; k < logs.size(); ++k) {
             PositionsOutput positions;
+            std::vector<EpochOutput*> outputs = companions[k].outputs();
+            outputs.push_back(&positions);
             LogDocument document = write_log_document(inputs[k], logs[k], section_look(logs[k], k, icon_names(icons)),
-                                                      sections, host, {&positions});
+                                                      sections, host, outputs);
             inputs[k].close();
             if (k == 0) first_positions = positions.take();
             else document.summary.versus_first = compare_with_first(first_positions, positions.take());
@@ -284,11 +276,11 @@ MergedRun write_merged_archive(std::vector<ConversionOptions>& logs, std::vector
             put_sections_head(head, sections_description(logs, run.logs), sections_schema(logs));
             spool.copy_to(head);
             for (std::size_t k = 0; k < logs.size(); ++k) {
-                pictures.push_back({"Fix status: " + logs[k].input_name, numbered_member(kTimelineMember, k), false,
+                pictures.push_back({"Fix status: " + logs[k].input_name, numbered_name(kTimelineMember, k), false,
                                     static_cast<int>(k)});
                 if (first.standing)
                     pictures.push_back({"Horizontal scatter: " + logs[k].input_name,
-                                        numbered_member(kScatterMember, k), true, static_cast<int>(k)});
+                                        numbered_name(kScatterMember, k), true, static_cast<int>(k)});
             }
         }
         put_sections_tail(head, pictures);
@@ -296,10 +288,11 @@ MergedRun write_merged_archive(std::vector<ConversionOptions>& logs, std::vector
         archive.end_member();
         for (const Icon& icon : icons) archive.add_bytes(icon.name, icon.png, icons_made);
         for (std::size_t k = 0; first.timeline && k < logs.size(); ++k) {
-            add_timeline_member(archive, *run.logs[k].summary, logs[k], numbered_member(kTimelineMember, k));
-            if (first.standing) add_png_member(archive, numbered_member(kScatterMember, k), scatters[k]);
+            add_timeline_member(archive, *run.logs[k].summary, logs[k], numbered_name(kTimelineMember, k));
+            if (first.standing) add_png_member(archive, numbered_name(kScatterMember, k), scatters[k]);
         }
         archive.close();
+        for (Companions& c : companions) c.commit();
         return run;
     } catch (...) {
         close_inputs();
@@ -384,6 +377,10 @@ MergedRun merge_run(std::vector<ConversionOptions> logs, RunHost& host) {
     std::optional<std::string> reason;
     for (std::size_t k = 1; k < logs.size() && !reason; ++k) {
         std::string r = output_refusal(place.archive_path, logs[k].input_path);
+        if (!r.empty()) reason = r;
+    }
+    for (std::size_t k = 0; k < logs.size() && !reason; ++k) {
+        std::string r = companions_refusal(logs[k]);
         if (!r.empty()) reason = r;
     }
     if (!reason) reason = create_archive(archive, place, logs.front(), host);

@@ -27,8 +27,8 @@ std::int64_t utc_ms(std::int64_t ms, SolutionTimeSystem system);
 // A UTC time as the epoch shows it: "yyyy-mm-dd", "hh:mm:ss.sss" and the
 // milliseconds of its day.
 struct UtcText {
-    char date[16];
-    char time[16];
+    char date[24];  // room for any int year, so no date is cut
+    char time[24];
     std::int32_t ms_of_day;
 };
 UtcText utc_text(std::int64_t utc_ms);

@@ -12,8 +12,11 @@ tests/engine/log_deviation_test.cpp:
     /usr/bin/python3 tests/deviation_expectations.py [--write]
 
 Pairs are printed for the second log as written and for it without its RMC
-sentences (no dates: epochs meet on the time of day alone). Distances are
-WGS84 geodesics from the geographiclib Python package.
+sentences (no dates: epochs meet on the time of day alone), and for two real
+solution files of one session processed two ways (tests/solution/data), read
+here on their own: GPS time, as a date or as week and seconds, less the 18
+leap seconds of 2020. Distances are WGS84 geodesics from the geographiclib
+Python package.
 """
 
 import datetime
@@ -95,6 +98,28 @@ def epochs_of(data):
     return out, dated
 
 
+SOLUTIONS = os.path.join(HERE, "solution", "data")
+GPS_EPOCH_MS = 3657 * DAY_MS  # 1980-01-06
+LEAP_MS_2020 = 18_000
+
+
+def solution_epochs(name):
+    """(UTC instant in ms, lat, lon, height) of each line of a solution file in degrees and GPS time."""
+    out = []
+    for line in open(os.path.join(SOLUTIONS, name)):
+        f = line.split()
+        if not f or f[0].startswith("%"):
+            continue
+        if "/" in f[0]:
+            day = datetime.date(*map(int, f[0].split("/")))
+            h, m, sec = f[1].split(":")
+            gps = (day - datetime.date(1970, 1, 1)).days * DAY_MS + (int(h) * 3600 + int(m) * 60) * 1000 + round(float(sec) * 1000)
+        else:
+            gps = GPS_EPOCH_MS + int(f[0]) * 7 * DAY_MS + round(float(f[1]) * 1000)
+        out.append((gps - LEAP_MS_2020, float(f[2]), float(f[3]), float(f[4])))
+    return out, True
+
+
 def nearest_rank(values, percent):
     ordered = sorted(values)
     return ordered[max(1, -(-percent * len(ordered) // 100)) - 1]
@@ -127,6 +152,8 @@ def main(argv):
     for label, data in (("dated", second), ("no RMC", undated)):
         n, h, v = deviation(first, epochs_of(data))
         print('    {"%s", %d, {%r, %r, %r}, {%r, %r, %r}},' % (label, n, *h, *v))
+    n, h, v = deviation(solution_epochs("demo5-b34f-forward.pos"), solution_epochs("py-0315-forward.pos"))
+    print('    {"solutions", %d, {%r, %r, %r}, {%r, %r, %r}},' % (n, *h, *v))
 
 
 if __name__ == "__main__":

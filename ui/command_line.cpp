@@ -382,8 +382,11 @@ int refuse_shared_files(const CommandRequest& request, const std::vector<std::st
     }
     if (!request.summary_path.empty())
         files.push_back({request.summary_path, RunFileRole::Companion, "the summary"});
-    for (const CompanionFile& f : request.companions)
-        files.push_back({f.path, RunFileRole::Companion, std::string("the ") + companion_format(f.kind).title + " file"});
+    // A merged run writes each log's companions, numbered after the first's.
+    for (std::size_t k = 0; k < (request.merge ? request.inputs.size() : 1); ++k)
+        for (const CompanionFile& f : request.companions)
+            files.push_back({numbered_name(f.path, k), RunFileRole::Companion,
+                             std::string("the ") + companion_format(f.kind).title + " file"});
     const std::optional<RunFileConflict> conflict = run_files_conflict(files);
     if (!conflict) return kConverted;
     std::fprintf(stderr, "%s: %s: %s\n  (%s)\n", kProgram, phase_text(RunPhase::OutputRefused),
@@ -485,6 +488,7 @@ int run_options_form(int argc, char** argv) {
         std::vector<ConversionOptions> logs;
         for (const std::string& input : request.inputs) {
             ConversionOptions options = options_for();
+            for (CompanionFile& f : options.companions) f.path = numbered_name(f.path, logs.size());
             options.input_path = input == kStandardStream ? kStandardInputPath : input;
             options.input_name = input == kStandardStream ? shown_input(input) : file_name_part(input);
             options.output_path = request.output;

@@ -271,9 +271,14 @@ CommandRequest parse_options(int argc, char** argv) {
         r.error = "option '--merge' needs the archive's file named with --output";
     else if (!r.merge && !r.output.empty() && r.inputs.size() > 1)
         r.error = "option '--output' takes one INPUT only";
-    else if (!r.companions.empty() && r.inputs.size() > 1)
+    else if (!r.merge && !r.companions.empty() && r.inputs.size() > 1)
         r.error = "option '--" + std::string(companion_format(r.companions.front().kind).option) +
                   "' takes one INPUT only";
+    else if (auto f = std::find_if(r.companions.begin(), r.companions.end(),
+                                   [&](const CompanionFile& c) { return r.merge && c.path == "-"; });
+             f != r.companions.end())
+        r.error = "option '--" + std::string(companion_format(f->kind).option) +
+                  "' needs a FILE with '--merge': each log has its own";
     else if (std::count(r.inputs.begin(), r.inputs.end(), "-") > 1)
         r.error = "standard input ('-') can be read only once";
     return r;

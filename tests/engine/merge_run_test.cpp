@@ -5,6 +5,7 @@
 #include "../output/zip_reader.h"
 #include "../test_support.h"
 #include "engine/conversion_run.h"
+#include "output/file_paths.h"
 #include "output/kml_document.h"
 
 using namespace zelvo;
@@ -90,7 +91,7 @@ TEST(MergeRun, EachLogKeepsItsPlacemarksAndLaterLogsAreComparedWithTheFirst) {
 TEST(MergeRun, LogsOfEveryKindShareOneSchemaWithEachFieldOnce) {
     TempDir dir;
     std::vector<ConversionOptions> logs;
-    for (const char* f : {"../../../shared/testdata/real/rtklibpy-rover.pos", "gpsd-nmea-rtk.log",
+    for (const char* f : {"../solution/data/rtklibpy-rover.pos", "gpsd-nmea-rtk.log",
                           "../../examples/sample.tolv"}) {
         logs.push_back(log_options(f, dir.str()));
         logs.back().timeline = logs.back().standing = false;
@@ -110,6 +111,30 @@ TEST(MergeRun, LogsOfEveryKindShareOneSchemaWithEachFieldOnce) {
     }
 }
 
+// Two real solution files of one session, processed by two programs (one
+// dated, one in GPS weeks), against tests/deviation_expectations.py.
+TEST(MergeRun, SolutionsOfOneSessionProcessedTwoWaysAreComparedAtTheirCommonInstants) {
+    TempDir dir;
+    std::vector<ConversionOptions> logs;
+    for (const char* f : {"../solution/data/demo5-b34f-forward.pos", "../solution/data/py-0315-forward.pos"}) {
+        logs.push_back(log_options(f, dir.str()));
+        logs.back().detect_format = true;
+    }
+    HeadlessHost host;
+    const MergedRun run = merge_run(logs, host);
+    ASSERT_EQ(run.outcome, RunOutcome::Finished);
+    for (const RunResult& log : run.logs) EXPECT_EQ(log.format, InputFormat::Solution);
+    const LogDeviation& d = *run.logs[1].summary->versus_first;
+    EXPECT_EQ(d.common_epochs, 106u);
+    const Spread horizontal{0.20565352007176768, 0.37236212222069287, 0.3938661610118369};
+    const Spread vertical{0.5181999999999789, 0.6862999999998465, 0.695699999999988};
+    for (auto [got, want] : {std::pair{*d.horizontal_m, horizontal}, std::pair{*d.vertical_m, vertical}}) {
+        EXPECT_NEAR(got.median, want.median, 1e-9);
+        EXPECT_NEAR(got.p95, want.p95, 1e-9);
+        EXPECT_NEAR(got.max, want.max, 1e-9);
+    }
+}
+
 TEST(MergeRun, CommandLineNeedsTwoLogsAndOneNamedArchive) {
     TempDir dir;
     const std::string log = std::string(ZELVO_TEST_DATA) + "/gpsd-hemi.log";
@@ -118,7 +143,7 @@ TEST(MergeRun, CommandLineNeedsTwoLogsAndOneNamedArchive) {
         {"--merge -o " + out + " " + log, 2},
         {"--merge " + log + " " + log, 2},
         {"--merge -o - " + log + " " + log, 2},
-        {"--merge --gpx " + dir.str() + "g.gpx -o " + out + " " + log + " " + log, 2},
+        {"--merge --gpx - -o " + out + " " + log + " " + log, 2},
         {"-q --merge --summary " + dir.str() + "s.json -o " + out + " " + log + " " + log, 0},
     };
     for (const auto& [args, status] : cases) {
@@ -131,6 +156,45 @@ TEST(MergeRun, CommandLineNeedsTwoLogsAndOneNamedArchive) {
                         "\"max\": 0}"),
               std::string::npos)
         << json;
+}
+
+TEST(MergeRun, LaterLogsNumberTheirFilesBeforeTheExtension) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"day.gpx", "day-2.gpx"},   {"out/day.v1.csv", "out/day.v1-2.csv"}, {"dir.d/day", "dir.d/day-2"},
+        {"/tmp/.gpx", "/tmp/.gpx-2"}, {"timeline.png", "timeline-2.png"},
+    };
+    for (const auto& [first, second] : cases) {
+        EXPECT_EQ(numbered_name(first, 0), first);
+        EXPECT_EQ(numbered_name(first, 1), second);
+    }
+    EXPECT_EQ(numbered_name("day.gpx", 9), "day-10.gpx");
+}
+
+// Each log's companions are those the log alone gives, the later ones
+// numbered; a numbered name that is a file of the run is refused.
+TEST(MergeRun, EachLogWritesTheCompanionsItWouldWriteAlone) {
+    TempDir dir;
+    const std::string data = ZELVO_TEST_DATA;
+    const std::string logs[] = {data + "/gpsd-nmea-rtk.log", data + "/../solution/data/py-0315-forward.pos"};
+    const std::string kinds[] = {"gpx", "geojson", "csv"};
+    auto run = [&](const std::string& args) {
+        return WEXITSTATUS(std::system((std::string(ZELVO_BINARY) + " -q " + args + " 2>/dev/null").c_str()));
+    };
+    std::string companions;
+    for (const std::string& kind : kinds) companions += " --" + kind + " " + dir.str() + "m." + kind;
+    ASSERT_EQ(run("--merge --all-epochs --data" + companions + " -o " + dir.str() + "m.kmz " + logs[0] + " " + logs[1]), 0);
+    for (std::size_t k = 0; k < 2; ++k) {
+        std::string alone;
+        for (const std::string& kind : kinds) alone += " --" + kind + " " + dir.str() + "alone." + kind;
+        ASSERT_EQ(run("--all-epochs --data" + alone + " -o " + dir.str() + "alone.kmz " + logs[k]), 0);
+        for (const std::string& kind : kinds) {
+            const std::string merged = dir.str() + (k == 0 ? "m." : "m-2.") + kind;
+            EXPECT_EQ(read_file(merged), read_file(dir.str() + "alone." + kind)) << merged;
+        }
+    }
+    write_file(dir.path() / "x-2.gpx", "");
+    EXPECT_EQ(run("--merge --gpx " + dir.str() + "x.gpx -o " + dir.str() + "x.kmz " + logs[0] + " " + dir.str() + "x-2.gpx"), 1);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "x.kmz"));
 }
 
 }  // namespace

@@ -16,7 +16,7 @@ seeds() {
   case $1 in
     nmea) echo "$src/tests/data $src/examples/sample.nmea" ;;
     binary) echo "$src/tests/fuzz/seeds/binary $src/examples/sample.tolv" ;;
-    solution) echo "$src/tests/solution/data/rtklibpy-rover.pos" ;;
+    solution) echo "$src/tests/solution/data" ;;
     settings) echo "$src/tests/fuzz/seeds/settings" ;;
   esac
 }

@@ -8,7 +8,7 @@ DIR/testdata/real when it is there (NMEA, and the solution files also with --dat
 --placemark-interval) and examples/sample.tolv (binary), once with the
 built-in settings and once with a settings file that turns on the all-epochs
 track and extrusion together with the fix-status strip and the standing
-receiver's scatter, likewise the NMEA logs merged into one document both
+receiver's scatter, likewise all these logs merged into one document both
 ways, and checks each document with xmllint against the schema
 copied into the project (schema/kml22/ogckml22.xsd), offline. Exit status 0
 when all validate, 1 otherwise, also when the schema or xmllint is not there.
@@ -85,14 +85,15 @@ def main():
                         fh.write(z.read(z.namelist()[0]))
                 os.remove(kmz)
                 documents.append((kml, log, settings is not None))
-        # The NMEA logs merged into one document, both ways.
-        nmea_logs = [log for log, form in inputs if form == "nmea"]
+        # The logs of every kind merged into one document, each in its own
+        # format as recognised, both ways.
+        every_log = [log for log, _ in inputs]
         for settings in (None, ini):
             kmz = os.path.join(work, "merged%s.kmz" % ("-on" if settings else ""))
             cmd = [args.exe, "-q", "--merge", "-o", kmz]
             if settings:
                 cmd += ["-c", settings, "--timeline", "--static", "--data", "--split-gap", "5"]
-            run = subprocess.run(cmd + nmea_logs, capture_output=True, text=True)
+            run = subprocess.run(cmd + every_log, capture_output=True, text=True)
             if run.returncode not in (0, 3):
                 print("FAILED to merge: %s" % run.stderr.strip())
                 failures += 1
