@@ -292,7 +292,9 @@ TEST(SessionSummary, TimelineBinsCountEachEpochWhereItsOffsetFalls) {
         for (auto [offset, c] : offsets) ++expected[offset / bins.width_ms][static_cast<std::size_t>(c)];
         std::map<std::uint64_t, std::array<std::uint32_t, kClassSlots>> counted;
         for (std::size_t i = 0; i < bins.filled.size(); ++i) {
-            if (i > 0) ASSERT_LT(bins.filled[i - 1].index, bins.filled[i].index) << time;
+            if (i > 0) {
+                ASSERT_LT(bins.filled[i - 1].index, bins.filled[i].index) << time;
+            }
             counted[bins.filled[i].index] = bins.filled[i].counts;
         }
         EXPECT_EQ(counted, expected) << time;
